@@ -1,0 +1,36 @@
+# The two commands a fresh Debian machine needs: `make run` and `make test`.
+BUILD_DIR ?= build
+ASAN_DIR  ?= build-asan
+JOBS      ?= $(shell nproc)
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: deps build run test asan bench screenshots package clean
+
+deps:
+	@scripts/install-deps
+
+$(BUILD_DIR)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+
+build: deps $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	scripts/run-panel $(BUILD_DIR)
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DTAVO_SANITIZE=ON
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTAVO_BENCH=ON
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/tavo-bench
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR)

@@ -1,0 +1,39 @@
+#pragma once
+// What the window needs of a serial port: a port number (1 or 2), a settings
+// string applied at once (also to the open port), open and close, a write
+// handed to the line at once, a read of every byte waiting, a notification on
+// the event thread as soon as one byte waits, and a description of the last
+// failure. Bytes are bytes: NUL passes like any other.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace tavo::link {
+
+class SerialLink : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // Takes effect at the next open; false (with a description) for an unknown number.
+    virtual bool setPortNumber(int number) = 0;
+    virtual int portNumber() const = 0;
+    // Applies speed and framing at once, to the open port too.
+    virtual bool setSettings(const QString& settings) = 0;
+    virtual bool isOpen() const = 0;
+    virtual bool open() = 0;
+    virtual void close() = 0;
+    virtual bool write(const QByteArray& bytes) = 0;
+    virtual QByteArray readAll() = 0;
+    // Why the last operation failed, naming the port and its device.
+    virtual QString errorDescription() const = 0;
+
+Q_SIGNALS:
+    // At least one byte is waiting.
+    void charactersReceived();
+    // The device stopped working while open; the port has been closed.
+    void deviceLost(const QString& description);
+};
+
+} // namespace tavo::link

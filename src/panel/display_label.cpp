@@ -1,0 +1,64 @@
+#include "panel/display_label.h"
+
+#include <QPainter>
+#include <QStyle>
+
+namespace tavo::panel {
+
+DisplayLabel::DisplayLabel(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setWordWrap(true);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+QStringList DisplayLabel::visibleLines(const QString& text, const QFontMetrics& metrics, int width,
+                                       int maxLines) {
+    QStringList lines;
+    qsizetype start = 0;
+    while (start < text.size() && lines.size() < maxLines) {
+        // Walk one line's worth of characters: cost follows what is shown.
+        int used = 0;
+        qsizetype end = start;
+        qsizetype lastBlank = -1;
+        while (end < text.size()) {
+            const int advance = metrics.horizontalAdvance(text.at(end));
+            if (used + advance > width && end > start)
+                break;
+            if (text.at(end) == u' ')
+                lastBlank = end;
+            used += advance;
+            ++end;
+        }
+        qsizetype next = end;
+        if (end < text.size() && lastBlank > start) {
+            // Break after the last blank that fits, as word wrap does.
+            end = lastBlank + 1;
+            next = end;
+        }
+        QString line = text.mid(start, end - start);
+        while (line.endsWith(u' '))
+            line.chop(1);
+        lines.append(line);
+        start = next;
+    }
+    return lines;
+}
+
+void DisplayLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    drawFrame(&painter);
+    const QRect box = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    const QFontMetrics metrics(font());
+    const int lineHeight = metrics.lineSpacing();
+    const int maxLines = lineHeight > 0 ? box.height() / lineHeight + 1 : 1;
+    painter.setClipRect(box);
+    painter.setPen(palette().color(foregroundRole()));
+    int y = box.top();
+    for (const QString& line : visibleLines(text(), metrics, box.width(), maxLines)) {
+        painter.drawText(QRect(box.left(), y, box.width(), lineHeight),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, line);
+        y += lineHeight;
+    }
+}
+
+} // namespace tavo::panel

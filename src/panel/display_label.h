@@ -1,0 +1,25 @@
+#pragma once
+// A display label of the data panel. It keeps its whole text (a screen reader
+// reads it through QLabel) but lays out and paints only what its box shows:
+// the text broken at blanks into lines, as many as fit the box. A plain
+// word-wrapped QLabel re-lays out the whole text on every update, which costs
+// milliseconds for a long trace.
+
+#include <QLabel>
+
+namespace tavo::panel {
+
+class DisplayLabel final : public QLabel {
+    Q_OBJECT
+public:
+    explicit DisplayLabel(QWidget* parent = nullptr);
+
+    // The lines that the box shows, for a given text, font and width.
+    static QStringList visibleLines(const QString& text, const QFontMetrics& metrics, int width,
+                                    int maxLines);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+} // namespace tavo::panel

@@ -1,0 +1,19 @@
+#pragma once
+// The maker's logo shown by Image1 and the program's icon, both drawn by code.
+// Text drawing needs a QGuiApplication: call these after it exists.
+
+#include <QIcon>
+#include <QPixmap>
+
+namespace tavo::layout {
+
+inline constexpr int kLogoWidthPx = 80;
+inline constexpr int kLogoHeightPx = 26;
+
+// "TAVO" in red capitals on the window's grey, 80 x 26 pixels.
+QPixmap logoPixmap();
+
+// A red rounded square with a white "T", at 16 x 16 and 32 x 32 pixels.
+QIcon programIcon();
+
+} // namespace tavo::layout

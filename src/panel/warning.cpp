@@ -1,0 +1,24 @@
+#include "panel/warning.h"
+
+#include <QMessageBox>
+
+namespace tavo::panel {
+
+namespace {
+WarningFunction& replacement() {
+    static WarningFunction function;
+    return function;
+}
+} // namespace
+
+void setWarningFunction(WarningFunction function) { replacement() = std::move(function); }
+
+void showWarning(QWidget* parent, const QString& title, const QString& text) {
+    if (replacement()) {
+        replacement()(parent, title, text);
+        return;
+    }
+    QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+}
+
+} // namespace tavo::panel

@@ -1,0 +1,44 @@
+#pragma once
+// An in-memory serial link for window tests that need no real device: it
+// records every write, can refuse to open, and delivers bytes as if they had
+// arrived on the line.
+
+#include "link/serial_link.h"
+
+#include <QList>
+#include <QSet>
+
+namespace tavo::test {
+
+class FakeSerial final : public link::SerialLink {
+    Q_OBJECT
+public:
+    using SerialLink::SerialLink;
+
+    bool setPortNumber(int number) override;
+    int portNumber() const override { return portNumber_; }
+    bool setSettings(const QString& settings) override;
+    bool isOpen() const override { return open_; }
+    bool open() override;
+    void close() override { open_ = false; }
+    bool write(const QByteArray& bytes) override;
+    QByteArray readAll() override;
+    QString errorDescription() const override { return error_; }
+
+    // Test side.
+    void receive(const QByteArray& bytes); // queues bytes and notifies
+    void loseDevice();                     // as an adapter being pulled
+    QSet<int> failingPorts;                // port numbers that cannot be opened
+    QList<QByteArray> written;             // one entry per write
+    QByteArray wire() const;               // all written bytes in order
+    QString settings;
+    int opens = 0;
+
+private:
+    int portNumber_ = 1;
+    bool open_ = false;
+    QByteArray waiting_;
+    QString error_;
+};
+
+} // namespace tavo::test

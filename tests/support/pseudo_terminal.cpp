@@ -1,0 +1,87 @@
+#include "support/pseudo_terminal.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+namespace tavo::test {
+
+PseudoTerminal::PseudoTerminal() {
+    char name[256] = {};
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+        master_ = slave_ = -1;
+        return;
+    }
+    devicePath_ = QString::fromLocal8Bit(name);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    // Raw from the start, so nothing is echoed or translated before the
+    // program configures the line.
+    termios raw{};
+    ::tcgetattr(slave_, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave_, TCSANOW, &raw);
+}
+
+PseudoTerminal::~PseudoTerminal() {
+    closeMaster();
+    closeSlave();
+}
+
+void PseudoTerminal::write(QByteArrayView bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(master_, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return;
+    }
+}
+
+QByteArray PseudoTerminal::readAvailable() {
+    QByteArray result;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        result.append(buffer, n);
+    }
+    return result;
+}
+
+QByteArray PseudoTerminal::readAtLeast(qsizetype count, int timeoutMs) {
+    QByteArray result = readAvailable();
+    QElapsedTimer clock;
+    clock.start();
+    while (result.size() < count && clock.elapsed() < timeoutMs) {
+        QTest::qWait(1);
+        result += readAvailable();
+    }
+    return result;
+}
+
+termios PseudoTerminal::slaveTermios() const {
+    termios settings{};
+    ::tcgetattr(slave_, &settings);
+    return settings;
+}
+
+void PseudoTerminal::closeMaster() {
+    if (master_ >= 0)
+        ::close(master_);
+    master_ = -1;
+}
+
+void PseudoTerminal::closeSlave() {
+    if (slave_ >= 0)
+        ::close(slave_);
+    slave_ = -1;
+}
+
+speed_t baudOf(const termios& settings) { return ::cfgetospeed(&settings); }
+
+} // namespace tavo::test

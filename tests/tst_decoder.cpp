@@ -1,0 +1,258 @@
+// The status decoder: which frame selects which rule, and what each rule makes
+// of the received trace line. Trace lines are written out as the received
+// trace shows them: a blank before every reply character, "CR " for a
+// carriage return, "ACK " for an acknowledgement.
+
+#include "status/decoder.h"
+
+#include <QTest>
+
+using namespace tavo::status;
+
+namespace {
+
+// What the status line would show, "(unchanged)" when nothing is written; no
+// rule makes that text of the trace lines below.
+QString shown(const std::optional<QString>& text) {
+    return text.value_or(QStringLiteral("(unchanged)"));
+}
+
+const QString unchanged = shown(std::nullopt);
+
+void codeRow(const char* name, const QByteArray& frame, const QString& traceLine,
+             const QString& expected) {
+    QTest::addRow("%s", name) << frame << traceLine << expected;
+}
+
+void textRow(const char* name, const QByteArray& prefix, const QByteArray& frame,
+             const QString& traceLine, const QString& expected) {
+    QTest::addRow("%s", name) << prefix << frame << traceLine << expected;
+}
+
+void unchangedRow(const char* name, const QByteArray& prefix, const QByteArray& frame,
+                  const QString& traceLine) {
+    QTest::addRow("%s", name) << prefix << frame << traceLine;
+}
+
+} // namespace
+
+class TestDecoder : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void showsCodeText_data();
+    void showsCodeText();
+    void showsText_data();
+    void showsText();
+    void showsNothing_data();
+    void showsNothing();
+    void decodesReplyInPieces();
+};
+
+// One row per code of every table: the reply's first characters select the
+// text, exactly as written (blanks and spelling included).
+void TestDecoder::showsCodeText_data() {
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("traceLine");
+    QTest::addColumn<QString>("expected");
+
+    codeRow("CR0 00: Power ON", "CR0\r", " 0 0 CR ", " Power ON");
+    codeRow("CR0 80: Stand by", "CR0\r", " 8 0 CR ", " Stand by");
+    codeRow("CR0 40: Count down", "CR0\r", " 4 0 CR ", " Count down");
+    codeRow("CR0 20: Cooling down", "CR0\r", " 2 0 CR ", " Cooling down");
+    codeRow("CR0 10: Power Fail", "CR0\r", " 1 0 CR ", " Power Fail");
+    codeRow("CR0 08: Temperature Warning", "CR0\r", " 0 8 CR ", " Temperature Warning");
+    codeRow("CR0 02: NO Key input", "CR0\r", " 0 2 CR ", " NO Key input ");
+    codeRow("CR0 04: Lamp OFF by PWR Management", "CR0\r", " 0 4 CR ",
+            " Lamp OFF by PWR Management");
+    codeRow("CR0 28: Temperature Warning & cooling down", "CR0\r", " 2 8 CR ",
+            " Temperature Warning & cooling down");
+    codeRow("CR0 24: Cooling down  PWR Management", "CR0\r", " 2 4 CR ",
+            "Cooling down  PWR Management");
+    codeRow("CR0 88: Temperature Warning and recoverd", "CR0\r", " 8 8 CR ",
+            " Temperature Warning and recoverd");
+    codeRow("CR0 21: Cooling down (All Lamp FAIL)", "CR0\r", " 2 1 CR ",
+            " Cooling down (All Lamp FAIL)");
+    codeRow("CR0 81: Cooling down & sutandby (All Lamp FAIL)", "CR0\r", " 8 1 CR ",
+            " Cooling down & sutandby (All Lamp FAIL)");
+    codeRow("CR1 1: Computer 1", "CR1\r", " 1 CR ", " Computer 1");
+    codeRow("CR1 2: Computer 2", "CR1\r", " 2 CR ", " Computer 2");
+    codeRow("CR1 3: Video", "CR1\r", " 3 CR ", " Video");
+    codeRow("CR1 4: Input mode 4", "CR1\r", " 4 CR ", " Input mode 4");
+    codeRow("CR4 11: Normally", "CR4\r", " 1 1 CR ", " Normally");
+    codeRow("CR4 10: Top/Bottom reversal", "CR4\r", " 1 0 CR ", " Top/Bottom reversal");
+    codeRow("CR4 01: Left/Right reversal", "CR4\r", " 0 1 CR ", " Left/Right reversal");
+    codeRow("CR4 00: Top/Bottom , Left/Right reversal", "CR4\r", " 0 0 CR ",
+            " Top/Bottom , Left/Right reversal");
+    codeRow("CRA 00: Video & Audio mute OFF", "CRA\r", " 0 0 CR ", " Video & Audio mute OFF");
+    codeRow("CRA 01: Video mute ON", "CRA\r", " 0 1 CR ", " Video mute ON");
+    codeRow("CRA 02: Audio mute ON", "CRA\r", " 0 2 CR ", " Audio mute ON");
+    codeRow("CRA 03: Video & Audio mute ON", "CRA\r", " 0 3 CR ", " Video & Audio mute ON");
+    codeRow("CRA 80: No signal", "CRA\r", " 8 0 CR ", " No signal");
+    codeRow("CRA FF: Stand by", "CRA\r", " F F CR ", " Stand by");
+    codeRow("CR7 00: All OFF : 2 Lamp mode", "CR7\r", " 0 0 CR ", " All OFF : 2 Lamp mode");
+    codeRow("CR7 01: No1 ON  : 2 Lamp mode", "CR7\r", " 0 1 CR ", " No1 ON  : 2 Lamp mode");
+    codeRow("CR7 02: No2 ON  : 2 Lamp mode", "CR7\r", " 0 2 CR ", " No2 ON  : 2 Lamp mode");
+    codeRow("CR7 03: No1,2 ON  : 2 Lamp mode", "CR7\r", " 0 3 CR ", " No1,2 ON  : 2 Lamp mode");
+    codeRow("CR7 10: All OFF : 1 Lamp mode(No1 USE)", "CR7\r", " 1 0 CR ",
+            " All OFF : 1 Lamp mode(No1 USE)");
+    codeRow("CR7 11: No1 ON  : 1 Lamp mode(No1 USE)", "CR7\r", " 1 1 CR ",
+            " No1 ON  : 1 Lamp mode(No1 USE)");
+    codeRow("CR7 20: All OFF : 1 Lamp mode(No2 USE)", "CR7\r", " 2 0 CR ",
+            " All OFF : 1 Lamp mode(No2 USE)");
+    codeRow("CR7 22: No2 ON  : 1 Lamp mode(No2 USE)", "CR7\r", " 2 2 CR ",
+            " No2 ON  : 1 Lamp mode(No2 USE)");
+}
+
+void TestDecoder::showsCodeText() {
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, traceLine);
+    QFETCH(QString, expected);
+
+    QCOMPARE(shown(decodeStatus(frame, QByteArray(), traceLine)), expected);
+}
+
+void TestDecoder::showsText_data() {
+    QTest::addColumn<QByteArray>("prefix");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("traceLine");
+    QTest::addColumn<QString>("expected");
+
+    const QByteArray none;
+
+    // Code tables beyond their plain rows.
+    textRow("CR1 takes only the first reply character", none, "CR1\r", " 1 0 CR ", " Computer 1");
+    textRow("CR1 before the carriage return", none, "CR1\r", " 3 ", " Video");
+    textRow("CR0 before the carriage return", none, "CR0\r", " 0 0 ", " Power ON");
+    textRow("CR0 with more reply characters", none, "CR0\r", " 0 0 1 2 CR ", " Power ON");
+    textRow("CRA upper-case FF", none, "CRA\r", " F F CR ", " Stand by");
+    textRow("leftover byte ahead of the reply is compared", none, "CR0\r", " 8 0 0 CR ",
+            " Stand by");
+    textRow("reply to CR0 read by the CR1 table", none, "CR1\r", " 2 0 CR ", " Computer 2");
+
+    // Lamp time: the first 38 trace characters and " Hour Use".
+    textRow("CR3 12345", none, "CR3\r", " 1 2 3 4 5 CR ", " 1 2 3 4 5 CR  Hour Use");
+    textRow("CR3 cut after reply character 19", none, "CR3\r",
+            " A B C D E F G H I J K L M N O P Q R S T CR ",
+            " A B C D E F G H I J K L M N O P Q R S Hour Use");
+    textRow("CR3 cut inside CR", none, "CR3\r", " a b c d e f g h i j k l m n o p q r CR ",
+            " a b c d e f g h i j k l m n o p q r C Hour Use");
+    textRow("CR3 acknowledgement", none, "CR3\r", " ACK ", " ACK  Hour Use");
+    textRow("CR3 empty trace line", none, "CR3\r", "", " Hour Use");
+
+    // Sensors: trace characters 1-10, 15-22 and 25-34.
+    textRow("CR6 seventeen characters", none, "CR6\r", " a b c d e f g h i j k l m n o p q CR ",
+            "  S1= a b c d e C  ,   S2=  h i j k C , S3= m n o p q C");
+    textRow("CR6 S2 skips the sign of the second value", none, "CR6\r",
+            " + 2 5 . 0 , + 3 0 . 5 , + 2 8 . 0 CR ",
+            "  S1= + 2 5 . 0 C  ,   S2=  3 0 . 5 C , S3= + 2 8 . 0 C");
+    textRow("CR6 S3 cut at the end", none, "CR6\r", " a b c d e f g h i j k l CR ",
+            "  S1= a b c d e C  ,   S2=  h i j k C , S3= CR  C");
+    textRow("CR6 S2 cut at the end, S3 empty", none, "CR6\r", " a b c d e f CR ",
+            "  S1= a b c d e C  ,   S2= R  C , S3= C");
+    textRow("CR6 S2 of one character", none, "CR6\r", " a b c d e f g ",
+            "  S1= a b c d e C  ,   S2=   C , S3= C");
+    textRow("CR6 S2 and S3 start past the end", none, "CR6\r", " a b c d e f ",
+            "  S1= a b c d e C  ,   S2=  C , S3= C");
+    textRow("CR6 S1 cut at the end", none, "CR6\r", " 2 5 CR ",
+            "  S1= 2 5 CR  C  ,   S2=  C , S3= C");
+    textRow("CR6 empty trace line", none, "CR6\r", "", "  S1= C  ,   S2=  C , S3= C");
+
+    // Trace copy.
+    textRow("CR9 copies the trace line", none, "CR9\r", " 1 2 & ? CR LF ", " 1 2 & ? CR LF ");
+    textRow("CR9 copies an acknowledgement", none, "CR9\r", " ACK ", " ACK ");
+
+    // Pressure.
+    const QByteArray pressure("CR PRESSURE\r");
+    textRow("pressure 0", none, pressure, " 0 CR ", "106 hPa");
+    textRow("pressure 512", none, pressure, " 5 1 2 CR ", "650 hPa");
+    textRow("pressure 852", none, pressure, " 8 5 2 CR ", "1012 hPa");
+    textRow("pressure 1023", none, pressure, " 1 0 2 3 CR ", "1194 hPa");
+    textRow("pressure lone carriage return", none, pressure, " CR ", "106 hPa");
+    textRow("pressure acknowledgement first", none, pressure, " ACK 5 1 2 CR ", "106 hPa");
+    textRow("pressure before the carriage return", none, pressure, " 5 ", "111 hPa");
+    textRow("pressure negative reading", none, pressure, " - 2 0 0 CR ", "-107 hPa");
+    textRow("pressure fivefold overflows", none, pressure, " 6 5 5 4 CR ", "---- hPa");
+    textRow("pressure reading beyond 16 bits", none, pressure, " 3 2 7 6 8 CR ", "---- hPa");
+    textRow("pressure huge exponent", none, pressure, " 9 E 9 9 9 CR ", "---- hPa");
+
+    // The command prefix goes before every query code.
+    textRow("prefix before CR0", "@", "@CR0\r", " 0 0 CR ", " Power ON");
+    textRow("prefix before CR PRESSURE", "@", "@CR PRESSURE\r", " 5 1 2 CR ", "650 hPa");
+    textRow("prefix that reads like a query", "CR", "CRCR1\r", " 4 CR ", " Input mode 4");
+}
+
+void TestDecoder::showsText() {
+    QFETCH(QByteArray, prefix);
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, traceLine);
+    QFETCH(QString, expected);
+
+    QCOMPARE(shown(decodeStatus(frame, prefix, traceLine)), expected);
+}
+
+// The status line keeps its text: no query, or a head that no code matches.
+void TestDecoder::showsNothing_data() {
+    QTest::addColumn<QByteArray>("prefix");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("traceLine");
+
+    const QByteArray none;
+    const QString zeroZero(" 0 0 CR ");
+
+    unchangedRow("CR1 has no code 0", none, "CR1\r", zeroZero);
+    unchangedRow("CR1 code 5", none, "CR1\r", " 5 CR ");
+    unchangedRow("CR0 code 01", none, "CR0\r", " 0 1 CR ");
+    unchangedRow("CR0 code 18", none, "CR0\r", " 1 8 CR ");
+    unchangedRow("CR0 code 82", none, "CR0\r", " 8 2 CR ");
+    unchangedRow("CR4 code 02", none, "CR4\r", " 0 2 CR ");
+    unchangedRow("CRA lower-case ff", none, "CRA\r", " f f CR ");
+    unchangedRow("CR7 code 12", none, "CR7\r", " 1 2 CR ");
+    unchangedRow("CR0 first character only", none, "CR0\r", " 0 ");
+    unchangedRow("CR0 acknowledgement first", none, "CR0\r", " ACK 0 0 CR ");
+    unchangedRow("CRA acknowledgement first", none, "CRA\r", " ACK 0 0 CR ");
+    unchangedRow("CR1 acknowledgement first", none, "CR1\r", " ACK 1 CR ");
+    unchangedRow("CR0 leftover byte ahead of the reply", none, "CR0\r", " X 0 0 CR ");
+    unchangedRow("CR0 empty trace line", none, "CR0\r", "");
+
+    unchangedRow("C00 is no query", none, "C00\r", zeroZero);
+    unchangedRow("CR PROJH is no decoded query", none, "CR PROJH\r", zeroZero);
+    unchangedRow("CR2 is no query", none, "CR2\r", zeroZero);
+    unchangedRow("lower-case cr0", none, "cr0\r", zeroZero);
+    unchangedRow("lower-case cr9", none, "cr9\r", zeroZero);
+    unchangedRow("CR0 with trailing blank", none, "CR0 \r", zeroZero);
+    unchangedRow("CR0 with leading blank", none, " CR0\r", zeroZero);
+    unchangedRow("CR0 without carriage return", none, "CR0", zeroZero);
+    unchangedRow("CR0 with line feed", none, "CR0\r\n", zeroZero);
+    unchangedRow("CR0 with NUL", none, QByteArray("CR0\0\r", 5), zeroZero);
+    unchangedRow("CR0 with line feed for carriage return", none, "CR0\n", zeroZero);
+    unchangedRow("CR PRESSURE with two blanks", none, "CR  PRESSURE\r", " 5 CR ");
+    unchangedRow("lower-case cr pressure", none, "cr pressure\r", " 5 CR ");
+    unchangedRow("CR3 without carriage return", none, "CR3", zeroZero);
+    unchangedRow("CR6 without carriage return", none, "CR6", zeroZero);
+    unchangedRow("nothing sent yet", none, QByteArray(), zeroZero);
+    unchangedRow("prefix missing from the frame", "@", "CR0\r", zeroZero);
+    unchangedRow("frame prefixed, prefix empty", none, "@CR0\r", zeroZero);
+    unchangedRow("other prefix in the frame", "@", "#CR0\r", zeroZero);
+    unchangedRow("prefix that reads like a query, frame without it", "CR", "CR1\r", zeroZero);
+}
+
+void TestDecoder::showsNothing() {
+    QFETCH(QByteArray, prefix);
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, traceLine);
+
+    QCOMPARE(shown(decodeStatus(frame, prefix, traceLine)), unchanged);
+}
+
+// The reply 00 arriving as "0" and then "0" with the carriage return: the
+// decoder runs on the whole trace after each piece.
+void TestDecoder::decodesReplyInPieces() {
+    const QByteArray frame("CR0\r");
+    QCOMPARE(shown(decodeStatus(frame, QByteArray(), QStringLiteral(" 0 "))), unchanged);
+    QCOMPARE(shown(decodeStatus(frame, QByteArray(), QStringLiteral(" 0 0 CR "))),
+             QStringLiteral(" Power ON"));
+}
+
+QTEST_GUILESS_MAIN(TestDecoder)
+#include "tst_decoder.moc"

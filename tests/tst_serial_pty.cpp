@@ -1,0 +1,262 @@
+// The window on a real pseudo-terminal: the test plays the projector on the
+// master side; the window opens the slave through the serial layer.
+#include "link/serial_control.h"
+#include "panel/form1.h"
+#include "support/pseudo_terminal.h"
+#include "support/warning_recorder.h"
+
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace tavo;
+using tavo::test::PseudoTerminal;
+
+namespace {
+
+constexpr auto kMissingDevice = "/dev/tavo-test-missing";
+
+struct Rig {
+    PseudoTerminal com1;
+    PseudoTerminal com2;
+    test::WarningRecorder warnings;
+    std::unique_ptr<panel::Form1> form;
+
+    explicit Rig(const QString& com1Device = {}, const QString& com2Device = {}) {
+        form = std::make_unique<panel::Form1>(std::make_unique<link::SerialControl>(
+            com1Device.isEmpty() ? com1.devicePath() : com1Device,
+            com2Device.isEmpty() ? com2.devicePath() : com2Device));
+        form->load();
+        form->show();
+    }
+    template <typename T> T* find(const char* name) const {
+        return form->findChild<T*>(QLatin1String(name));
+    }
+    QString text(const char* label) const { return find<QLabel>(label)->text(); }
+    void send(const QByteArray& code) { form->Hyouji(code + '\r', panel::Form1::kSend); }
+};
+
+bool portOpen(const Rig& rig) { return rig.form->serialPort().isOpen(); }
+
+} // namespace
+
+class TestSerialPty : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void frameGoesOnTheWire();
+    void lineSettingsAtStart();
+    void speedSwitchKeepsPortOpen();
+    void portSwitchMovesToSecondDevice();
+    void replyInPiecesShownPieceByPiece();
+    void timeoutMarkAndBlanking();
+    void unsolicitedBytesKeptUntilReplyTimerTick();
+    void endClosesDevice();
+    void missingDeviceAtStartWarnsOnce();
+    void failedSwitchThenOptionReopens();
+    void sendWhileClosedShowsPortPanel();
+    void vanishedDeviceClosesPortAndWarnsOnce();
+    void floodStaysBoundedAndResponsive();
+};
+
+void TestSerialPty::init() {
+    QVERIFY(PseudoTerminal().isValid());
+}
+
+void TestSerialPty::frameGoesOnTheWire() {
+    Rig rig;
+    QVERIFY(portOpen(rig));
+    rig.send("C00");
+    QCOMPARE(rig.com1.readAtLeast(4), QByteArray::fromHex("4330300d"));
+    QCOMPARE(rig.text("Label11"), QStringLiteral(" C 0 0 CR "));
+    const QByteArray withNul("A\0B\r", 4);
+    rig.form->Hyouji(withNul, panel::Form1::kSend);
+    QCOMPARE(rig.com1.readAtLeast(4), withNul);
+}
+
+void TestSerialPty::lineSettingsAtStart() {
+    Rig rig;
+    const termios tio = rig.com1.slaveTermios();
+    QCOMPARE(test::baudOf(tio), speed_t(B19200));
+    QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(tio.c_cflag & PARENB, tcflag_t(0));
+    QCOMPARE(tio.c_cflag & CSTOPB, tcflag_t(0));
+    QCOMPARE(tio.c_cflag & CRTSCTS, tcflag_t(0));
+    QCOMPARE(tio.c_iflag & (IXON | IXOFF), tcflag_t(0));
+    QVERIFY(rig.find<QRadioButton>("Option1")->isChecked());
+    QVERIFY(rig.find<QRadioButton>("Option9")->isChecked());
+    QVERIFY(!rig.find<QFrame>("Frame8")->isVisible());
+    QVERIFY(rig.warnings.texts.isEmpty());
+}
+
+void TestSerialPty::speedSwitchKeepsPortOpen() {
+    Rig rig;
+    QTest::mouseClick(rig.find<QPushButton>("Command33"), Qt::LeftButton);
+    QTest::mouseClick(rig.find<QRadioButton>("Option10"), Qt::LeftButton);
+    QVERIFY(portOpen(rig));
+    QCOMPARE(test::baudOf(rig.com1.slaveTermios()), speed_t(B9600));
+    QCOMPARE(rig.form->portSettings(), QStringLiteral("9600,N,8,1"));
+    QVERIFY(!rig.find<QFrame>("Frame8")->isVisible());
+    // Still the same open port: a frame goes out on COM1.
+    rig.send("C01");
+    QCOMPARE(rig.com1.readAtLeast(4), QByteArray("C01\r"));
+}
+
+void TestSerialPty::portSwitchMovesToSecondDevice() {
+    Rig rig;
+    QTest::mouseClick(rig.find<QPushButton>("Command33"), Qt::LeftButton);
+    QTest::mouseClick(rig.find<QRadioButton>("Option10"), Qt::LeftButton);
+    QTest::mouseClick(rig.find<QPushButton>("Command33"), Qt::LeftButton);
+    QTest::mouseClick(rig.find<QRadioButton>("Option2"), Qt::LeftButton);
+    QVERIFY(portOpen(rig));
+    QCOMPARE(rig.form->serialPort().portNumber(), 2);
+    QCOMPARE(test::baudOf(rig.com2.slaveTermios()), speed_t(B9600));
+    QVERIFY(rig.find<QRadioButton>("Option10")->isChecked());
+    rig.send("C05");
+    QCOMPARE(rig.com2.readAtLeast(4), QByteArray("C05\r"));
+    QTest::qWait(20);
+    QVERIFY(rig.com1.readAvailable().isEmpty());
+}
+
+void TestSerialPty::replyInPiecesShownPieceByPiece() {
+    Rig rig;
+    rig.send("CR0");
+    rig.com1.readAtLeast(4);
+    rig.com1.write("0");
+    QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" 0 "));
+    QCOMPARE(rig.form->awaitingReply(), 0);
+    rig.com1.write("0\r");
+    QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" 0 0 CR "));
+    QCOMPARE(rig.form->replyBuffer(), QByteArray("00\r"));
+}
+
+void TestSerialPty::timeoutMarkAndBlanking() {
+    Rig rig;
+    rig.send("CR0");
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("Label12"), QStringLiteral(" X X X X"), 2000);
+    const qint64 markAt = clock.elapsed();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("Label11"), QString(), 3000);
+    const qint64 blankAt = clock.elapsed();
+    QVERIFY2(markAt >= 300 && markAt <= 700, qPrintable(QString::number(markAt)));
+    QVERIFY2(blankAt >= 600 && blankAt <= 1400, qPrintable(QString::number(blankAt)));
+    QCOMPARE(rig.text("Label12"), QString());
+    QCOMPARE(rig.text("Label22"), QString());
+}
+
+void TestSerialPty::unsolicitedBytesKeptUntilReplyTimerTick() {
+    Rig rig;
+    rig.com1.write("ab");
+    QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" a b "));
+    rig.com1.write("c");
+    QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" a b c "));
+    QCOMPARE(rig.form->replyBuffer(), QByteArray("abc"));
+    // A send's reply timer empties the buffer at its tick.
+    rig.send("CR0");
+    auto* timer2 = rig.find<QTimer>("Timer2");
+    QVERIFY(timer2->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!timer2->isActive(), 2000);
+    QVERIFY(rig.form->replyBuffer().isEmpty());
+    rig.com1.write("00\r");
+    QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" 0 0 CR "));
+}
+
+void TestSerialPty::endClosesDevice() {
+    Rig rig;
+    QVERIFY(portOpen(rig));
+    QTest::mouseClick(rig.find<QPushButton>("Command16"), Qt::LeftButton);
+    QVERIFY(!portOpen(rig));
+    QVERIFY(!rig.form->isVisible());
+}
+
+void TestSerialPty::missingDeviceAtStartWarnsOnce() {
+    Rig rig(QString::fromLatin1(kMissingDevice));
+    QVERIFY(!portOpen(rig));
+    QTRY_COMPARE(rig.warnings.texts.size(), 1);
+    QTest::qWait(50);
+    QCOMPARE(rig.warnings.texts.size(), 1);
+    QVERIFY2(rig.warnings.texts[0].contains(QLatin1String(kMissingDevice)),
+             qPrintable(rig.warnings.texts[0]));
+    QVERIFY(rig.warnings.texts[0].contains(QLatin1String("does not exist")));
+    QCOMPARE(rig.warnings.titles[0], rig.form->windowTitle());
+    QVERIFY(rig.find<QRadioButton>("Option1")->isChecked());
+    QCOMPARE(rig.form->serialPort().portNumber(), 1);
+}
+
+void TestSerialPty::failedSwitchThenOptionReopens() {
+    Rig rig({}, QString::fromLatin1(kMissingDevice));
+    auto* frame8 = rig.find<QFrame>("Frame8");
+    QTest::mouseClick(rig.find<QPushButton>("Command33"), Qt::LeftButton);
+    QTest::mouseClick(rig.find<QRadioButton>("Option2"), Qt::LeftButton);
+    QTRY_COMPARE(rig.warnings.texts.size(), 1);
+    QVERIFY(rig.warnings.texts[0].contains(QLatin1String(kMissingDevice)));
+    QVERIFY(!portOpen(rig));
+    QCOMPARE(rig.form->serialPort().portNumber(), 1); // the other port's number
+    QVERIFY(frame8->isVisible());
+    QVERIFY(rig.find<QRadioButton>("Option2")->isChecked());
+    // A closed port is opened by the next option click.
+    QTest::mouseClick(rig.find<QRadioButton>("Option1"), Qt::LeftButton);
+    QVERIFY(portOpen(rig));
+    QVERIFY(!frame8->isVisible());
+    rig.send("C00");
+    QCOMPARE(rig.com1.readAtLeast(4), QByteArray("C00\r"));
+}
+
+void TestSerialPty::sendWhileClosedShowsPortPanel() {
+    Rig rig(QString::fromLatin1(kMissingDevice));
+    QTRY_COMPARE(rig.warnings.texts.size(), 1);
+    auto* frame8 = rig.find<QFrame>("Frame8");
+    QVERIFY(!frame8->isVisible());
+    QTest::mouseClick(rig.find<QPushButton>("Command17"), Qt::LeftButton);
+    QCOMPARE(rig.text("Label11"), QStringLiteral(" C 0 0 CR "));
+    QCOMPARE(rig.form->lastFrameSent(), QByteArray("C00\r"));
+    QVERIFY(frame8->isVisible());
+    QVERIFY(rig.find<QTimer>("Timer3")->isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("Label12"), QStringLiteral(" X X X X"), 2000);
+    QTest::qWait(20);
+    QCOMPARE(rig.warnings.texts.size(), 1); // no box per frame
+}
+
+void TestSerialPty::vanishedDeviceClosesPortAndWarnsOnce() {
+    Rig rig;
+    QVERIFY(portOpen(rig));
+    rig.com1.closeMaster();
+    rig.com1.closeSlave();
+    QTRY_VERIFY_WITH_TIMEOUT(!portOpen(rig), 2000);
+    QTRY_COMPARE(rig.warnings.texts.size(), 1);
+    QVERIFY(rig.warnings.texts[0].contains(rig.com1.devicePath()));
+    QTest::qWait(100);
+    QCOMPARE(rig.warnings.texts.size(), 1);
+    rig.send("C00");
+    QVERIFY(rig.find<QFrame>("Frame8")->isVisible());
+}
+
+void TestSerialPty::floodStaysBoundedAndResponsive() {
+    Rig rig;
+    const QByteArray chunk(4096, 'A');
+    QElapsedTimer clock;
+    clock.start();
+    qsizetype written = 0;
+    while (written < 200 * 1024) {
+        rig.com1.write(chunk);
+        written += chunk.size();
+        QTest::qWait(1);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(rig.form->replyBuffer().size(), link::ReplyCapture::kCapacity, 10000);
+    QVERIFY(rig.form->replyBuffer().startsWith("AAAA"));
+    // The window still reacts: a send goes out at once.
+    rig.com1.readAvailable();
+    rig.send("C00");
+    QCOMPARE(rig.com1.readAtLeast(4), QByteArray("C00\r"));
+    QCOMPARE(rig.text("Label12").size(), 1 + 2 * link::ReplyCapture::kCapacity);
+}
+
+QTEST_MAIN(TestSerialPty)
+#include "tst_serial_pty.moc"
