@@ -46,7 +46,11 @@ QStringList DisplayLabel::visibleLines(const QString& text, const QFontMetrics& 
 
 void DisplayLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    drawFrame(&painter);
+    if (frameShape() != QFrame::NoFrame) {
+        // The border is black whatever colour the text has.
+        painter.setPen(Qt::black);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
     const QRect box = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
     const QFontMetrics metrics(font());
     const int lineHeight = metrics.lineSpacing();

@@ -1,9 +1,12 @@
 #include "panel/layout/builder.h"
 
 #include "panel/display_label.h"
+#include "panel/layout/flat_button.h"
 #include "panel/layout/logo.h"
 
+#include <QButtonGroup>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -59,21 +62,6 @@ void paintGround(QWidget& widget, const ControlRecord& record) {
     widget.setAutoFillBackground(true);
 }
 
-// Buttons are filled flat with their own colour: a style's gradient or tint
-// would blur the colours that code the buttons' meaning.
-QString buttonStyleSheet(const ControlRecord& record) {
-    const QString fill = record.background.isDefault
-                             ? QStringLiteral("palette(button)")
-                             : toQColor(record.background.rgb).name();
-    const QString text = record.foreground.isDefault ? QStringLiteral("#000000")
-                                                     : toQColor(record.foreground.rgb).name();
-    return QStringLiteral("QPushButton { background-color: %1; color: %2; border: 1px solid #404040; "
-                          "padding: 0px; }"
-                          "QPushButton:focus { border: 2px solid #000000; }"
-                          "QPushButton:pressed { border: 2px inset #404040; }")
-        .arg(fill, text);
-}
-
 QWidget* createWidget(const ControlRecord& record, QWidget& parent) {
     const QString caption = toQString(record.caption);
     switch (record.kind) {
@@ -96,10 +84,13 @@ QWidget* createWidget(const ControlRecord& record, QWidget& parent) {
         return label;
     }
     case Kind::Button: {
-        auto* button = new QPushButton(&parent);
+        auto* button = new FlatButton(&parent);
         // A single '&' would become a mnemonic.
         button->setText(QString(caption).replace(u'&', QStringLiteral("&&")));
-        button->setStyleSheet(buttonStyleSheet(record));
+        button->setColours(record.background.isDefault ? QGuiApplication::palette().color(QPalette::Button)
+                                                       : toQColor(record.background.rgb),
+                           record.foreground.isDefault ? QColor(Qt::black)
+                                                       : toQColor(record.foreground.rgb));
         return button;
     }
     case Kind::Option: {
@@ -142,6 +133,23 @@ void applyStacking(const BuiltLayout& built) {
     });
     for (const ControlRecord* record : order)
         built[toQString(record->name)]->raise();
+}
+
+// Options exclude each other within their container only. Qt's automatic
+// exclusivity would also reach into nested groups (the speed options inside
+// the port panel), so each container gets a group of its own.
+void groupOptions(const BuiltLayout& built) {
+    QHash<QWidget*, QButtonGroup*> groups;
+    for (const ControlRecord& record : controlRecords()) {
+        if (record.kind != Kind::Option)
+            continue;
+        auto* option = static_cast<QRadioButton*>(built[toQString(record.name)]);
+        QWidget* container = option->parentWidget();
+        QButtonGroup*& group = groups[container];
+        if (!group)
+            group = new QButtonGroup(container);
+        group->addButton(option);
+    }
 }
 
 void applyTabOrder(const BuiltLayout& built) {
@@ -218,6 +226,7 @@ BuiltLayout buildLayout(QWidget& form) {
             widget->hide();
         built.widgets.insert(widget->objectName(), widget);
     }
+    groupOptions(built);
     applyStacking(built);
     applyTabOrder(built);
     return built;
