@@ -31,6 +31,7 @@ bench: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTAVO_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/tavo-bench
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/tavo-latency
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR)
