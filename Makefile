@@ -33,5 +33,9 @@ bench: deps
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/tavo-bench
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/tavo-latency
 
+# The window at its four heights, rendered offscreen to build/screenshots/.
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tools/screenshots/tavo-screenshots $(BUILD_DIR)/screenshots
+
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR)
