@@ -59,6 +59,8 @@ void paintGround(QWidget& widget, const ControlRecord& record) {
     palette.setColor(QPalette::WindowText,
                      record.foreground.isDefault ? QColor(Qt::black) : toQColor(record.foreground.rgb));
     widget.setPalette(palette);
+    // Buttons (the options) fill with their background role, Button by default.
+    widget.setBackgroundRole(QPalette::Window);
     widget.setAutoFillBackground(true);
 }
 
