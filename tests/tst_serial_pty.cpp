@@ -5,6 +5,7 @@
 #include "support/pseudo_terminal.h"
 #include "support/warning_recorder.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
@@ -43,6 +44,17 @@ struct Rig {
 };
 
 bool portOpen(const Rig& rig) { return rig.form->serialPort().isOpen(); }
+
+// How many descriptors of this process refer to a device; the test itself
+// holds one for each pseudo-terminal slave.
+int descriptorsOn(const QString& device) {
+    int count = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+        if (fd.symLinkTarget() == device)
+            ++count;
+    return count;
+}
 
 } // namespace
 
@@ -115,6 +127,8 @@ void TestSerialPty::portSwitchMovesToSecondDevice() {
     QTest::mouseClick(rig.find<QPushButton>("Command33"), Qt::LeftButton);
     QTest::mouseClick(rig.find<QRadioButton>("Option2"), Qt::LeftButton);
     QVERIFY(portOpen(rig));
+    QCOMPARE(descriptorsOn(rig.com1.devicePath()), 1);
+    QCOMPARE(descriptorsOn(rig.com2.devicePath()), 2);
     QCOMPARE(rig.form->serialPort().portNumber(), 2);
     QCOMPARE(test::baudOf(rig.com2.slaveTermios()), speed_t(B9600));
     QVERIFY(rig.find<QRadioButton>("Option10")->isChecked());
@@ -171,8 +185,10 @@ void TestSerialPty::unsolicitedBytesKeptUntilReplyTimerTick() {
 void TestSerialPty::endClosesDevice() {
     Rig rig;
     QVERIFY(portOpen(rig));
+    QCOMPARE(descriptorsOn(rig.com1.devicePath()), 2);
     QTest::mouseClick(rig.find<QPushButton>("Command16"), Qt::LeftButton);
     QVERIFY(!portOpen(rig));
+    QCOMPARE(descriptorsOn(rig.com1.devicePath()), 1);
     QVERIFY(!rig.form->isVisible());
 }
 
