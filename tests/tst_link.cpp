@@ -86,6 +86,8 @@ void TestLink::typedText_data() {
     QTest::addRow("ascii kept as typed") << "CR7 " << QByteArray("CR7 ");
     QTest::addRow("latin-1 is one byte") << QString::fromUtf8("é") << QByteArray("\xe9");
     QTest::addRow("wider characters become ?") << QString::fromUtf8("日x") << QByteArray("?x");
+    QTest::addRow("a character beyond 16 bits is one ?")
+        << QString::fromUtf8("a\xF0\x9F\x98\x80" "b") << QByteArray("a?b");
     QTest::addRow("empty") << QString() << QByteArray();
 }
 

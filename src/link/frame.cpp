@@ -1,5 +1,7 @@
 #include "link/frame.h"
 
+#include <QList>
+
 namespace tavo::link {
 
 QByteArray buildFrame(QByteArrayView prefix, QByteArrayView code) {
@@ -14,8 +16,9 @@ QByteArray buildFrame(QByteArrayView prefix, QByteArrayView code) {
 QByteArray textToBytes(QStringView text) {
     QByteArray bytes;
     bytes.reserve(text.size());
-    for (const QChar c : text)
-        bytes.append(c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?');
+    // By code point: a character outside the 16-bit range is one '?', not two.
+    for (const char32_t c : text.toUcs4())
+        bytes.append(c <= 0xFF ? static_cast<char>(c) : '?');
     return bytes;
 }
 
