@@ -37,5 +37,9 @@ bench: deps
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tools/screenshots/tavo-screenshots $(BUILD_DIR)/screenshots
 
+# A .deb of the program, its desktop entry and icon, and the virtual projector.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR)
