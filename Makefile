@@ -1,4 +1,5 @@
 # The two commands a fresh Debian machine needs: `make run` and `make test`.
+MAKEFLAGS += --no-print-directory
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc)

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -67,6 +68,8 @@ private Q_SLOTS:
     void speedSwitchKeepsPortOpen();
     void portSwitchMovesToSecondDevice();
     void replyInPiecesShownPieceByPiece();
+    void statusDecodedPieceByPiece_data();
+    void statusDecodedPieceByPiece();
     void timeoutMarkAndBlanking();
     void unsolicitedBytesKeptUntilReplyTimerTick();
     void endClosesDevice();
@@ -148,6 +151,44 @@ void TestSerialPty::replyInPiecesShownPieceByPiece() {
     rig.com1.write("0\r");
     QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" 0 0 CR "));
     QCOMPARE(rig.form->replyBuffer(), QByteArray("00\r"));
+}
+
+void TestSerialPty::statusDecodedPieceByPiece_data() {
+    QTest::addColumn<QString>("typed"); // empty: click the query button instead
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::addColumn<QStringList>("statusAfterEach");
+    QTest::addRow("STATUS 00")
+        << QString() << "Command44" << QByteArrayList{"0", "0", "\r"}
+        << QStringList{"", " Power ON", " Power ON"};
+    QTest::addRow("MODE 2") << QString() << "Command45" << QByteArrayList{"2", "\r"}
+                            << QStringList{" Computer 2", " Computer 2"};
+    QTest::addRow("L-TIME grows with the reply")
+        << QString() << "Command46" << QByteArrayList{"12", "345\r"}
+        << QStringList{" 1 2  Hour Use", " 1 2 3 4 5 CR  Hour Use"};
+    QTest::addRow("typed CR PRESSURE") << "CR PRESSURE" << "Command95"
+                                       << QByteArrayList{"5", "12\r"}
+                                       << QStringList{"111 hPa", "650 hPa"};
+    QTest::addRow("typed cr0 is no query") << "cr0" << "Command95" << QByteArrayList{"00\r"}
+                                           << QStringList{""};
+}
+
+void TestSerialPty::statusDecodedPieceByPiece() {
+    QFETCH(QString, typed);
+    QFETCH(QString, button);
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QStringList, statusAfterEach);
+    Rig rig;
+    rig.find<QLineEdit>("Text1")->setText(typed);
+    QTest::mouseClick(rig.form->findChild<QPushButton*>(button), Qt::LeftButton);
+    rig.com1.readAtLeast(rig.form->lastFrameSent().size());
+    QByteArray received;
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        rig.com1.write(pieces[i]);
+        received += pieces[i];
+        QTRY_COMPARE(rig.form->replyBuffer(), received);
+        QCOMPARE(rig.text("Label22"), statusAfterEach[i]);
+    }
 }
 
 void TestSerialPty::timeoutMarkAndBlanking() {
