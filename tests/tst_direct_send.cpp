@@ -1,0 +1,317 @@
+// Direct send and the data-panel toggle: typed text goes out exactly as typed
+// (one byte per character) with the long reply timing, typed status queries
+// are decoded only when typed exactly, CLS empties the entry and sends
+// nothing; the toggle switches between the compact and the data-panel height
+// from every height the window can have, ends the full view, and restarts the
+// port panel's 5 s.
+
+#include "panel/form1.h"
+#include "support/sender_window.h"
+
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+
+using tavo::test::SenderWindow;
+using tavo::test::traceOf;
+
+namespace {
+
+const QString kShowData = QStringLiteral("データを表示する");
+const QString kHideData = QStringLiteral("データを表示しない");
+const QString kClose = QStringLiteral("CLOSE");
+
+// The client height in pixels of an outer height in twips: the title bar and
+// frame take 435 twips, 15 twips make a pixel.
+int clientPixels(int outerTwips) {
+    return static_cast<int>(std::lround((outerTwips - 435) / 15.0));
+}
+
+void typeIntoEntry(SenderWindow& window, const QString& text) {
+    window.focus(QStringLiteral("Text1"));
+    window.type(text);
+}
+
+QString entryText(SenderWindow& window) {
+    return window.form().findChild<QLineEdit*>(QStringLiteral("Text1"))->text();
+}
+
+} // namespace
+
+class TestDirectSend : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void sendWritesTheTextAsTyped_data();
+    void sendWritesTheTextAsTyped();
+    void sendSetsTheLongReplyTiming_data();
+    void sendSetsTheLongReplyTiming();
+    void typedQueryIsDecodedOnlyWhenExact_data();
+    void typedQueryIsDecodedOnlyWhenExact();
+    void clsEmptiesTheEntryOnly_data();
+    void clsEmptiesTheEntryOnly();
+    void toggleSwitchesTheDataPanel_data();
+    void toggleSwitchesTheDataPanel();
+    void portPanelHidesFiveSecondsAfterToggle();
+};
+
+void TestDirectSend::initTestCase() {
+    tavo::test::quietTestNoise();
+}
+
+void TestDirectSend::sendWritesTheTextAsTyped_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("trace");
+
+    const auto row = [](const char* name, const QString& typed, const QByteArray& frame,
+                        const char* trace) {
+        QTest::addRow("%s", name) << typed << frame << QString::fromLatin1(trace);
+    };
+    row("empty entry: a lone carriage return", QString(), "\r", " CR ");
+    row("a status query", QStringLiteral("CR7"), "CR7\r", " C R 7 CR ");
+    row("trailing blank kept", QStringLiteral("CR7 "), "CR7 \r", " C R 7   CR ");
+    row("leading blank kept", QStringLiteral(" CR0"), " CR0\r", "   C R 0 CR ");
+    row("lower case kept", QStringLiteral("cr7"), "cr7\r", " c r 7 CR ");
+    row("a code with blanks", QStringLiteral("CF INPUT VIDEO AUTO"), "CF INPUT VIDEO AUTO\r",
+        " C F   I N P U T   V I D E O   A U T O CR ");
+    row("a lone blank", QStringLiteral(" "), " \r", "   CR ");
+    row("e acute is the one byte E9", QStringLiteral("é"), "\xE9\r", " ? CR ");
+    row("a CJK character becomes ?", QStringLiteral("日"), "?\r", " ? CR ");
+    row("one character beyond 16 bits is one ?", QStringLiteral("\U00020BB7"), "?\r", " ? CR ");
+    row("mixed", QStringLiteral("日C0é"), "?C0\xE9\r", " ? C 0 ? CR ");
+}
+
+void TestDirectSend::sendWritesTheTextAsTyped() {
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, trace);
+
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    typeIntoEntry(window, typed);
+    QCOMPARE(entryText(window), typed);
+
+    window.click(QStringLiteral("Command95"));
+
+    QCOMPARE(window.frames(), QList<QByteArray>{frame});
+    QCOMPARE(window.form().lastFrameSent(), frame);
+    QCOMPARE(window.text(QStringLiteral("Label11")), trace);
+    QVERIFY(window.timer(QStringLiteral("Timer2"))->isActive());
+    QVERIFY(window.timer(QStringLiteral("Timer4"))->isActive());
+    QCOMPARE(entryText(window), typed);
+
+    // The entry keeps its text: one more click sends it again.
+    window.click(QStringLiteral("Command95"));
+    QCOMPARE(window.frames(), QList<QByteArray>(2, frame));
+}
+
+void TestDirectSend::sendSetsTheLongReplyTiming_data() {
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<int>("replyTimeout");
+    QTest::addColumn<int>("traceClear");
+
+    const auto row = [](const char* name, const QStringList& before, const QStringList& after,
+                        int reply, int clear) {
+        QTest::addRow("%s", name) << before << after << reply << clear;
+    };
+    row("right after start", {}, {}, 2000, 2500);
+    row("after a terminal setup", {"Command64"}, {}, 2000, 2500);
+    row("after MENU ON", {"Command23"}, {}, 2000, 2500);
+    row("then POWER ON keeps it", {}, {"Command17"}, 2000, 2500);
+    row("then a heading label keeps it", {"Command82"}, {"Label2"}, 2000, 2500);
+    row("then a terminal setup sets its own", {}, {"Command73"}, 5000, 5500);
+}
+
+// SEND takes the picture presets' 2000 / 2500, and later frames keep it.
+void TestDirectSend::sendSetsTheLongReplyTiming() {
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, after);
+    QFETCH(int, replyTimeout);
+    QFETCH(int, traceClear);
+
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    for (const QString& control : before)
+        window.click(control);
+    typeIntoEntry(window, QStringLiteral("CR0"));
+    window.click(QStringLiteral("Command95"));
+    for (const QString& control : after)
+        window.click(control);
+
+    QCOMPARE(window.frames().size(), before.size() + 1 + after.size());
+    QCOMPARE(window.frames().at(before.size()), QByteArray("CR0\r"));
+    QCOMPARE(window.timer(QStringLiteral("Timer2"))->interval(), replyTimeout);
+    QCOMPARE(window.timer(QStringLiteral("Timer4"))->interval(), traceClear);
+}
+
+void TestDirectSend::typedQueryIsDecodedOnlyWhenExact_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("status"); // empty: the status line stays empty
+
+    QTest::addRow("CR7") << QStringLiteral("CR7") << QStringLiteral(" All OFF : 2 Lamp mode");
+    QTest::addRow("CRA") << QStringLiteral("CRA") << QStringLiteral(" Video & Audio mute OFF");
+    QTest::addRow("cr7 in lower case") << QStringLiteral("cr7") << QString();
+    QTest::addRow("CR7 with a trailing blank") << QStringLiteral("CR7 ") << QString();
+    QTest::addRow("CR7 with a leading blank") << QStringLiteral(" CR7") << QString();
+    QTest::addRow("CR 7 with a blank inside") << QStringLiteral("CR 7") << QString();
+}
+
+// The reply "00" + CR: decoded when the typed frame is exactly a query.
+void TestDirectSend::typedQueryIsDecodedOnlyWhenExact() {
+    QFETCH(QString, typed);
+    QFETCH(QString, status);
+
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    typeIntoEntry(window, typed);
+    window.click(QStringLiteral("Command95"));
+
+    window.port().receive("00\r");
+
+    QCOMPARE(window.text(QStringLiteral("Label12")), QStringLiteral(" 0 0 CR "));
+    QCOMPARE(window.text(QStringLiteral("Label22")), status);
+}
+
+void TestDirectSend::clsEmptiesTheEntryOnly_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addRow("after sending STATUS") << QStringLiteral("CR0");
+    QTest::addRow("with an empty entry") << QString();
+}
+
+// CLS empties the entry: nothing is sent, traces and timing stay.
+void TestDirectSend::clsEmptiesTheEntryOnly() {
+    QFETCH(QString, typed);
+
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    typeIntoEntry(window, typed);
+    window.click(QStringLiteral("Command95"));
+    window.port().receive("00\r");
+    const QByteArray frame = typed.toLatin1() + '\r';
+    const QString sentTrace = traceOf(frame);
+    QCOMPARE(window.text(QStringLiteral("Label11")), sentTrace);
+
+    window.click(QStringLiteral("Command96"));
+
+    QCOMPARE(entryText(window), QString());
+    QCOMPARE(window.frames(), QList<QByteArray>{frame});
+    QCOMPARE(window.form().lastFrameSent(), frame);
+    QCOMPARE(window.text(QStringLiteral("Label11")), sentTrace);
+    QCOMPARE(window.text(QStringLiteral("Label12")), QStringLiteral(" 0 0 CR "));
+    QCOMPARE(window.timer(QStringLiteral("Timer2"))->interval(), 2000);
+
+    // Sent after CLS: the empty entry gives a lone carriage return.
+    window.click(QStringLiteral("Command95"));
+    QCOMPARE(window.frames().size(), 2);
+    QCOMPARE(window.frames().at(1), QByteArray("\r"));
+}
+
+void TestDirectSend::toggleSwitchesTheDataPanel_data() {
+    QTest::addColumn<QStringList>("steps"); // "service", "logo", "toggle"
+    QTest::addColumn<int>("heightBefore");
+    QTest::addColumn<QString>("captionBefore");
+    QTest::addColumn<bool>("bySpace"); // the focused toggle activated by Space
+    QTest::addColumn<int>("heightAfter");
+    QTest::addColumn<QString>("captionAfter");
+
+    const auto row = [](const char* name, const QStringList& steps, int before,
+                        const QString& captionBefore, bool bySpace, int after,
+                        const QString& captionAfter) {
+        QTest::addRow("%s", name) << steps << before << captionBefore << bySpace << after
+                                  << captionAfter;
+    };
+    row("from 7200 after Ctrl+K", {"service"}, 7200, kClose, false, 5350, kShowData);
+    row("from 9100 after Ctrl+K and the logo", {"service", "logo"}, 9100, kClose, false, 5350,
+        kShowData);
+    row("from 5350", {"service", "toggle"}, 5350, kShowData, false, 6645, kHideData);
+    row("from 6645", {"service", "toggle", "toggle"}, 6645, kHideData, false, 5350, kShowData);
+    row("from 5350 by Space", {"service", "toggle"}, 5350, kShowData, true, 6645, kHideData);
+    row("from 7200 after a second Ctrl+K", {"service", "toggle", "toggle", "service"}, 7200, kClose,
+        false, 5350, kShowData);
+}
+
+// After the toggle the logo double-click does nothing until Ctrl+K again.
+void TestDirectSend::toggleSwitchesTheDataPanel() {
+    QFETCH(QStringList, steps);
+    QFETCH(int, heightBefore);
+    QFETCH(QString, captionBefore);
+    QFETCH(bool, bySpace);
+    QFETCH(int, heightAfter);
+    QFETCH(QString, captionAfter);
+
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    tavo::panel::Form1& form = window.form();
+    auto* toggle = form.findChild<QPushButton*>(QStringLiteral("Command34"));
+    QVERIFY(toggle);
+    for (const QString& step : steps) {
+        if (step == QLatin1String("service"))
+            window.serviceKey();
+        else if (step == QLatin1String("logo"))
+            window.logoDoubleClick();
+        else
+            QTest::mouseClick(toggle, Qt::LeftButton);
+    }
+    QCOMPARE(form.outerHeightTwips(), heightBefore);
+    QCOMPARE(toggle->text(), captionBefore);
+
+    if (bySpace) {
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        window.focus(QStringLiteral("Command34"));
+        window.key(Qt::Key_Space);
+    } else {
+        QTest::mouseClick(toggle, Qt::LeftButton);
+    }
+
+    QCOMPARE(form.outerHeightTwips(), heightAfter);
+    QCOMPARE(form.height(), clientPixels(heightAfter));
+    QCOMPARE(toggle->text(), captionAfter);
+    QVERIFY(toggle->isVisible());
+    QCOMPARE(form.fullView(), 0);
+    QVERIFY(window.frames().isEmpty());
+
+    window.logoDoubleClick();
+    QCOMPARE(form.outerHeightTwips(), heightAfter);
+    QCOMPARE(toggle->text(), captionAfter);
+
+    window.serviceKey();
+    QCOMPARE(form.outerHeightTwips(), 7200);
+    window.logoDoubleClick();
+    QCOMPARE(form.outerHeightTwips(), 9100);
+    QCOMPARE(form.height(), clientPixels(9100));
+}
+
+// COM shows the port panel for 5 s; a toggle 3 s later starts the 5 s again.
+void TestDirectSend::portPanelHidesFiveSecondsAfterToggle() {
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    auto* panel = window.form().findChild<QFrame*>(QStringLiteral("Frame8"));
+    QVERIFY(panel);
+    window.serviceKey();
+
+    window.click(QStringLiteral("Command33"));
+    QVERIFY(panel->isVisible());
+    QTest::qWait(3000);
+    QVERIFY(panel->isVisible());
+
+    window.click(QStringLiteral("Command34"));
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), 8000);
+    const qint64 hiddenAfter = clock.elapsed();
+
+    QVERIFY2(hiddenAfter >= 3000 && hiddenAfter <= 7000,
+             qPrintable(QStringLiteral("hidden %1 ms after the toggle").arg(hiddenAfter)));
+}
+
+QTEST_MAIN(TestDirectSend)
+#include "tst_direct_send.moc"

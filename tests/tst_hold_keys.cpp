@@ -1,0 +1,509 @@
+// The 17 hold keys: a frame at the press and one per repeat tick while the
+// mouse button is down (any button), the repeat and reply timings each press
+// sets, the arrow keys' timing taken from what was used before, the release
+// that blanks the traces and restores the start timing, and the holds that end
+// or go on without a release of their own (a modal box, the pointer sliding
+// off the key).
+
+#include "panel/form1.h"
+#include "support/sender_window.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
+using tavo::test::SenderWindow;
+using tavo::test::traceOf;
+
+namespace {
+
+constexpr int kUnchanged = 0;
+
+struct HoldKey {
+    const char* control;
+    const char* caption;
+    int number; // the held key while it is down
+    const char* code;
+    int repeat; // Timer1 after the press; kUnchanged for the arrow keys
+    int replyTimeout;
+    int traceClear;
+};
+
+// Written out by hand rather than taken from the program's own table, so that
+// a slip in that table shows.
+constexpr HoldKey kHoldKeys[] = {
+    {"Command1", "VOL +", 1, "C09", 250, 200, 245},
+    {"Command2", "VOL -", 2, "C0A", 250, 200, 245},
+    {"Command5", "up", 3, "C3C", kUnchanged, kUnchanged, kUnchanged},
+    {"Command7", "down", 4, "C3D", kUnchanged, kUnchanged, kUnchanged},
+    {"Command9", "left", 5, "C3B", kUnchanged, kUnchanged, kUnchanged},
+    {"Command8", "right", 6, "C3A", kUnchanged, kUnchanged, kUnchanged},
+    {"Command15", "Brightness +", 7, "C20", 50, 25, 25},
+    {"Command35", "Brightness -", 8, "C21", 50, 25, 25},
+    {"Command36", "Focus +", 9, "C4B", 50, 25, 25},
+    {"Command37", "Focus -", 10, "C4A", 50, 25, 25},
+    {"Command6", "SELECT", 13, "C3F", 500, 200, 245},
+    {"Command48", "D.Zoom +", 17, "C30", 250, 200, 245},
+    {"Command49", "D.Zoom -", 18, "C31", 250, 200, 245},
+    {"Command50", "Keystone +", 19, "C8E", 250, 200, 245},
+    {"Command51", "Keystone -", 20, "C8F", 250, 200, 245},
+    {"Command43", "Zoom +", 25, "C47", 50, 25, 25},
+    {"Command68", "Zoom -", 26, "C46", 50, 25, 25},
+};
+static_assert(std::size(kHoldKeys) == 17);
+
+// What the window starts with.
+constexpr int kStartRepeat = 200;
+constexpr int kStartReplyTimeout = 500;
+constexpr int kStartTraceClear = 1000;
+
+const QString kTimeoutMark = QStringLiteral(" X X X X");
+
+bool isHoldKey(const QString& name) {
+    return std::any_of(std::begin(kHoldKeys), std::end(kHoldKeys),
+                       [&](const HoldKey& key) { return name == QLatin1String(key.control); });
+}
+
+bool isDigitalZoom(const QString& name) {
+    return name == QLatin1String("Command48") || name == QLatin1String("Command49");
+}
+
+const char* buttonName(Qt::MouseButton button) {
+    switch (button) {
+    case Qt::LeftButton:
+        return "left";
+    case Qt::RightButton:
+        return "right";
+    default:
+        return "middle";
+    }
+}
+
+constexpr Qt::MouseButton kButtons[] = {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
+
+// How many frames a hold of holdMs at the given repeat sends (the press and one
+// per whole period), with 40 % either way for the timers of a busy machine.
+struct FrameCount {
+    int least;
+    int most;
+};
+
+FrameCount expectedFrames(int holdMs, int repeatMs) {
+    const double expected = 1 + holdMs / repeatMs;
+    return {static_cast<int>(std::ceil(expected * 0.6)),
+            static_cast<int>(std::floor(expected * 1.4))};
+}
+
+} // namespace
+
+class TestHoldKeys : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void pressAndReleaseSendOneFrame_data();
+    void pressAndReleaseSendOneFrame();
+    void holdingRepeatsTheFrame_data();
+    void holdingRepeatsTheFrame();
+    void arrowKeysTakeTheirTimingFromBefore_data();
+    void arrowKeysTakeTheirTimingFromBefore();
+    void releaseBlanksTracesAndEndsTheReply_data();
+    void releaseBlanksTracesAndEndsTheReply();
+    void slidingOffTheKeyIsNoRelease_data();
+    void slidingOffTheKeyIsNoRelease();
+    void doubleClickCountsAsPress_data();
+    void doubleClickCountsAsPress();
+    void modalBoxReleasesTheHeldKey_data();
+    void modalBoxReleasesTheHeldKey();
+    void modalBoxWithoutHeldKeyChangesNothing();
+};
+
+void TestHoldKeys::initTestCase() {
+    tavo::test::quietTestNoise();
+}
+
+void TestHoldKeys::pressAndReleaseSendOneFrame_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QByteArray>("code");
+    QTest::addColumn<int>("repeat");
+    QTest::addColumn<int>("replyTimeout");
+    QTest::addColumn<int>("traceClear");
+    for (const HoldKey& key : kHoldKeys) {
+        for (const Qt::MouseButton button : kButtons)
+            QTest::addRow("%s %s, %s button", key.control, key.caption, buttonName(button))
+                << QString::fromLatin1(key.control) << button << key.number << QByteArray(key.code)
+                << key.repeat << key.replyTimeout << key.traceClear;
+    }
+}
+
+// Right after start, before the first repeat tick.
+void TestHoldKeys::pressAndReleaseSendOneFrame() {
+    QFETCH(QString, control);
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(int, number);
+    QFETCH(QByteArray, code);
+    QFETCH(int, repeat);
+    QFETCH(int, replyTimeout);
+    QFETCH(int, traceClear);
+
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    QWidget* key = window.widget(control);
+    QVERIFY(key);
+    QTimer* timer1 = window.timer(QStringLiteral("Timer1"));
+    QTimer* timer2 = window.timer(QStringLiteral("Timer2"));
+    QTimer* timer4 = window.timer(QStringLiteral("Timer4"));
+    const QByteArray frame = code + '\r';
+    const int repeatAfter = repeat == kUnchanged ? kStartRepeat : repeat;
+
+    QTest::mousePress(key, button);
+
+    QCOMPARE(window.frames(), QList<QByteArray>{frame});
+    QCOMPARE(window.form().lastFrameSent(), frame);
+    QCOMPARE(window.text(QStringLiteral("Label11")), traceOf(frame));
+    QCOMPARE(window.form().heldKey(), number);
+    QVERIFY(timer1->isActive());
+    QCOMPARE(timer1->interval(), repeatAfter);
+    QCOMPARE(timer2->interval(), replyTimeout == kUnchanged ? kStartReplyTimeout : replyTimeout);
+    QCOMPARE(timer4->interval(), traceClear == kUnchanged ? kStartTraceClear : traceClear);
+    QVERIFY(timer2->isActive());
+    QVERIFY(timer4->isActive());
+
+    QTest::mouseRelease(key, button);
+
+    QCOMPARE(window.frames().size(), 1);
+    QCOMPARE(window.form().heldKey(), 0);
+    QVERIFY(!timer1->isActive());
+    QVERIFY(!timer2->isActive());
+    QVERIFY(timer4->isActive());
+    QCOMPARE(timer2->interval(), kStartReplyTimeout);
+    QCOMPARE(timer4->interval(), kStartTraceClear);
+    QCOMPARE(window.text(QStringLiteral("Label11")), QString());
+    QCOMPARE(window.text(QStringLiteral("Label12")), QString());
+    const bool digitalZoom = isDigitalZoom(control);
+    QCOMPARE(timer1->interval(), digitalZoom ? 5 : repeatAfter);
+    QCOMPARE(window.form().arrowMode(), digitalZoom ? 3 : 0);
+}
+
+void TestHoldKeys::holdingRepeatsTheFrame_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<int>("holdMs");
+    QTest::addColumn<int>("least");
+    QTest::addColumn<int>("most");
+    // At about 0, 250, 500, 750 and 1000 ms.
+    QTest::addRow("VOL + for a second") << "Command1" << QByteArray("C09\r") << 1000 << 4 << 6;
+    const FrameCount fast = expectedFrames(300, 50);
+    QTest::addRow("Brightness - for 300 ms")
+        << "Command35" << QByteArray("C21\r") << 300 << fast.least << fast.most;
+}
+
+void TestHoldKeys::holdingRepeatsTheFrame() {
+    QFETCH(QString, control);
+    QFETCH(QByteArray, frame);
+    QFETCH(int, holdMs);
+    QFETCH(int, least);
+    QFETCH(int, most);
+
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    QWidget* key = window.widget(control);
+    QVERIFY(key);
+
+    QTest::mousePress(key, Qt::LeftButton);
+    tavo::test::runEventLoopFor(holdMs);
+    const int sent = static_cast<int>(window.frames().size());
+    QTest::mouseRelease(key, Qt::LeftButton);
+
+    QVERIFY2(sent >= least && sent <= most,
+             qPrintable(QStringLiteral("%1 frames in %2 ms").arg(sent).arg(holdMs)));
+    QCOMPARE(window.frames(), QList<QByteArray>(sent, frame));
+}
+
+void TestHoldKeys::arrowKeysTakeTheirTimingFromBefore_data() {
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QString>("arrow");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<int>("repeat");
+    QTest::addColumn<int>("replyTimeout");
+    QTest::addColumn<int>("traceClear");
+    QTest::addColumn<int>("arrowMode");
+    QTest::addColumn<int>("holdMs"); // 0: the repeat is not timed
+
+    const auto row = [](const char* name, const QStringList& before, const char* arrow,
+                        const char* frame, int repeat, int reply, int clear, int mode, int holdMs) {
+        QTest::addRow("%s", name) << before << QString::fromLatin1(arrow) << QByteArray(frame)
+                                  << repeat << reply << clear << mode << holdMs;
+    };
+    row("up right after start", {}, "Command5", "C3C\r", 200, 500, 1000, 0, 650);
+    row("down after MENU ON", {"Command23"}, "Command7", "C3D\r", 200, 150, 190, 1, 650);
+    row("left after A-IMAGE", {"Command13"}, "Command9", "C3B\r", 200, 150, 190, 1, 0);
+    row("right after D.Zoom + released", {"Command48"}, "Command8", "C3A\r", 5, 5, 5, 3, 100);
+    row("up after D.Zoom - released", {"Command49"}, "Command5", "C3C\r", 5, 5, 5, 3, 0);
+    row("down after D.Zoom and POWER ON", {"Command48", "Command17"}, "Command7", "C3D\r", 5, 5, 5,
+        3, 0);
+    row("left after D.Zoom and VOL +", {"Command49", "Command1"}, "Command9", "C3B\r", 250, 5, 5, 3,
+        0);
+    row("right after D.Zoom and Brightness +", {"Command48", "Command15"}, "Command8", "C3A\r", 50,
+        5, 5, 3, 0);
+    row("up after D.Zoom and MENU ON", {"Command48", "Command23"}, "Command5", "C3C\r", 200, 150,
+        190, 1, 0);
+    row("down after D.Zoom and A-IMAGE", {"Command49", "Command13"}, "Command7", "C3D\r", 200, 150,
+        190, 1, 0);
+    row("left after SELECT", {"Command6"}, "Command9", "C3B\r", 500, 500, 1000, 0, 1100);
+    row("right after MENU ON and SELECT", {"Command23", "Command6"}, "Command8", "C3A\r", 500, 150,
+        190, 1, 0);
+    row("up after VOL -", {"Command2"}, "Command5", "C3C\r", 250, 500, 1000, 0, 0);
+    row("down after Zoom +", {"Command43"}, "Command7", "C3D\r", 50, 500, 1000, 0, 0);
+    row("left after Keystone -", {"Command51"}, "Command9", "C3B\r", 250, 500, 1000, 0, 0);
+    row("right after STAND", {"Command4"}, "Command8", "C3A\r", 200, 2000, 2500, 0, 0);
+    row("up after PC1 RGB", {"Command64"}, "Command5", "C3C\r", 200, 5000, 5500, 0, 0);
+    row("down after MENU ON and STAND", {"Command23", "Command4"}, "Command7", "C3D\r", 200, 150,
+        190, 1, 0);
+    row("left after an arrow held", {"Command48", "Command8"}, "Command9", "C3B\r", 5, 5, 5, 3, 0);
+}
+
+// The arrow keys repeat at whatever the last setter left in Timer1 and take
+// their reply timing from the arrow mode: none of their own.
+void TestHoldKeys::arrowKeysTakeTheirTimingFromBefore() {
+    QFETCH(QStringList, before);
+    QFETCH(QString, arrow);
+    QFETCH(QByteArray, frame);
+    QFETCH(int, repeat);
+    QFETCH(int, replyTimeout);
+    QFETCH(int, traceClear);
+    QFETCH(int, arrowMode);
+    QFETCH(int, holdMs);
+
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    for (const QString& step : before) {
+        if (isHoldKey(step))
+            window.hold(step);
+        else
+            window.click(step);
+    }
+    window.forgetWrites();
+    QWidget* key = window.widget(arrow);
+    QTimer* timer1 = window.timer(QStringLiteral("Timer1"));
+
+    QTest::mousePress(key, Qt::LeftButton);
+
+    QCOMPARE(window.frames(), QList<QByteArray>{frame});
+    QVERIFY(timer1->isActive());
+    QCOMPARE(timer1->interval(), repeat);
+    QCOMPARE(window.timer(QStringLiteral("Timer2"))->interval(), replyTimeout);
+    QCOMPARE(window.timer(QStringLiteral("Timer4"))->interval(), traceClear);
+    QCOMPARE(window.form().arrowMode(), arrowMode);
+    QVERIFY(window.form().heldKey() != 0);
+
+    if (holdMs > 0) {
+        tavo::test::runEventLoopFor(holdMs);
+        const int sent = static_cast<int>(window.frames().size());
+        const FrameCount count = expectedFrames(holdMs, repeat);
+        QVERIFY2(sent >= count.least && sent <= count.most,
+                 qPrintable(QStringLiteral("%1 frames in %2 ms").arg(sent).arg(holdMs)));
+        QCOMPARE(window.frames(), QList<QByteArray>(sent, frame));
+    }
+    QTest::mouseRelease(key, Qt::LeftButton);
+    QCOMPARE(window.form().heldKey(), 0);
+    QCOMPARE(window.form().arrowMode(), arrowMode);
+}
+
+void TestHoldKeys::releaseBlanksTracesAndEndsTheReply_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QByteArray>("reply"); // arriving while the key is down
+    QTest::addRow("VOL + with part of a reply") << "Command1" << QByteArray("0");
+    QTest::addRow("Brightness + with no reply") << "Command15" << QByteArray();
+}
+
+// No timeout mark follows a release: the reply timer is stopped, whether a
+// reply has begun or not, and the traces are blanked at once.
+void TestHoldKeys::releaseBlanksTracesAndEndsTheReply() {
+    QFETCH(QString, control);
+    QFETCH(QByteArray, reply);
+
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    QWidget* key = window.widget(control);
+    QVERIFY(key);
+    QTimer* timer2 = window.timer(QStringLiteral("Timer2"));
+    QTimer* timer4 = window.timer(QStringLiteral("Timer4"));
+
+    QTest::mousePress(key, Qt::LeftButton);
+    if (!reply.isEmpty()) {
+        window.port().receive(reply);
+        QCOMPARE(window.text(QStringLiteral("Label12")), traceOf(reply));
+        QCOMPARE(window.form().replyBuffer(), reply);
+    }
+    QTest::mouseRelease(key, Qt::LeftButton);
+
+    QCOMPARE(window.text(QStringLiteral("Label11")), QString());
+    QCOMPARE(window.text(QStringLiteral("Label12")), QString());
+    QVERIFY(window.form().replyBuffer().isEmpty());
+    QVERIFY(!timer2->isActive());
+    QCOMPARE(timer2->interval(), kStartReplyTimeout);
+    QVERIFY(timer4->isActive());
+    QCOMPARE(timer4->interval(), kStartTraceClear);
+    QVERIFY(timer4->remainingTime() > kStartTraceClear - 200);
+    // The release leaves the awaiting-reply flag as it was.
+    QCOMPARE(window.form().awaitingReply(), reply.isEmpty() ? 1 : 0);
+
+    // Past the reply timeout of the start timing, and of the key's own.
+    const bool marked =
+        QTest::qWaitFor([&] { return window.text(QStringLiteral("Label12")) == kTimeoutMark; },
+                        kStartReplyTimeout + 150);
+    QVERIFY(!marked);
+    QCOMPARE(window.frames().size(), 1);
+}
+
+void TestHoldKeys::slidingOffTheKeyIsNoRelease_data() {
+    QTest::addColumn<Qt::MouseButton>("button");
+    for (const Qt::MouseButton button : kButtons)
+        QTest::addRow("%s button", buttonName(button)) << button;
+}
+
+// The pointer leaves Brightness + (50 ms repeat) while the button stays down.
+void TestHoldKeys::slidingOffTheKeyIsNoRelease() {
+    QFETCH(Qt::MouseButton, button);
+
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    QWidget* key = window.widget(QStringLiteral("Command15"));
+    QVERIFY(key);
+    const QPoint outside = key->rect().bottomRight() + QPoint(40, 40);
+
+    QTest::mousePress(key, button);
+    QTest::mouseMove(key, outside);
+    tavo::test::runEventLoopFor(250);
+
+    QCOMPARE(window.form().heldKey(), 7);
+    QVERIFY(window.timer(QStringLiteral("Timer1"))->isActive());
+    const FrameCount count = expectedFrames(250, 50);
+    const auto sent = window.frames().size();
+    QVERIFY2(sent >= count.least, qPrintable(QStringLiteral("%1 frames").arg(sent)));
+
+    QTest::mouseRelease(key, button, {}, outside);
+    QCOMPARE(window.form().heldKey(), 0);
+    QVERIFY(!window.timer(QStringLiteral("Timer1"))->isActive());
+    QCOMPARE(window.frames().size(), sent);
+}
+
+void TestHoldKeys::doubleClickCountsAsPress_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<Qt::MouseButton>("button");
+    for (const Qt::MouseButton button : kButtons) {
+        QTest::addRow("VOL +, %s button", buttonName(button))
+            << "Command1" << 1 << QByteArray("C09\r") << button;
+        QTest::addRow("arrow right, %s button", buttonName(button))
+            << "Command8" << 6 << QByteArray("C3A\r") << button;
+    }
+}
+
+// A fast double tap arrives as press, release, double-click, release.
+void TestHoldKeys::doubleClickCountsAsPress() {
+    QFETCH(QString, control);
+    QFETCH(int, number);
+    QFETCH(QByteArray, frame);
+    QFETCH(Qt::MouseButton, button);
+
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    QWidget* key = window.widget(control);
+    QVERIFY(key);
+
+    QTest::mousePress(key, button);
+    QTest::mouseRelease(key, button);
+    QTest::mouseDClick(key, button);
+
+    QCOMPARE(window.frames(), QList<QByteArray>(2, frame));
+    QCOMPARE(window.form().heldKey(), number);
+    QVERIFY(window.timer(QStringLiteral("Timer1"))->isActive());
+
+    QTest::mouseRelease(key, button);
+    QCOMPARE(window.form().heldKey(), 0);
+    QVERIFY(!window.timer(QStringLiteral("Timer1"))->isActive());
+    QCOMPARE(window.frames().size(), 2);
+}
+
+void TestHoldKeys::modalBoxReleasesTheHeldKey_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<bool>("realBox"); // a modal box shown, else the event alone
+    QTest::addRow("VOL + held, window blocked") << "Command1" << false;
+    QTest::addRow("arrow up held, window blocked") << "Command5" << false;
+    QTest::addRow("D.Zoom - held, window blocked") << "Command49" << false;
+    QTest::addRow("Zoom + held, a modal box opens") << "Command43" << true;
+    QTest::addRow("D.Zoom + held, a modal box opens") << "Command48" << true;
+}
+
+// The box takes the mouse: the release would never come, so the block
+// releases the key, with everything a release does.
+void TestHoldKeys::modalBoxReleasesTheHeldKey() {
+    QFETCH(QString, control);
+    QFETCH(bool, realBox);
+
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    QWidget* key = window.widget(control);
+    QVERIFY(key);
+    QTimer* timer1 = window.timer(QStringLiteral("Timer1"));
+
+    QTest::mousePress(key, Qt::RightButton);
+    QVERIFY(window.form().heldKey() != 0);
+
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("box"), QStringLiteral("text"),
+                    QMessageBox::Ok);
+    if (realBox) {
+        box.setWindowModality(Qt::ApplicationModal);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+    } else {
+        QEvent blocked(QEvent::WindowBlocked);
+        QCoreApplication::sendEvent(&window.form(), &blocked);
+    }
+
+    QCOMPARE(window.form().heldKey(), 0);
+    QVERIFY(!timer1->isActive());
+    QVERIFY(!window.timer(QStringLiteral("Timer2"))->isActive());
+    QVERIFY(window.timer(QStringLiteral("Timer4"))->isActive());
+    QCOMPARE(window.timer(QStringLiteral("Timer2"))->interval(), kStartReplyTimeout);
+    QCOMPARE(window.timer(QStringLiteral("Timer4"))->interval(), kStartTraceClear);
+    QCOMPARE(window.text(QStringLiteral("Label11")), QString());
+    const bool digitalZoom = isDigitalZoom(control);
+    QCOMPARE(window.form().arrowMode(), digitalZoom ? 3 : 0);
+    if (digitalZoom)
+        QCOMPARE(timer1->interval(), 5);
+
+    tavo::test::runEventLoopFor(60);
+    QCOMPARE(window.frames().size(), 1);
+}
+
+// A box over a window with no key down leaves the send under way alone.
+void TestHoldKeys::modalBoxWithoutHeldKeyChangesNothing() {
+    SenderWindow window;
+    QVERIFY(window.isReady());
+    window.click(QStringLiteral("Command4"));
+
+    QEvent blocked(QEvent::WindowBlocked);
+    QCoreApplication::sendEvent(&window.form(), &blocked);
+
+    QCOMPARE(window.text(QStringLiteral("Label11")), QStringLiteral(" C 1 1 CR "));
+    QVERIFY(window.timer(QStringLiteral("Timer2"))->isActive());
+    QCOMPARE(window.timer(QStringLiteral("Timer2"))->interval(), 2000);
+    QCOMPARE(window.timer(QStringLiteral("Timer4"))->interval(), 2500);
+    QCOMPARE(window.frames().size(), 1);
+}
+
+QTEST_MAIN(TestHoldKeys)
+#include "tst_hold_keys.moc"
