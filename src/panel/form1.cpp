@@ -63,6 +63,7 @@ Form1::Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent)
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       MSComm1(std::move(port)) {
+    layout::installFontSubstitutions();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(layout::kWindowCaption.data(),
                                      static_cast<qsizetype>(layout::kWindowCaption.size())));
@@ -73,7 +74,6 @@ Form1::Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent)
     setAutoFillBackground(true);
     setFont(layout::qtFont(layout::kWindowFont));
 
-    layout::installFontSubstitutions();
     layout_ = layout::buildLayout(*this);
 
     MSComm1->setObjectName(QStringLiteral("MSComm1"));

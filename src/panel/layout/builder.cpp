@@ -9,7 +9,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QWidget>
 
@@ -200,8 +199,6 @@ void installFontSubstitutions() {
 
 QFont qtFont(const FontSpec& spec) {
     QFont font(QString::fromUtf8(spec.face == Face::PGothic ? kPGothicFamily : kGothicFamily));
-    if (spec.face == Face::System)
-        font = QFont();
     font.setPointSizeF(spec.points);
     font.setBold(spec.bold);
     font.setStyleHint(spec.face == Face::PGothic ? QFont::SansSerif : QFont::Monospace);

@@ -14,7 +14,6 @@ enum class Kind : std::uint8_t { Group, Label, Button, Option, TextBox, Image };
 enum class Face : std::uint8_t {
     Gothic,  // fixed-pitch "ＭＳ ゴシック"
     PGothic, // proportional "ＭＳ Ｐゴシック"
-    System,  // the system's own font (only for the text box, which has system colours)
 };
 
 enum class Align : std::uint8_t { Left, Centre, Right };
