@@ -42,7 +42,9 @@ QTimer* makeTimer(QObject* parent, const char* name, std::chrono::milliseconds i
     return timer;
 }
 
-std::string nameOf(const QObject* object) { return object->objectName().toStdString(); }
+QByteArrayView bytesOf(std::string_view code) {
+    return QByteArrayView(code.data(), static_cast<qsizetype>(code.size()));
+}
 
 } // namespace
 
@@ -116,11 +118,15 @@ void Form1::wireControls() {
             button->setAutoDefault(true); // Enter activates it, as Space does
             connect(button, &QPushButton::clicked, this, [this, &sender] { sendOneShot(sender); });
         } else {
+            headingOf_.insert(widget, &sender);
             widget->installEventFilter(this); // a heading label: clicked by press and release
         }
     }
-    for (const HoldKey& key : holdKeys())
-        layout_[QString::fromLatin1(key.control)]->installEventFilter(this);
+    for (const HoldKey& key : holdKeys()) {
+        QWidget* widget = layout_[QString::fromLatin1(key.control)];
+        holdKeyOf_.insert(widget, &key);
+        widget->installEventFilter(this);
+    }
     Image1->installEventFilter(this);
 
     for (QPushButton* button : {Command16, Command33, Command34, Command95, Command96})
@@ -154,7 +160,7 @@ void Form1::load() {
     commandPrefix_.clear();
     centre();
     setOuterHeight(kCompactHeight);
-    heldKey_ = 0;
+    heldKey_ = nullptr;
     awaitingReply_ = 0;
     reply_.clear();
     MSComm1->setPortNumber(1);
@@ -255,21 +261,17 @@ void Form1::send(QByteArrayView code) {
     Hyouji(lastFrameSent_, kSend);
 }
 
+void Form1::setReplyTiming(const ReplyTiming& timing) {
+    Timer2->setInterval(timing.replyTimeout);
+    Timer4->setInterval(timing.traceClear);
+}
+
 void Form1::sendOneShot(const OneShotSender& sender) {
-    switch (sender.timing) {
-    case TimingClass::PicturePreset:
-        Timer2->setInterval(kPicturePresetTiming.replyTimeout);
-        Timer4->setInterval(kPicturePresetTiming.traceClear);
-        break;
-    case TimingClass::TerminalSetup:
-        Timer2->setInterval(kTerminalSetupTiming.replyTimeout);
-        Timer4->setInterval(kTerminalSetupTiming.traceClear);
-        break;
-    case TimingClass::Plain:
-    case TimingClass::MenuContext:
-        break;
-    }
-    send(QByteArrayView(sender.code.data(), static_cast<qsizetype>(sender.code.size())));
+    if (sender.timing == TimingClass::PicturePreset)
+        setReplyTiming(kPicturePresetTiming);
+    else if (sender.timing == TimingClass::TerminalSetup)
+        setReplyTiming(kTerminalSetupTiming);
+    send(bytesOf(sender.code));
     if (sender.timing == TimingClass::MenuContext) {
         Timer1->setInterval(kMenuContextRepeat);
         arrowMode_ = kArrowModeMenu;
@@ -277,8 +279,7 @@ void Form1::sendOneShot(const OneShotSender& sender) {
 }
 
 void Form1::sendTyped() {
-    Timer2->setInterval(kPicturePresetTiming.replyTimeout);
-    Timer4->setInterval(kPicturePresetTiming.traceClear);
+    setReplyTiming(kPicturePresetTiming);
     send(link::textToBytes(Text1->text()));
 }
 
@@ -286,48 +287,39 @@ void Form1::clearTyped() { Text1->clear(); }
 
 // ---------------------------------------------------------------- hold keys
 
+unsigned char Form1::heldKey() const { return heldKey_ ? heldKey_->number : 0; }
+
 void Form1::pressHoldKey(const HoldKey& key) {
-    const QByteArrayView code(key.code.data(), static_cast<qsizetype>(key.code.size()));
+    // An arrow key has no timing of its own: its reply timing comes from the
+    // arrow mode, before sending, and it repeats as Timer1 was left.
     if (!key.repeat) {
-        // An arrow key: reply timing by arrow mode, repeat as Timer1 was left.
-        if (const auto timing = arrowTiming(arrowMode_)) {
-            Timer2->setInterval(timing->replyTimeout);
-            Timer4->setInterval(timing->traceClear);
-        }
-        heldKey_ = key.number;
-        heldKeyEntry_ = &key;
-        send(code);
-        Timer1->start();
-        return;
+        if (const auto timing = arrowTiming(arrowMode_))
+            setReplyTiming(*timing);
     }
-    heldKey_ = key.number;
-    heldKeyEntry_ = &key;
-    send(code);
-    Timer1->setInterval(*key.repeat);
-    Timer2->setInterval(key.timing->replyTimeout);
-    Timer4->setInterval(key.timing->traceClear);
+    heldKey_ = &key;
+    send(bytesOf(key.code));
+    if (key.repeat) {
+        Timer1->setInterval(*key.repeat);
+        setReplyTiming(*key.timing);
+    }
     Timer1->start();
 }
 
 void Form1::repeatHeldKey() {
-    if (heldKey_ == 0 || !heldKeyEntry_)
-        return;
-    send(QByteArrayView(heldKeyEntry_->code.data(),
-                        static_cast<qsizetype>(heldKeyEntry_->code.size())));
+    if (heldKey_)
+        send(bytesOf(heldKey_->code));
 }
 
-void Form1::releaseHoldKey() {
-    const HoldKey* key = heldKeyEntry_;
-    heldKey_ = 0;
+void Form1::releaseHoldKey(const HoldKey& released) {
+    heldKey_ = nullptr;
     Timer1->stop();
     Timer2->stop();
     Timer4->start();
     Label11->clear();
     Label12->clear();
-    Timer2->setInterval(kStartTiming.replyTimeout);
-    Timer4->setInterval(kStartTiming.traceClear);
+    setReplyTiming(kStartTiming);
     reply_.clear();
-    if (key && key->isDigitalZoom) {
+    if (released.isDigitalZoom) {
         Timer1->setInterval(kDigitalZoomReleaseRepeat);
         arrowMode_ = kArrowModeDigitalZoom;
     }
@@ -431,8 +423,8 @@ void Form1::paintEvent(QPaintEvent* event) {
 bool Form1::event(QEvent* event) {
     // A modal box swallows the release of a held key: release it now, or the
     // repeat would run on forever.
-    if (event->type() == QEvent::WindowBlocked && heldKey_ != 0)
-        releaseHoldKey();
+    if (event->type() == QEvent::WindowBlocked && heldKey_)
+        releaseHoldKey(*heldKey_);
     return QWidget::event(event);
 }
 
@@ -459,17 +451,16 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             onLogoDoubleClick();
         return false;
     }
-    const std::string name = nameOf(watched);
-    if (const HoldKey* key = findHoldKey(name)) {
+    if (const HoldKey* key = holdKeyOf_.value(watched)) {
         // Any mouse button; a fast second press arrives as a double-click.
         if (type == QEvent::MouseButtonRelease)
-            releaseHoldKey();
+            releaseHoldKey(*key);
         else
             pressHoldKey(*key);
         // The left button also drives the button's own pressed look.
         return !left;
     }
-    if (const OneShotSender* sender = findOneShotSender(name)) {
+    if (const OneShotSender* sender = headingOf_.value(watched)) {
         // A heading label: a click is a left press and release inside it; the
         // second press of a double-click is not a click.
         if (!left)

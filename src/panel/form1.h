@@ -10,6 +10,7 @@
 #include "panel/layout/builder.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -28,6 +29,7 @@ namespace tavo::panel {
 class DisplayLabel;
 struct HoldKey;
 struct OneShotSender;
+struct ReplyTiming;
 
 class Form1 final : public QWidget {
     Q_OBJECT
@@ -59,7 +61,7 @@ public:
     const QByteArray& replyBuffer() const { return reply_.bytes(); }
     const QString& portSettings() const { return portSettings_; }
     unsigned char awaitingReply() const { return awaitingReply_; }
-    unsigned char heldKey() const { return heldKey_; }
+    unsigned char heldKey() const;
     unsigned char arrowMode() const { return arrowMode_; }
     qint16 fullView() const { return fullView_; }
     link::SerialLink& serialPort() const { return *MSComm1; }
@@ -81,13 +83,14 @@ private:
 
     // Sending.
     void send(QByteArrayView code);
+    void setReplyTiming(const ReplyTiming& timing);
     void sendOneShot(const OneShotSender& sender);
     void sendTyped();
     void clearTyped();
 
     // Hold keys.
     void pressHoldKey(const HoldKey& key);
-    void releaseHoldKey();
+    void releaseHoldKey(const HoldKey& released);
     void repeatHeldKey();
 
     // Port link.
@@ -137,12 +140,14 @@ private:
     QByteArray lastFrameSent_;
     link::ReplyCapture reply_;
     unsigned char awaitingReply_ = 0;
-    unsigned char heldKey_ = 0;
-    const HoldKey* heldKeyEntry_ = nullptr;
+    const HoldKey* heldKey_ = nullptr; // the key held down, if any
     unsigned char arrowMode_ = 0;
     qint16 fullView_ = 0;
     int outerHeightTwips_ = 0;
 
+    // What each watched control sends, found by the control itself.
+    QHash<const QObject*, const HoldKey*> holdKeyOf_;
+    QHash<const QObject*, const OneShotSender*> headingOf_;
     // Heading label pressed with the left button, waiting for its release.
     QPointer<QObject> pressedLabel_;
     bool warningPending_ = false;

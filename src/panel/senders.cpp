@@ -1,6 +1,5 @@
 #include "panel/senders.h"
 
-#include <algorithm>
 #include <array>
 
 namespace tavo::panel {
@@ -111,24 +110,11 @@ constexpr std::array kHoldKeys{
     HoldKey{"Command68", 26, "C46", kFastRepeat, kFastTiming},  // Zoom -
 };
 
-template <typename Table>
-const typename Table::value_type* findByControl(const Table& table, std::string_view control) {
-    const auto it = std::find_if(table.begin(), table.end(),
-                                 [&](const auto& entry) { return entry.control == control; });
-    return it == table.end() ? nullptr : &*it;
-}
-
 } // namespace
 
 std::span<const OneShotSender> oneShotSenders() { return kOneShotSenders; }
 
-const OneShotSender* findOneShotSender(std::string_view control) {
-    return findByControl(kOneShotSenders, control);
-}
-
 std::span<const HoldKey> holdKeys() { return kHoldKeys; }
-
-const HoldKey* findHoldKey(std::string_view control) { return findByControl(kHoldKeys, control); }
 
 std::optional<ReplyTiming> arrowTiming(unsigned char arrowMode) {
     switch (arrowMode) {

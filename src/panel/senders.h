@@ -27,7 +27,6 @@ struct OneShotSender {
 };
 
 std::span<const OneShotSender> oneShotSenders();
-const OneShotSender* findOneShotSender(std::string_view control);
 
 struct ReplyTiming {
     milliseconds replyTimeout; // Timer2
@@ -46,7 +45,6 @@ struct HoldKey {
 };
 
 std::span<const HoldKey> holdKeys();
-const HoldKey* findHoldKey(std::string_view control);
 
 // Intervals the window starts with and a hold-key release restores.
 inline constexpr ReplyTiming kStartTiming{milliseconds(500), milliseconds(1000)};

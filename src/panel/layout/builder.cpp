@@ -31,6 +31,15 @@ QString toQString(std::string_view text) {
 
 QColor toQColor(std::uint32_t value) { return QColor(QRgb(value)); }
 
+QColor toQColor(Colour colour, const QColor& kindDefault) {
+    return colour.isDefault ? kindDefault : toQColor(colour.rgb);
+}
+
+// A caption for a button: a single '&' would become a mnemonic.
+QString buttonCaption(const QString& caption) {
+    return QString(caption).replace(u'&', QStringLiteral("&&"));
+}
+
 Qt::Alignment toQtAlignment(Align align) {
     switch (align) {
     case Align::Centre:
@@ -53,10 +62,8 @@ QPoint containerTwips(const ControlRecord& record) {
 // Grey ground and text colour of a static control (label, option, group).
 void paintGround(QWidget& widget, const ControlRecord& record) {
     QPalette palette = widget.palette();
-    palette.setColor(QPalette::Window, toQColor(record.background.isDefault ? kWindowGrey
-                                                                            : record.background.rgb));
-    palette.setColor(QPalette::WindowText,
-                     record.foreground.isDefault ? QColor(Qt::black) : toQColor(record.foreground.rgb));
+    palette.setColor(QPalette::Window, toQColor(record.background, toQColor(kWindowGrey)));
+    palette.setColor(QPalette::WindowText, toQColor(record.foreground, Qt::black));
     widget.setPalette(palette);
     // Buttons (the options) fill with their background role, Button by default.
     widget.setBackgroundRole(QPalette::Window);
@@ -85,17 +92,14 @@ QWidget* createWidget(const ControlRecord& record, QWidget& parent) {
         return label;
     }
     case Kind::Button: {
-        auto* button = new FlatButton(&parent);
-        // A single '&' would become a mnemonic.
-        button->setText(QString(caption).replace(u'&', QStringLiteral("&&")));
-        button->setColours(record.background.isDefault ? QGuiApplication::palette().color(QPalette::Button)
-                                                       : toQColor(record.background.rgb),
-                           record.foreground.isDefault ? QColor(Qt::black)
-                                                       : toQColor(record.foreground.rgb));
+        auto* button = new FlatButton(buttonCaption(caption), &parent);
+        button->setColours(
+            toQColor(record.background, QGuiApplication::palette().color(QPalette::Button)),
+            toQColor(record.foreground, Qt::black));
         return button;
     }
     case Kind::Option: {
-        auto* option = new QRadioButton(QString(caption).replace(u'&', QStringLiteral("&&")), &parent);
+        auto* option = new QRadioButton(buttonCaption(caption), &parent);
         option->setChecked(record.selected);
         paintGround(*option, record);
         return option;
