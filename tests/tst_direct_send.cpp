@@ -6,7 +6,7 @@
 // port panel's 5 s.
 
 #include "panel/form1.h"
-#include "support/sender_window.h"
+#include "support/window_rig.h"
 
 #include <QElapsedTimer>
 #include <QFrame>
@@ -17,7 +17,7 @@
 
 #include <cmath>
 
-using tavo::test::SenderWindow;
+using tavo::test::WindowRig;
 using tavo::test::traceOf;
 
 namespace {
@@ -32,12 +32,12 @@ int clientPixels(int outerTwips) {
     return static_cast<int>(std::lround((outerTwips - 435) / 15.0));
 }
 
-void typeIntoEntry(SenderWindow& window, const QString& text) {
+void typeIntoEntry(WindowRig& window, const QString& text) {
     window.focus(QStringLiteral("Text1"));
     window.type(text);
 }
 
-QString entryText(SenderWindow& window) {
+QString entryText(WindowRig& window) {
     return window.form().findChild<QLineEdit*>(QStringLiteral("Text1"))->text();
 }
 
@@ -93,7 +93,7 @@ void TestDirectSend::sendWritesTheTextAsTyped() {
     QFETCH(QByteArray, frame);
     QFETCH(QString, trace);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     typeIntoEntry(window, typed);
     QCOMPARE(entryText(window), typed);
@@ -137,7 +137,7 @@ void TestDirectSend::sendSetsTheLongReplyTiming() {
     QFETCH(int, replyTimeout);
     QFETCH(int, traceClear);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     for (const QString& control : before)
         window.click(control);
@@ -169,7 +169,7 @@ void TestDirectSend::typedQueryIsDecodedOnlyWhenExact() {
     QFETCH(QString, typed);
     QFETCH(QString, status);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     typeIntoEntry(window, typed);
     window.click(QStringLiteral("Command95"));
@@ -190,7 +190,7 @@ void TestDirectSend::clsEmptiesTheEntryOnly_data() {
 void TestDirectSend::clsEmptiesTheEntryOnly() {
     QFETCH(QString, typed);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     typeIntoEntry(window, typed);
     window.click(QStringLiteral("Command95"));
@@ -247,7 +247,7 @@ void TestDirectSend::toggleSwitchesTheDataPanel() {
     QFETCH(int, heightAfter);
     QFETCH(QString, captionAfter);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     tavo::panel::Form1& form = window.form();
     auto* toggle = form.findChild<QPushButton*>(QStringLiteral("Command34"));
@@ -292,7 +292,7 @@ void TestDirectSend::toggleSwitchesTheDataPanel() {
 
 // COM shows the port panel for 5 s; a toggle 3 s later starts the 5 s again.
 void TestDirectSend::portPanelHidesFiveSecondsAfterToggle() {
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     auto* panel = window.form().findChild<QFrame*>(QStringLiteral("Frame8"));
     QVERIFY(panel);

@@ -6,7 +6,7 @@
 // off the key).
 
 #include "panel/form1.h"
-#include "support/sender_window.h"
+#include "support/window_rig.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -19,7 +19,7 @@
 #include <cmath>
 #include <iterator>
 
-using tavo::test::SenderWindow;
+using tavo::test::WindowRig;
 using tavo::test::traceOf;
 
 namespace {
@@ -155,7 +155,7 @@ void TestHoldKeys::pressAndReleaseSendOneFrame() {
     QFETCH(int, replyTimeout);
     QFETCH(int, traceClear);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     QWidget* key = window.widget(control);
     QVERIFY(key);
@@ -214,7 +214,7 @@ void TestHoldKeys::holdingRepeatsTheFrame() {
     QFETCH(int, least);
     QFETCH(int, most);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     QWidget* key = window.widget(control);
     QVERIFY(key);
@@ -284,7 +284,7 @@ void TestHoldKeys::arrowKeysTakeTheirTimingFromBefore() {
     QFETCH(int, arrowMode);
     QFETCH(int, holdMs);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     for (const QString& step : before) {
         if (isHoldKey(step))
@@ -332,7 +332,7 @@ void TestHoldKeys::releaseBlanksTracesAndEndsTheReply() {
     QFETCH(QString, control);
     QFETCH(QByteArray, reply);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     QWidget* key = window.widget(control);
     QVERIFY(key);
@@ -376,7 +376,7 @@ void TestHoldKeys::slidingOffTheKeyIsNoRelease_data() {
 void TestHoldKeys::slidingOffTheKeyIsNoRelease() {
     QFETCH(Qt::MouseButton, button);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     QWidget* key = window.widget(QStringLiteral("Command15"));
     QVERIFY(key);
@@ -418,7 +418,7 @@ void TestHoldKeys::doubleClickCountsAsPress() {
     QFETCH(QByteArray, frame);
     QFETCH(Qt::MouseButton, button);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     QWidget* key = window.widget(control);
     QVERIFY(key);
@@ -453,7 +453,7 @@ void TestHoldKeys::modalBoxReleasesTheHeldKey() {
     QFETCH(QString, control);
     QFETCH(bool, realBox);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     QWidget* key = window.widget(control);
     QVERIFY(key);
@@ -491,7 +491,7 @@ void TestHoldKeys::modalBoxReleasesTheHeldKey() {
 
 // A box over a window with no key down leaves the send under way alone.
 void TestHoldKeys::modalBoxWithoutHeldKeyChangesNothing() {
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     window.click(QStringLiteral("Command4"));
 

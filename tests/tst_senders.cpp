@@ -8,7 +8,7 @@
 #include "link/serial_control.h"
 #include "panel/form1.h"
 #include "support/pseudo_terminal.h"
-#include "support/sender_window.h"
+#include "support/window_rig.h"
 #include "support/warning_recorder.h"
 
 #include <QApplication>
@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <iterator>
 
-using tavo::test::SenderWindow;
+using tavo::test::WindowRig;
 using tavo::test::traceOf;
 
 namespace {
@@ -127,7 +127,7 @@ QByteArray frameOf(const QByteArray& code) {
 }
 
 // A step of a scenario: a hold key is pressed and released, anything else clicked.
-void perform(SenderWindow& window, const QString& control) {
+void perform(WindowRig& window, const QString& control) {
     if (isHoldKey(control))
         window.hold(control);
     else
@@ -180,7 +180,7 @@ void TestSenders::clickSendsItsFrame() {
     QFETCH(QByteArray, code);
     QFETCH(Timing, timing);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     QTimer* timer1 = window.timer(QStringLiteral("Timer1"));
     QTimer* timer2 = window.timer(QStringLiteral("Timer2"));
@@ -264,7 +264,7 @@ void TestSenders::replyTimingStaysForLaterFrames() {
     QFETCH(int, replyTimeout);
     QFETCH(int, traceClear);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     for (const QString& step : steps)
         perform(window, step);
@@ -283,7 +283,7 @@ void TestSenders::labelWithoutSenderSendsNothing_data() {
 void TestSenders::labelWithoutSenderSendsNothing() {
     QFETCH(QString, label);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     QWidget* widget = window.widget(label);
     QVERIFY(widget);
@@ -322,7 +322,7 @@ void TestSenders::otherMouseButtonsSendNothing() {
     QFETCH(QString, control);
     QFETCH(Qt::MouseButton, button);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     QVERIFY(window.widget(control));
 
@@ -350,7 +350,7 @@ void TestSenders::headingIsClickedByReleaseInside() {
     QFETCH(QString, label);
     QFETCH(bool, releaseInside);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     QWidget* heading = window.widget(label);
     QVERIFY(heading);
@@ -379,7 +379,7 @@ void TestSenders::headingDoubleClickSendsOnce() {
     QFETCH(QString, label);
     QFETCH(QByteArray, code);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     QWidget* heading = window.widget(label);
     QVERIFY(heading);
@@ -424,7 +424,7 @@ void TestSenders::keyboardActivatesOneShotButtonsOnly() {
     QFETCH(Qt::Key, key);
     QFETCH(QByteArray, frame);
 
-    SenderWindow window;
+    WindowRig window;
     QVERIFY(window.isReady());
     window.form().activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window.form()));

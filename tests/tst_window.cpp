@@ -1,8 +1,7 @@
 // The window as a whole: start-up state, heights, centring, the service key,
 // the logo double-click, the port panel and what assistive technology reads.
 #include "panel/form1.h"
-#include "support/fake_serial.h"
-#include "support/warning_recorder.h"
+#include "support/window_rig.h"
 
 #include <QAccessible>
 #include <QElapsedTimer>
@@ -19,31 +18,9 @@
 
 using namespace tavo;
 using panel::Form1;
+using Window = test::WindowRig;
 
 namespace {
-
-struct Window {
-    test::WarningRecorder warnings;
-    test::FakeSerial* port = nullptr;
-    std::unique_ptr<Form1> form;
-
-    Window() {
-        auto fake = std::make_unique<test::FakeSerial>();
-        port = fake.get();
-        form = std::make_unique<Form1>(std::move(fake));
-        form->load();
-        form->show();
-    }
-    template <typename T> T* find(const char* name) const {
-        return form->findChild<T*>(QLatin1String(name));
-    }
-    void key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
-        QTest::keyClick(form->windowHandle(), key, modifiers);
-    }
-    void doubleClickLogo(Qt::MouseButton button = Qt::LeftButton) {
-        QTest::mouseDClick(find<QLabel>("Image1"), button);
-    }
-};
 
 // Counts the key presses a widget receives.
 class KeySpy : public QObject {
@@ -81,18 +58,18 @@ private Q_SLOTS:
 
 void TestWindow::startState() {
     Window w;
-    QCOMPARE(w.form->windowTitle(), QStringLiteral("TAVO  RA20 & RB20  CONTROL  Ver.1.40"));
-    QCOMPARE(w.form->portSettings(), QStringLiteral("19200,N,8,1"));
-    QVERIFY(w.port->isOpen());
-    QCOMPARE(w.port->portNumber(), 1);
-    QCOMPARE(w.port->settings, QStringLiteral("19200,N,8,1"));
+    QCOMPARE(w.form().windowTitle(), QStringLiteral("TAVO  RA20 & RB20  CONTROL  Ver.1.40"));
+    QCOMPARE(w.form().portSettings(), QStringLiteral("19200,N,8,1"));
+    QVERIFY(w.port().isOpen());
+    QCOMPARE(w.port().portNumber(), 1);
+    QCOMPARE(w.port().settings, QStringLiteral("19200,N,8,1"));
     QVERIFY(w.find<QRadioButton>("Option1")->isChecked());
     QVERIFY(!w.find<QRadioButton>("Option2")->isChecked());
     QVERIFY(w.find<QRadioButton>("Option9")->isChecked());
     QVERIFY(!w.find<QFrame>("Frame8")->isVisible());
     QVERIFY(!w.find<QPushButton>("Command34")->isVisible());
-    QCOMPARE(w.form->outerHeightTwips(), Form1::kCompactHeight);
-    QCOMPARE(w.form->fullView(), 0);
+    QCOMPARE(w.form().outerHeightTwips(), Form1::kCompactHeight);
+    QCOMPARE(w.form().fullView(), 0);
     for (const char* timer : {"Timer1", "Timer2", "Timer3", "Timer4"}) {
         QVERIFY2(!w.find<QTimer>(timer)->isActive(), timer);
         QCOMPARE(w.find<QTimer>(timer)->timerType(), Qt::PreciseTimer);
@@ -102,9 +79,9 @@ void TestWindow::startState() {
     QCOMPARE(w.find<QTimer>("Timer3")->interval(), 5000);
     QCOMPARE(w.find<QTimer>("Timer4")->interval(), 1000);
     // Start-up step 10 closed and reopened COM1; no box.
-    QCOMPARE(w.port->opens, 2);
+    QCOMPARE(w.port().opens, 2);
     QTest::qWait(10);
-    QVERIFY(w.warnings.texts.isEmpty());
+    QVERIFY(w.warnings().texts.isEmpty());
 }
 
 void TestWindow::heights_data() {
@@ -127,13 +104,13 @@ void TestWindow::heights() {
         if (step == u'K')
             w.key(Qt::Key_K, Qt::ControlModifier);
         else if (step == u'D')
-            w.doubleClickLogo();
+            w.logoDoubleClick();
         else
             w.find<QPushButton>("Command34")->click();
     }
-    QCOMPARE(w.form->outerHeightTwips(), twips);
-    QCOMPARE(w.form->size(), QSize(633, clientHeight));
-    QCOMPARE(w.form->minimumSize(), w.form->maximumSize());
+    QCOMPARE(w.form().outerHeightTwips(), twips);
+    QCOMPARE(w.form().size(), QSize(633, clientHeight));
+    QCOMPARE(w.form().minimumSize(), w.form().maximumSize());
 }
 
 void TestWindow::centredOnScreenAsLaidOut() {
@@ -142,7 +119,7 @@ void TestWindow::centredOnScreenAsLaidOut() {
     // 9495 x (8730 + 435) twips = 633 x 611 pixels; halves rounded, negatives kept.
     const int left = screen.x() + static_cast<int>(std::lround((screen.width() - 633) / 2.0));
     const int top = screen.y() + static_cast<int>(std::lround((screen.height() - 611) / 2.0));
-    QCOMPARE(w.form->pos(), QPoint(left, top));
+    QCOMPARE(w.form().pos(), QPoint(left, top));
 }
 
 void TestWindow::serviceKeyVariants_data() {
@@ -168,8 +145,8 @@ void TestWindow::serviceKeyVariants() {
     Window w;
     w.key(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     auto* toggle = w.find<QPushButton>("Command34");
-    QCOMPARE(w.form->outerHeightTwips(), acts ? Form1::kServiceHeight : Form1::kCompactHeight);
-    QCOMPARE(w.form->fullView(), acts ? 1 : 0);
+    QCOMPARE(w.form().outerHeightTwips(), acts ? Form1::kServiceHeight : Form1::kCompactHeight);
+    QCOMPARE(w.form().fullView(), acts ? 1 : 0);
     QCOMPARE(toggle->isVisible(), acts);
     if (acts)
         QCOMPARE(toggle->text(), QStringLiteral("CLOSE"));
@@ -182,7 +159,7 @@ void TestWindow::serviceKeyReachesFocusedControl() {
     KeySpy spy;
     entry->installEventFilter(&spy);
     w.key(Qt::Key_K, Qt::ControlModifier);
-    QCOMPARE(w.form->outerHeightTwips(), Form1::kServiceHeight);
+    QCOMPARE(w.form().outerHeightTwips(), Form1::kServiceHeight);
     QVERIFY(spy.presses >= 1);
     w.key(Qt::Key_A, Qt::NoModifier);
     QCOMPARE(entry->text(), QStringLiteral("a"));
@@ -190,30 +167,30 @@ void TestWindow::serviceKeyReachesFocusedControl() {
 
 void TestWindow::logoDoubleClickNeedsServiceKey() {
     Window w;
-    w.doubleClickLogo();
-    QCOMPARE(w.form->outerHeightTwips(), Form1::kCompactHeight);
+    w.logoDoubleClick();
+    QCOMPARE(w.form().outerHeightTwips(), Form1::kCompactHeight);
     w.key(Qt::Key_K, Qt::ControlModifier);
-    w.doubleClickLogo();
-    QCOMPARE(w.form->outerHeightTwips(), Form1::kFullHeight);
-    QCOMPARE(w.form->fullView(), 1);
+    w.logoDoubleClick();
+    QCOMPARE(w.form().outerHeightTwips(), Form1::kFullHeight);
+    QCOMPARE(w.form().fullView(), 1);
     QCOMPARE(w.find<QPushButton>("Command34")->text(), QStringLiteral("CLOSE"));
     // The toggle clears the full view: the logo does nothing until Ctrl+K.
     w.find<QPushButton>("Command34")->click();
-    QCOMPARE(w.form->outerHeightTwips(), Form1::kCompactHeight);
-    w.doubleClickLogo();
-    QCOMPARE(w.form->outerHeightTwips(), Form1::kCompactHeight);
+    QCOMPARE(w.form().outerHeightTwips(), Form1::kCompactHeight);
+    w.logoDoubleClick();
+    QCOMPARE(w.form().outerHeightTwips(), Form1::kCompactHeight);
     w.key(Qt::Key_K, Qt::ControlModifier);
-    w.doubleClickLogo();
-    QCOMPARE(w.form->outerHeightTwips(), Form1::kFullHeight);
+    w.logoDoubleClick();
+    QCOMPARE(w.form().outerHeightTwips(), Form1::kFullHeight);
 }
 
 void TestWindow::logoDoubleClickOnlyWithLeftButton() {
     Window w;
     w.key(Qt::Key_K, Qt::ControlModifier);
-    w.doubleClickLogo(Qt::RightButton);
-    QCOMPARE(w.form->outerHeightTwips(), Form1::kServiceHeight);
+    w.logoDoubleClick(Qt::RightButton);
+    QCOMPARE(w.form().outerHeightTwips(), Form1::kServiceHeight);
     QTest::mouseClick(w.find<QLabel>("Image1"), Qt::LeftButton);
-    QCOMPARE(w.form->outerHeightTwips(), Form1::kServiceHeight);
+    QCOMPARE(w.form().outerHeightTwips(), Form1::kServiceHeight);
 }
 
 void TestWindow::comShowsPortPanelForFiveSeconds() {
@@ -234,24 +211,24 @@ void TestWindow::optionClickHidesPortPanel() {
     auto* panel = w.find<QFrame>("Frame8");
     QTest::mouseClick(w.find<QPushButton>("Command33"), Qt::LeftButton);
     // The panel lies over the COM button, which cannot be clicked meanwhile.
-    QWidget* top = w.form->childAt(w.find<QPushButton>("Command33")->geometry().center());
+    QWidget* top = w.form().childAt(w.find<QPushButton>("Command33")->geometry().center());
     QVERIFY(top == panel || panel->isAncestorOf(top));
     QTest::mouseClick(w.find<QRadioButton>("Option2"), Qt::LeftButton);
     QVERIFY(!panel->isVisible());
-    QCOMPARE(w.port->portNumber(), 2);
-    QVERIFY(w.port->isOpen());
+    QCOMPARE(w.port().portNumber(), 2);
+    QVERIFY(w.port().isOpen());
     QVERIFY(w.find<QRadioButton>("Option9")->isChecked());
     // Clicking the selected option again runs the switch again.
-    const int opens = w.port->opens;
+    const int opens = w.port().opens;
     QTest::mouseClick(w.find<QPushButton>("Command33"), Qt::LeftButton);
     QTest::mouseClick(w.find<QRadioButton>("Option2"), Qt::LeftButton);
-    QCOMPARE(w.port->opens, opens + 1);
+    QCOMPARE(w.port().opens, opens + 1);
     QVERIFY(!panel->isVisible());
     QTest::mouseClick(w.find<QPushButton>("Command33"), Qt::LeftButton);
     QTest::mouseClick(w.find<QRadioButton>("Option10"), Qt::LeftButton);
-    QCOMPARE(w.port->settings, QStringLiteral("9600,N,8,1"));
+    QCOMPARE(w.port().settings, QStringLiteral("9600,N,8,1"));
     QVERIFY(w.find<QRadioButton>("Option2")->isChecked());
-    QVERIFY(w.port->isOpen());
+    QVERIFY(w.port().isOpen());
 }
 
 void TestWindow::secondComClickRestartsCountdown() {
@@ -266,10 +243,10 @@ void TestWindow::secondComClickRestartsCountdown() {
 
 void TestWindow::windowCannotBeResized() {
     Window w;
-    w.form->resize(800, 700);
-    QCOMPARE(w.form->size(), QSize(633, 328));
-    QVERIFY(!(w.form->windowFlags() & Qt::WindowMaximizeButtonHint));
-    QVERIFY(w.form->windowFlags() & Qt::WindowMinimizeButtonHint);
+    w.form().resize(800, 700);
+    QCOMPARE(w.form().size(), QSize(633, 328));
+    QVERIFY(!(w.form().windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(w.form().windowFlags() & Qt::WindowMinimizeButtonHint);
 }
 
 void TestWindow::screenReaderReadsCaptionsAndTraces() {
@@ -283,19 +260,19 @@ void TestWindow::screenReaderReadsCaptionsAndTraces() {
     QCOMPARE(name(w.find<QLabel>("Label1")), QStringLiteral("POWER"));
     QCOMPARE(name(w.find<QRadioButton>("Option9")), QStringLiteral("19200"));
     QTest::mouseClick(w.find<QPushButton>("Command44"), Qt::LeftButton);
-    w.port->receive("00\r");
+    w.port().receive("00\r");
     QCOMPARE(name(w.find<QLabel>("Label11")), QStringLiteral(" C R 0 CR "));
     QCOMPARE(name(w.find<QLabel>("Label12")), QStringLiteral(" 0 0 CR "));
     QCOMPARE(name(w.find<QLabel>("Label22")), QStringLiteral(" Power ON"));
     // A trace with character 20 shows (and reads) "&" literally.
-    w.port->receive(QByteArray("\x14"));
+    w.port().receive(QByteArray("\x14"));
     QCOMPARE(w.find<QLabel>("Label12")->text(), QStringLiteral(" 0 0 CR &"));
     QCOMPARE(w.find<QLabel>("Label12")->textFormat(), Qt::PlainText);
 }
 
 void TestWindow::startupFocusAndTabOrder() {
     Window w;
-    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QVERIFY(QTest::qWaitForWindowActive(&w.form()));
     QCOMPARE(QApplication::focusWidget(), w.find<QWidget>("Command17"));
     // Tab index 1 (Command17), then 5 (VOL +), 6 (VOL -).
     w.key(Qt::Key_Tab, Qt::NoModifier);
@@ -305,16 +282,16 @@ void TestWindow::startupFocusAndTabOrder() {
     // Space on a focused one-shot button sends its frame.
     w.find<QWidget>("Command17")->setFocus();
     w.key(Qt::Key_Space, Qt::NoModifier);
-    QCOMPARE(w.port->wire(), QByteArray("C00\r"));
+    QCOMPARE(w.port().wire(), QByteArray("C00\r"));
     w.key(Qt::Key_Return, Qt::NoModifier);
-    QCOMPARE(w.port->wire(), QByteArray("C00\rC00\r"));
+    QCOMPARE(w.port().wire(), QByteArray("C00\rC00\r"));
 }
 
 void TestWindow::closeBoxClosesPort() {
     Window w;
-    QVERIFY(w.port->isOpen());
-    QVERIFY(w.form->close());
-    QVERIFY(!w.port->isOpen());
+    QVERIFY(w.port().isOpen());
+    QVERIFY(w.form().close());
+    QVERIFY(!w.port().isOpen());
 }
 
 QTEST_MAIN(TestWindow)

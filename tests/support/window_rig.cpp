@@ -1,4 +1,4 @@
-#include "support/sender_window.h"
+#include "support/window_rig.h"
 
 #include <QEventLoop>
 #include <QLabel>
@@ -9,7 +9,7 @@
 
 namespace tavo::test {
 
-SenderWindow::SenderWindow() {
+WindowRig::WindowRig() {
     auto fake = std::make_unique<FakeSerial>();
     port_ = fake.get();
     form_ = std::make_unique<panel::Form1>(std::move(fake));
@@ -18,45 +18,45 @@ SenderWindow::SenderWindow() {
     ready_ = QTest::qWaitForWindowExposed(form_.get());
 }
 
-QWidget* SenderWindow::widget(const QString& name) const {
+QWidget* WindowRig::widget(const QString& name) const {
     return form_->findChild<QWidget*>(name);
 }
 
-QTimer* SenderWindow::timer(const QString& name) const {
+QTimer* WindowRig::timer(const QString& name) const {
     return form_->findChild<QTimer*>(name);
 }
 
-QString SenderWindow::text(const QString& labelName) const {
+QString WindowRig::text(const QString& labelName) const {
     const auto* label = form_->findChild<QLabel*>(labelName);
     return label ? label->text() : QStringLiteral("(no label %1)").arg(labelName);
 }
 
-void SenderWindow::click(const QString& name) {
+void WindowRig::click(const QString& name) {
     QTest::mouseClick(widget(name), Qt::LeftButton);
 }
 
-void SenderWindow::hold(const QString& name, Qt::MouseButton button) {
+void WindowRig::hold(const QString& name, Qt::MouseButton button) {
     QTest::mousePress(widget(name), button);
     QTest::mouseRelease(widget(name), button);
 }
 
-void SenderWindow::serviceKey() {
+void WindowRig::serviceKey() {
     QTest::keyClick(form_->windowHandle(), Qt::Key_K, Qt::ControlModifier);
 }
 
-void SenderWindow::logoDoubleClick() {
-    QTest::mouseDClick(widget(QStringLiteral("Image1")), Qt::LeftButton);
+void WindowRig::logoDoubleClick(Qt::MouseButton button) {
+    QTest::mouseDClick(widget(QStringLiteral("Image1")), button);
 }
 
-void SenderWindow::focus(const QString& name) {
+void WindowRig::focus(const QString& name) {
     widget(name)->setFocus(Qt::OtherFocusReason);
 }
 
-void SenderWindow::key(Qt::Key key) {
-    QTest::keyClick(form_->windowHandle(), key);
+void WindowRig::key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QTest::keyClick(form_->windowHandle(), key, modifiers);
 }
 
-void SenderWindow::type(const QString& text) {
+void WindowRig::type(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (c.unicode() < 0x80) {

@@ -1,7 +1,7 @@
 #pragma once
-// The window on an in-memory port, loaded and shown, for the tests of the
-// sending controls, and the user's input to it: clicks, holds, keys and
-// typing, all as real input events.
+// The window on an in-memory port, loaded and shown, for the window tests,
+// and the user's input to it: clicks, holds, keys and typing, all as real
+// input events.
 
 #include "panel/form1.h"
 #include "support/fake_serial.h"
@@ -19,16 +19,20 @@ class QWindow;
 
 namespace tavo::test {
 
-class SenderWindow {
+class WindowRig {
 public:
-    SenderWindow();
+    WindowRig();
 
     // Shown and exposed, ready for input.
     bool isReady() const { return ready_; }
 
-    panel::Form1& form() { return *form_; }
-    FakeSerial& port() { return *port_; }
+    panel::Form1& form() const { return *form_; }
+    FakeSerial& port() const { return *port_; }
+    const WarningRecorder& warnings() const { return warnings_; }
     QWidget* widget(const QString& name) const;
+    template <typename T> T* find(const char* name) const {
+        return form_->findChild<T*>(QLatin1String(name));
+    }
     QTimer* timer(const QString& name) const;
     QString text(const QString& labelName) const;
 
@@ -41,11 +45,11 @@ public:
     void click(const QString& name);
     void hold(const QString& name, Qt::MouseButton button = Qt::LeftButton);
     void serviceKey();
-    void logoDoubleClick();
+    void logoDoubleClick(Qt::MouseButton button = Qt::LeftButton);
 
     // Keys and typed text go to the focused control through the window.
     void focus(const QString& name);
-    void key(Qt::Key key);
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void type(const QString& text);
 
 private:
