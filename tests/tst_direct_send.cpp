@@ -5,6 +5,8 @@
 // from every height the window can have, ends the full view, and restarts the
 // port panel's 5 s.
 
+#include "commands/controller.h"
+#include "link/exchange.h"
 #include "panel/form1.h"
 #include "support/window_rig.h"
 
@@ -101,7 +103,7 @@ void TestDirectSend::sendWritesTheTextAsTyped() {
     window.click(QStringLiteral("Command95"));
 
     QCOMPARE(window.frames(), QList<QByteArray>{frame});
-    QCOMPARE(window.form().lastFrameSent(), frame);
+    QCOMPARE(window.form().exchange().lastFrameSent(), frame);
     QCOMPARE(window.text(QStringLiteral("Label11")), trace);
     QVERIFY(window.timer(QStringLiteral("Timer2"))->isActive());
     QVERIFY(window.timer(QStringLiteral("Timer4"))->isActive());
@@ -203,7 +205,7 @@ void TestDirectSend::clsEmptiesTheEntryOnly() {
 
     QCOMPARE(entryText(window), QString());
     QCOMPARE(window.frames(), QList<QByteArray>{frame});
-    QCOMPARE(window.form().lastFrameSent(), frame);
+    QCOMPARE(window.form().exchange().lastFrameSent(), frame);
     QCOMPARE(window.text(QStringLiteral("Label11")), sentTrace);
     QCOMPARE(window.text(QStringLiteral("Label12")), QStringLiteral(" 0 0 CR "));
     QCOMPARE(window.timer(QStringLiteral("Timer2"))->interval(), 2000);

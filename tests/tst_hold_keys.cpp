@@ -5,6 +5,8 @@
 // or go on without a release of their own (a modal box, the pointer sliding
 // off the key).
 
+#include "commands/controller.h"
+#include "link/exchange.h"
 #include "panel/form1.h"
 #include "support/window_rig.h"
 
@@ -168,9 +170,9 @@ void TestHoldKeys::pressAndReleaseSendOneFrame() {
     QTest::mousePress(key, button);
 
     QCOMPARE(window.frames(), QList<QByteArray>{frame});
-    QCOMPARE(window.form().lastFrameSent(), frame);
+    QCOMPARE(window.form().exchange().lastFrameSent(), frame);
     QCOMPARE(window.text(QStringLiteral("Label11")), traceOf(frame));
-    QCOMPARE(window.form().heldKey(), number);
+    QCOMPARE(window.form().controller().heldKeyNumber(), number);
     QVERIFY(timer1->isActive());
     QCOMPARE(timer1->interval(), repeatAfter);
     QCOMPARE(timer2->interval(), replyTimeout == kUnchanged ? kStartReplyTimeout : replyTimeout);
@@ -181,7 +183,7 @@ void TestHoldKeys::pressAndReleaseSendOneFrame() {
     QTest::mouseRelease(key, button);
 
     QCOMPARE(window.frames().size(), 1);
-    QCOMPARE(window.form().heldKey(), 0);
+    QCOMPARE(window.form().controller().heldKeyNumber(), 0);
     QVERIFY(!timer1->isActive());
     QVERIFY(!timer2->isActive());
     QVERIFY(timer4->isActive());
@@ -191,7 +193,7 @@ void TestHoldKeys::pressAndReleaseSendOneFrame() {
     QCOMPARE(window.text(QStringLiteral("Label12")), QString());
     const bool digitalZoom = isDigitalZoom(control);
     QCOMPARE(timer1->interval(), digitalZoom ? 5 : repeatAfter);
-    QCOMPARE(window.form().arrowMode(), digitalZoom ? 3 : 0);
+    QCOMPARE(window.form().controller().arrowMode(), digitalZoom ? 3 : 0);
 }
 
 void TestHoldKeys::holdingRepeatsTheFrame_data() {
@@ -303,8 +305,8 @@ void TestHoldKeys::arrowKeysTakeTheirTimingFromBefore() {
     QCOMPARE(timer1->interval(), repeat);
     QCOMPARE(window.timer(QStringLiteral("Timer2"))->interval(), replyTimeout);
     QCOMPARE(window.timer(QStringLiteral("Timer4"))->interval(), traceClear);
-    QCOMPARE(window.form().arrowMode(), arrowMode);
-    QVERIFY(window.form().heldKey() != 0);
+    QCOMPARE(window.form().controller().arrowMode(), arrowMode);
+    QVERIFY(window.form().controller().heldKeyNumber() != 0);
 
     if (holdMs > 0) {
         tavo::test::runEventLoopFor(holdMs);
@@ -315,8 +317,8 @@ void TestHoldKeys::arrowKeysTakeTheirTimingFromBefore() {
         QCOMPARE(window.frames(), QList<QByteArray>(sent, frame));
     }
     QTest::mouseRelease(key, Qt::LeftButton);
-    QCOMPARE(window.form().heldKey(), 0);
-    QCOMPARE(window.form().arrowMode(), arrowMode);
+    QCOMPARE(window.form().controller().heldKeyNumber(), 0);
+    QCOMPARE(window.form().controller().arrowMode(), arrowMode);
 }
 
 void TestHoldKeys::releaseBlanksTracesAndEndsTheReply_data() {
@@ -343,20 +345,20 @@ void TestHoldKeys::releaseBlanksTracesAndEndsTheReply() {
     if (!reply.isEmpty()) {
         window.port().receive(reply);
         QCOMPARE(window.text(QStringLiteral("Label12")), traceOf(reply));
-        QCOMPARE(window.form().replyBuffer(), reply);
+        QCOMPARE(window.form().exchange().replyBuffer(), reply);
     }
     QTest::mouseRelease(key, Qt::LeftButton);
 
     QCOMPARE(window.text(QStringLiteral("Label11")), QString());
     QCOMPARE(window.text(QStringLiteral("Label12")), QString());
-    QVERIFY(window.form().replyBuffer().isEmpty());
+    QVERIFY(window.form().exchange().replyBuffer().isEmpty());
     QVERIFY(!timer2->isActive());
     QCOMPARE(timer2->interval(), kStartReplyTimeout);
     QVERIFY(timer4->isActive());
     QCOMPARE(timer4->interval(), kStartTraceClear);
     QVERIFY(timer4->remainingTime() > kStartTraceClear - 200);
     // The release leaves the awaiting-reply flag as it was.
-    QCOMPARE(window.form().awaitingReply(), reply.isEmpty() ? 1 : 0);
+    QCOMPARE(window.form().exchange().awaitingReply(), reply.isEmpty() ? 1 : 0);
 
     // Past the reply timeout of the start timing, and of the key's own.
     const bool marked =
@@ -386,14 +388,14 @@ void TestHoldKeys::slidingOffTheKeyIsNoRelease() {
     QTest::mouseMove(key, outside);
     tavo::test::runEventLoopFor(250);
 
-    QCOMPARE(window.form().heldKey(), 7);
+    QCOMPARE(window.form().controller().heldKeyNumber(), 7);
     QVERIFY(window.timer(QStringLiteral("Timer1"))->isActive());
     const FrameCount count = expectedFrames(250, 50);
     const auto sent = window.frames().size();
     QVERIFY2(sent >= count.least, qPrintable(QStringLiteral("%1 frames").arg(sent)));
 
     QTest::mouseRelease(key, button, {}, outside);
-    QCOMPARE(window.form().heldKey(), 0);
+    QCOMPARE(window.form().controller().heldKeyNumber(), 0);
     QVERIFY(!window.timer(QStringLiteral("Timer1"))->isActive());
     QCOMPARE(window.frames().size(), sent);
 }
@@ -428,11 +430,11 @@ void TestHoldKeys::doubleClickCountsAsPress() {
     QTest::mouseDClick(key, button);
 
     QCOMPARE(window.frames(), QList<QByteArray>(2, frame));
-    QCOMPARE(window.form().heldKey(), number);
+    QCOMPARE(window.form().controller().heldKeyNumber(), number);
     QVERIFY(window.timer(QStringLiteral("Timer1"))->isActive());
 
     QTest::mouseRelease(key, button);
-    QCOMPARE(window.form().heldKey(), 0);
+    QCOMPARE(window.form().controller().heldKeyNumber(), 0);
     QVERIFY(!window.timer(QStringLiteral("Timer1"))->isActive());
     QCOMPARE(window.frames().size(), 2);
 }
@@ -460,7 +462,7 @@ void TestHoldKeys::modalBoxReleasesTheHeldKey() {
     QTimer* timer1 = window.timer(QStringLiteral("Timer1"));
 
     QTest::mousePress(key, Qt::RightButton);
-    QVERIFY(window.form().heldKey() != 0);
+    QVERIFY(window.form().controller().heldKeyNumber() != 0);
 
     QMessageBox box(QMessageBox::Warning, QStringLiteral("box"), QStringLiteral("text"),
                     QMessageBox::Ok);
@@ -473,7 +475,7 @@ void TestHoldKeys::modalBoxReleasesTheHeldKey() {
         QCoreApplication::sendEvent(&window.form(), &blocked);
     }
 
-    QCOMPARE(window.form().heldKey(), 0);
+    QCOMPARE(window.form().controller().heldKeyNumber(), 0);
     QVERIFY(!timer1->isActive());
     QVERIFY(!window.timer(QStringLiteral("Timer2"))->isActive());
     QVERIFY(window.timer(QStringLiteral("Timer4"))->isActive());
@@ -481,7 +483,7 @@ void TestHoldKeys::modalBoxReleasesTheHeldKey() {
     QCOMPARE(window.timer(QStringLiteral("Timer4"))->interval(), kStartTraceClear);
     QCOMPARE(window.text(QStringLiteral("Label11")), QString());
     const bool digitalZoom = isDigitalZoom(control);
-    QCOMPARE(window.form().arrowMode(), digitalZoom ? 3 : 0);
+    QCOMPARE(window.form().controller().arrowMode(), digitalZoom ? 3 : 0);
     if (digitalZoom)
         QCOMPARE(timer1->interval(), 5);
 

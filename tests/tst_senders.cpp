@@ -6,6 +6,8 @@
 // pseudo-terminal in the order of the clicks.
 
 #include "link/serial_control.h"
+#include "commands/controller.h"
+#include "link/exchange.h"
 #include "panel/form1.h"
 #include "support/pseudo_terminal.h"
 #include "support/window_rig.h"
@@ -194,7 +196,7 @@ void TestSenders::clickSendsItsFrame() {
     const int replyBefore = terminal ? 2000 : 5000;
     const int clearBefore = terminal ? 2500 : 5500;
     QCOMPARE(timer1->interval(), 5);
-    QCOMPARE(window.form().arrowMode(), 3);
+    QCOMPARE(window.form().controller().arrowMode(), 3);
     QCOMPARE(timer2->interval(), replyBefore);
     timer2->stop();
     timer4->stop();
@@ -204,9 +206,9 @@ void TestSenders::clickSendsItsFrame() {
 
     const QByteArray frame = frameOf(code);
     QCOMPARE(window.frames(), QList<QByteArray>{frame});
-    QCOMPARE(window.form().lastFrameSent(), frame);
+    QCOMPARE(window.form().exchange().lastFrameSent(), frame);
     QCOMPARE(window.text(QStringLiteral("Label11")), traceOf(frame));
-    QCOMPARE(window.form().awaitingReply(), 1);
+    QCOMPARE(window.form().exchange().awaitingReply(), 1);
 
     int reply = replyBefore;
     int clear = clearBefore;
@@ -225,9 +227,9 @@ void TestSenders::clickSendsItsFrame() {
     // A menu context click prepares the next arrow press but starts nothing.
     const bool menu = timing == MenuContext;
     QCOMPARE(timer1->interval(), menu ? 200 : 5);
-    QCOMPARE(window.form().arrowMode(), menu ? 1 : 3);
+    QCOMPARE(window.form().controller().arrowMode(), menu ? 1 : 3);
     QVERIFY(!timer1->isActive());
-    QCOMPARE(window.form().heldKey(), 0);
+    QCOMPARE(window.form().controller().heldKeyNumber(), 0);
 }
 
 void TestSenders::replyTimingStaysForLaterFrames_data() {
@@ -293,7 +295,7 @@ void TestSenders::labelWithoutSenderSendsNothing() {
     QTest::mouseRelease(widget, Qt::LeftButton);
 
     QVERIFY(window.frames().isEmpty());
-    QVERIFY(window.form().lastFrameSent().isEmpty());
+    QVERIFY(window.form().exchange().lastFrameSent().isEmpty());
     QCOMPARE(window.text(QStringLiteral("Label11")), QString());
 }
 
@@ -329,10 +331,10 @@ void TestSenders::otherMouseButtonsSendNothing() {
     QTest::mouseClick(window.widget(control), button);
 
     QVERIFY(window.frames().isEmpty());
-    QVERIFY(window.form().lastFrameSent().isEmpty());
+    QVERIFY(window.form().exchange().lastFrameSent().isEmpty());
     QCOMPARE(window.timer(QStringLiteral("Timer2"))->interval(), 500);
     QCOMPARE(window.timer(QStringLiteral("Timer4"))->interval(), 1000);
-    QCOMPARE(window.form().arrowMode(), 0);
+    QCOMPARE(window.form().controller().arrowMode(), 0);
 }
 
 void TestSenders::headingIsClickedByReleaseInside_data() {
@@ -438,7 +440,7 @@ void TestSenders::keyboardActivatesOneShotButtonsOnly() {
     const QList<QByteArray> expected =
         frame.isEmpty() ? QList<QByteArray>{} : QList<QByteArray>{frame};
     QCOMPARE(window.frames(), expected);
-    QCOMPARE(window.form().heldKey(), 0);
+    QCOMPARE(window.form().controller().heldKeyNumber(), 0);
     QVERIFY(!window.timer(QStringLiteral("Timer1"))->isActive());
 }
 

@@ -1,6 +1,9 @@
 // The window on a real pseudo-terminal: the test plays the projector on the
 // master side; the window opens the slave through the serial layer.
 #include "link/serial_control.h"
+#include "commands/controller.h"
+#include "link/exchange.h"
+#include "link/reply_capture.h"
 #include "panel/form1.h"
 #include "support/pseudo_terminal.h"
 #include "support/warning_recorder.h"
@@ -147,10 +150,10 @@ void TestSerialPty::replyInPiecesShownPieceByPiece() {
     rig.com1.readAtLeast(4);
     rig.com1.write("0");
     QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" 0 "));
-    QCOMPARE(rig.form->awaitingReply(), 0);
+    QCOMPARE(rig.form->exchange().awaitingReply(), 0);
     rig.com1.write("0\r");
     QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" 0 0 CR "));
-    QCOMPARE(rig.form->replyBuffer(), QByteArray("00\r"));
+    QCOMPARE(rig.form->exchange().replyBuffer(), QByteArray("00\r"));
 }
 
 void TestSerialPty::statusDecodedPieceByPiece_data() {
@@ -181,12 +184,12 @@ void TestSerialPty::statusDecodedPieceByPiece() {
     Rig rig;
     rig.find<QLineEdit>("Text1")->setText(typed);
     QTest::mouseClick(rig.form->findChild<QPushButton*>(button), Qt::LeftButton);
-    rig.com1.readAtLeast(rig.form->lastFrameSent().size());
+    rig.com1.readAtLeast(rig.form->exchange().lastFrameSent().size());
     QByteArray received;
     for (qsizetype i = 0; i < pieces.size(); ++i) {
         rig.com1.write(pieces[i]);
         received += pieces[i];
-        QTRY_COMPARE(rig.form->replyBuffer(), received);
+        QTRY_COMPARE(rig.form->exchange().replyBuffer(), received);
         QCOMPARE(rig.text("Label22"), statusAfterEach[i]);
     }
 }
@@ -212,13 +215,13 @@ void TestSerialPty::unsolicitedBytesKeptUntilReplyTimerTick() {
     QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" a b "));
     rig.com1.write("c");
     QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" a b c "));
-    QCOMPARE(rig.form->replyBuffer(), QByteArray("abc"));
+    QCOMPARE(rig.form->exchange().replyBuffer(), QByteArray("abc"));
     // A send's reply timer empties the buffer at its tick.
     rig.send("CR0");
     auto* timer2 = rig.find<QTimer>("Timer2");
     QVERIFY(timer2->isActive());
     QTRY_VERIFY_WITH_TIMEOUT(!timer2->isActive(), 2000);
-    QVERIFY(rig.form->replyBuffer().isEmpty());
+    QVERIFY(rig.form->exchange().replyBuffer().isEmpty());
     rig.com1.write("00\r");
     QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" 0 0 CR "));
 }
@@ -273,7 +276,7 @@ void TestSerialPty::sendWhileClosedShowsPortPanel() {
     QVERIFY(!frame8->isVisible());
     QTest::mouseClick(rig.find<QPushButton>("Command17"), Qt::LeftButton);
     QCOMPARE(rig.text("Label11"), QStringLiteral(" C 0 0 CR "));
-    QCOMPARE(rig.form->lastFrameSent(), QByteArray("C00\r"));
+    QCOMPARE(rig.form->exchange().lastFrameSent(), QByteArray("C00\r"));
     QVERIFY(frame8->isVisible());
     QVERIFY(rig.find<QTimer>("Timer3")->isActive());
     QTRY_COMPARE_WITH_TIMEOUT(rig.text("Label12"), QStringLiteral(" X X X X"), 2000);
@@ -306,8 +309,8 @@ void TestSerialPty::floodStaysBoundedAndResponsive() {
         written += chunk.size();
         QTest::qWait(1);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(rig.form->replyBuffer().size(), link::ReplyCapture::kCapacity, 10000);
-    QVERIFY(rig.form->replyBuffer().startsWith("AAAA"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.form->exchange().replyBuffer().size(), link::ReplyCapture::kCapacity, 10000);
+    QVERIFY(rig.form->exchange().replyBuffer().startsWith("AAAA"));
     // The window still reacts: a send goes out at once.
     rig.com1.readAvailable();
     rig.send("C00");

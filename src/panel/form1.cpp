@@ -1,21 +1,22 @@
 #include "panel/form1.h"
 
-#include "link/frame.h"
+#include "commands/controller.h"
+#include "commands/senders.h"
+#include "link/exchange.h"
 #include "link/port_settings.h"
-#include "link/trace.h"
 #include "panel/display_label.h"
+#include "panel/layout/clickable_label.h"
+#include "panel/layout/hold_key_button.h"
 #include "panel/layout/logo.h"
-#include "panel/senders.h"
 #include "panel/warning.h"
-#include "status/decoder.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -32,26 +33,21 @@ namespace {
 const QString kCaptionClose = QStringLiteral("CLOSE");
 const QString kCaptionShowData = QStringLiteral("データを表示する");
 const QString kCaptionHideData = QStringLiteral("データを表示しない");
-const QString kTimeoutMark = QStringLiteral(" X X X X");
+constexpr std::chrono::milliseconds kPortPanelTimeout{5000};
 
-QTimer* makeTimer(QObject* parent, const char* name, std::chrono::milliseconds interval) {
-    auto* timer = new QTimer(parent);
-    timer->setObjectName(QLatin1String(name));
-    timer->setTimerType(Qt::PreciseTimer);
-    timer->setInterval(interval);
-    return timer;
-}
-
-QByteArrayView bytesOf(std::string_view code) {
-    return QByteArrayView(code.data(), static_cast<qsizetype>(code.size()));
+QString nameOf(std::string_view control) {
+    return QString::fromLatin1(control.data(), static_cast<qsizetype>(control.size()));
 }
 
 } // namespace
 
-template <typename T> T* Form1::control(const char* name) const {
-    auto* widget = qobject_cast<T*>(layout_[QLatin1String(name)]);
+// Every control the window or a table names is looked up once, here: a name
+// missing from the layout, or a control of another kind, is a build fault
+// that must not get past the first start.
+template <typename T> T* Form1::control(std::string_view name) const {
+    auto* widget = qobject_cast<T*>(layout_[nameOf(name)]);
     if (!widget)
-        qFatal("The layout has no control %s of the expected kind", name);
+        qFatal("The layout has no control %s of the expected kind", qPrintable(nameOf(name)));
     return widget;
 }
 
@@ -64,7 +60,8 @@ Form1::Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      MSComm1(std::move(port)) {
+      exchange_(new link::Exchange(std::move(port), this)),
+      controller_(new commands::Controller(*exchange_, this)), MSComm1(&exchange_->port()) {
     layout::installFontSubstitutions();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(layout::kWindowCaption.data(),
@@ -79,10 +76,10 @@ Form1::Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent)
     layout_ = layout::buildLayout(*this);
 
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    Timer1 = makeTimer(this, "Timer1", kStartRepeat);
-    Timer2 = makeTimer(this, "Timer2", kStartTiming.replyTimeout);
-    Timer3 = makeTimer(this, "Timer3", kPortPanelTimeout);
-    Timer4 = makeTimer(this, "Timer4", kStartTiming.traceClear);
+    Timer3 = new QTimer(this);
+    Timer3->setObjectName(QStringLiteral("Timer3"));
+    Timer3->setTimerType(Qt::PreciseTimer);
+    Timer3->setInterval(kPortPanelTimeout);
 
     Frame8 = control<QFrame>("Frame8");
     Option1 = control<QRadioButton>("Option1");
@@ -94,7 +91,7 @@ Form1::Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent)
     Command34 = control<QPushButton>("Command34");
     Command95 = control<QPushButton>("Command95");
     Command96 = control<QPushButton>("Command96");
-    Image1 = control<QLabel>("Image1");
+    Image1 = control<layout::ClickableLabel>("Image1");
     Label11 = control<DisplayLabel>("Label11");
     Label12 = control<DisplayLabel>("Label12");
     Label22 = control<DisplayLabel>("Label22");
@@ -112,57 +109,65 @@ Form1::Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent)
 Form1::~Form1() = default;
 
 void Form1::wireControls() {
-    for (const OneShotSender& sender : oneShotSenders()) {
-        QWidget* widget = layout_[QString::fromLatin1(sender.control)];
-        if (auto* button = qobject_cast<QPushButton*>(widget)) {
-            button->setAutoDefault(true); // Enter activates it, as Space does
-            connect(button, &QPushButton::clicked, this, [this, &sender] { sendOneShot(sender); });
-        } else {
-            headingOf_.insert(widget, &sender);
-            widget->installEventFilter(this); // a heading label: clicked by press and release
-        }
-    }
-    for (const HoldKey& key : holdKeys()) {
-        QWidget* widget = layout_[QString::fromLatin1(key.control)];
-        holdKeyOf_.insert(widget, &key);
-        widget->installEventFilter(this);
-    }
-    Image1->installEventFilter(this);
+    wireSenders();
+    wireExchange();
 
     for (QPushButton* button : {Command16, Command33, Command34, Command95, Command96})
         button->setAutoDefault(true);
     connect(Command16, &QPushButton::clicked, this, &Form1::endProgram);
     connect(Command33, &QPushButton::clicked, this, &Form1::showPortPanel);
     connect(Command34, &QPushButton::clicked, this, &Form1::toggleDataPanel);
-    connect(Command95, &QPushButton::clicked, this, &Form1::sendTyped);
-    connect(Command96, &QPushButton::clicked, this, &Form1::clearTyped);
+    connect(Command95, &QPushButton::clicked, this, [this] { controller_->sendTyped(Text1->text()); });
+    connect(Command96, &QPushButton::clicked, Text1, &QLineEdit::clear);
+    connect(Image1, &layout::ClickableLabel::doubleClicked, this, &Form1::onLogoDoubleClick);
 
     // clicked(), not toggled(): a click on the option already selected acts too.
     connect(Option1, &QRadioButton::clicked, this, [this] { switchPort(1); });
     connect(Option2, &QRadioButton::clicked, this, [this] { switchPort(2); });
     connect(Option9, &QRadioButton::clicked, this, [this] { switchSpeed(link::kSettings19200); });
     connect(Option10, &QRadioButton::clicked, this, [this] { switchSpeed(link::kSettings9600); });
-
-    connect(Timer1, &QTimer::timeout, this, &Form1::repeatHeldKey);
-    connect(Timer2, &QTimer::timeout, this, &Form1::onReplyTimeout);
     connect(Timer3, &QTimer::timeout, this, &Form1::hidePortPanel);
-    connect(Timer4, &QTimer::timeout, this, &Form1::onTraceClear);
+}
 
-    connect(MSComm1.get(), &link::SerialLink::charactersReceived, this,
-            &Form1::onCharactersReceived);
-    connect(MSComm1.get(), &link::SerialLink::deviceLost, this, &Form1::onDeviceLost);
+// Buttons send on their click, heading labels on theirs, hold keys on the
+// raw press and release.
+void Form1::wireSenders() {
+    for (const commands::OneShotSender& sender : commands::oneShotSenders()) {
+        const auto send = [this, &sender] { controller_->sendOneShot(sender); };
+        if (auto* heading = qobject_cast<layout::ClickableLabel*>(layout_[nameOf(sender.control)])) {
+            connect(heading, &layout::ClickableLabel::clicked, this, send);
+        } else {
+            auto* button = control<QPushButton>(sender.control);
+            button->setAutoDefault(true); // Enter activates it, as Space does
+            connect(button, &QPushButton::clicked, this, send);
+        }
+    }
+    for (const commands::HoldKey& key : commands::holdKeys()) {
+        auto* button = control<layout::HoldKeyButton>(key.control);
+        connect(button, &layout::HoldKeyButton::holdPressed, this,
+                [this, &key] { controller_->press(key); });
+        connect(button, &layout::HoldKeyButton::holdReleased, this,
+                [this, &key] { controller_->release(key); });
+    }
+}
+
+void Form1::wireExchange() {
+    connect(exchange_, &link::Exchange::sentTraceChanged, Label11, &QLabel::setText);
+    connect(exchange_, &link::Exchange::receivedTraceChanged, Label12, &QLabel::setText);
+    connect(exchange_, &link::Exchange::statusTextChanged, Label22, &QLabel::setText);
+    // Nothing can go out: show where to choose a port.
+    connect(exchange_, &link::Exchange::sentWhilePortClosed, this, &Form1::showPortPanel);
+    connect(MSComm1, &link::SerialLink::deviceLost, this, &Form1::onDeviceLost);
 }
 
 // ---------------------------------------------------------------- start and end
 
 void Form1::load() {
     portSettings_ = link::kSettings19200;
-    commandPrefix_.clear();
     centre();
     setOuterHeight(kCompactHeight);
-    heldKey_ = nullptr;
-    awaitingReply_ = 0;
-    reply_.clear();
+    controller_->reset();
+    exchange_->reset();
     MSComm1->setPortNumber(1);
     MSComm1->setSettings(portSettings_);
     openPortAtStart();
@@ -212,117 +217,10 @@ void Form1::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------- Hyouji
 
 void Form1::Hyouji(const QByteArray& data, unsigned char flag) {
-    if (flag == kSend) {
-        if (MSComm1->isOpen())
-            MSComm1->write(data);
-        else
-            showPortPanel(); // nothing can go out: show where to choose a port
-        Label11->setText(link::traceLine(data));
-        Timer2->start();
-        awaitingReply_ = 1;
-        Timer4->start();
-        return;
-    }
-    // The reply buffer's trace is kept up to date piece by piece.
-    Label12->setText(data.isSharedWith(reply_.bytes()) ? reply_.trace() : link::traceLine(data));
-    if (const auto status = status::decodeStatus(lastFrameSent_, commandPrefix_, Label12->text()))
-        Label22->setText(*status);
-}
-
-void Form1::onCharactersReceived() {
-    reply_.append(MSComm1->readAll());
-    awaitingReply_ = 0;
-    Hyouji(reply_.bytes(), kReceived);
-}
-
-void Form1::onReplyTimeout() {
-    if (awaitingReply_ == 1)
-        Label12->setText(kTimeoutMark);
-    Timer2->stop();
-    reply_.clear();
-    awaitingReply_ = 0;
-}
-
-void Form1::onTraceClear() {
-    // When both fall due together the reply timer goes first, so the timeout
-    // mark is never left on show after the blanking.
-    if (Timer2->isActive() && Timer2->remainingTime() == 0)
-        onReplyTimeout();
-    Label11->clear();
-    Label12->clear();
-    Label22->clear();
-    Timer4->stop();
-}
-
-// ---------------------------------------------------------------- senders
-
-void Form1::send(QByteArrayView code) {
-    lastFrameSent_ = link::buildFrame(commandPrefix_, code);
-    Hyouji(lastFrameSent_, kSend);
-}
-
-void Form1::setReplyTiming(const ReplyTiming& timing) {
-    Timer2->setInterval(timing.replyTimeout);
-    Timer4->setInterval(timing.traceClear);
-}
-
-void Form1::sendOneShot(const OneShotSender& sender) {
-    if (sender.timing == TimingClass::PicturePreset)
-        setReplyTiming(kPicturePresetTiming);
-    else if (sender.timing == TimingClass::TerminalSetup)
-        setReplyTiming(kTerminalSetupTiming);
-    send(bytesOf(sender.code));
-    if (sender.timing == TimingClass::MenuContext) {
-        Timer1->setInterval(kMenuContextRepeat);
-        arrowMode_ = kArrowModeMenu;
-    }
-}
-
-void Form1::sendTyped() {
-    setReplyTiming(kPicturePresetTiming);
-    send(link::textToBytes(Text1->text()));
-}
-
-void Form1::clearTyped() { Text1->clear(); }
-
-// ---------------------------------------------------------------- hold keys
-
-unsigned char Form1::heldKey() const { return heldKey_ ? heldKey_->number : 0; }
-
-void Form1::pressHoldKey(const HoldKey& key) {
-    // An arrow key has no timing of its own: its reply timing comes from the
-    // arrow mode, before sending, and it repeats as Timer1 was left.
-    if (!key.repeat) {
-        if (const auto timing = arrowTiming(arrowMode_))
-            setReplyTiming(*timing);
-    }
-    heldKey_ = &key;
-    send(bytesOf(key.code));
-    if (key.repeat) {
-        Timer1->setInterval(*key.repeat);
-        setReplyTiming(*key.timing);
-    }
-    Timer1->start();
-}
-
-void Form1::repeatHeldKey() {
-    if (heldKey_)
-        send(bytesOf(heldKey_->code));
-}
-
-void Form1::releaseHoldKey(const HoldKey& released) {
-    heldKey_ = nullptr;
-    Timer1->stop();
-    Timer2->stop();
-    Timer4->start();
-    Label11->clear();
-    Label12->clear();
-    setReplyTiming(kStartTiming);
-    reply_.clear();
-    if (released.isDigitalZoom) {
-        Timer1->setInterval(kDigitalZoomReleaseRepeat);
-        arrowMode_ = kArrowModeDigitalZoom;
-    }
+    if (flag == kSend)
+        exchange_->sendFrame(data);
+    else
+        exchange_->showReceived(data);
 }
 
 // ---------------------------------------------------------------- port panel
@@ -423,60 +321,20 @@ void Form1::paintEvent(QPaintEvent* event) {
 bool Form1::event(QEvent* event) {
     // A modal box swallows the release of a held key: release it now, or the
     // repeat would run on forever.
-    if (event->type() == QEvent::WindowBlocked && heldKey_)
-        releaseHoldKey(*heldKey_);
+    if (event->type() == QEvent::WindowBlocked)
+        controller_->releaseHeld();
     return QWidget::event(event);
 }
 
+// The key preview: the window sees every key press before the focused
+// control, and lets it through.
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    const QEvent::Type type = event->type();
-    if (watched == windowHandle()) {
-        if (type == QEvent::KeyPress) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            const auto modifiers =
-                key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-            if (key->key() == Qt::Key_K && modifiers == Qt::ControlModifier)
-                onServiceKey();
-        }
-        return false; // the key still reaches the focused control
-    }
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
-        type != QEvent::MouseButtonDblClick)
-        return false;
-    const auto* mouse = static_cast<QMouseEvent*>(event);
-    const bool left = mouse->button() == Qt::LeftButton;
-
-    if (watched == Image1) {
-        if (type == QEvent::MouseButtonDblClick && left)
-            onLogoDoubleClick();
-        return false;
-    }
-    if (const HoldKey* key = holdKeyOf_.value(watched)) {
-        // Any mouse button; a fast second press arrives as a double-click.
-        if (type == QEvent::MouseButtonRelease)
-            releaseHoldKey(*key);
-        else
-            pressHoldKey(*key);
-        // The left button also drives the button's own pressed look.
-        return !left;
-    }
-    if (const OneShotSender* sender = headingOf_.value(watched)) {
-        // A heading label: a click is a left press and release inside it; the
-        // second press of a double-click is not a click.
-        if (!left)
-            return false;
-        if (type == QEvent::MouseButtonPress) {
-            pressedLabel_ = watched;
-        } else if (type == QEvent::MouseButtonDblClick) {
-            pressedLabel_ = nullptr;
-        } else {
-            const bool inside =
-                static_cast<QWidget*>(watched)->rect().contains(mouse->position().toPoint());
-            const bool wasPressed = pressedLabel_ == watched;
-            pressedLabel_ = nullptr;
-            if (wasPressed && inside)
-                sendOneShot(*sender);
-        }
+    if (watched == windowHandle() && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const auto modifiers =
+            key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+        if (key->key() == Qt::Key_K && modifiers == Qt::ControlModifier)
+            onServiceKey();
     }
     return false;
 }

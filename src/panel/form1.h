@@ -1,21 +1,28 @@
 #pragma once
-// The window. Every event ends in a handler here: clicks, hold-key presses and
-// releases, the service keys, the logo double-click, the four timers and the
-// port's receive notification. Data flows one way: handler -> frame ->
-// Hyouji -> port; bytes in -> reply buffer -> Hyouji -> trace -> decoder ->
-// Label22.
+// The window: it shows and it clicks. Its controls forward to the
+// widget-free exchange (frames, reply capture, the reply and clearing timers,
+// decoding) and the controller (senders, hold keys and their repeat), and it
+// shows what the exchange signals in Label11, Label12 and Label22. What is the
+// window's own: the port panel and Timer3, the views and their heights, the
+// service key, the logo, END, and the warning boxes.
 
-#include "link/reply_capture.h"
 #include "link/serial_link.h"
 #include "panel/layout/builder.h"
 
 #include <QByteArray>
-#include <QHash>
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
 #include <memory>
+#include <string_view>
+
+namespace tavo::commands {
+class Controller;
+} // namespace tavo::commands
+
+namespace tavo::link {
+class Exchange;
+} // namespace tavo::link
 
 class QFrame;
 class QLabel;
@@ -24,12 +31,13 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 
+namespace tavo::layout {
+class ClickableLabel;
+} // namespace tavo::layout
+
 namespace tavo::panel {
 
 class DisplayLabel;
-struct HoldKey;
-struct OneShotSender;
-struct ReplyTiming;
 
 class Form1 final : public QWidget {
     Q_OBJECT
@@ -57,14 +65,11 @@ public:
 
     // Window-level state, read by tests and tools.
     int outerHeightTwips() const { return outerHeightTwips_; }
-    const QByteArray& lastFrameSent() const { return lastFrameSent_; }
-    const QByteArray& replyBuffer() const { return reply_.bytes(); }
     const QString& portSettings() const { return portSettings_; }
-    unsigned char awaitingReply() const { return awaitingReply_; }
-    unsigned char heldKey() const;
-    unsigned char arrowMode() const { return arrowMode_; }
     qint16 fullView() const { return fullView_; }
     link::SerialLink& serialPort() const { return *MSComm1; }
+    link::Exchange& exchange() const { return *exchange_; }
+    commands::Controller& controller() const { return *controller_; }
 
     // The window's outer size in pixels at a given outer height, as laid out.
     static QSize clientSizeForOuterHeight(int outerHeightTwips);
@@ -76,22 +81,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    template <typename T> T* control(const char* name) const;
+    template <typename T> T* control(std::string_view name) const;
     void wireControls();
+    void wireSenders();
+    void wireExchange();
     void centre();
     void setOuterHeight(int twips);
-
-    // Sending.
-    void send(QByteArrayView code);
-    void setReplyTiming(const ReplyTiming& timing);
-    void sendOneShot(const OneShotSender& sender);
-    void sendTyped();
-    void clearTyped();
-
-    // Hold keys.
-    void pressHoldKey(const HoldKey& key);
-    void releaseHoldKey(const HoldKey& released);
-    void repeatHeldKey();
 
     // Port link.
     void switchPort(int number);
@@ -99,25 +94,23 @@ private:
     void showPortPanel();
     void hidePortPanel();
     void openPortAtStart();
-    void onCharactersReceived();
     void onDeviceLost(const QString& description);
     void warn(const QString& text);
 
-    // Timers and views.
-    void onReplyTimeout();
-    void onTraceClear();
+    // Views.
     void onServiceKey();
     void onLogoDoubleClick();
     void toggleDataPanel();
     void endProgram();
 
+    // The exchange with the projector and what the controls do to it.
+    link::Exchange* exchange_;
+    commands::Controller* controller_;
+
     // Controls (objectName = member name).
-    std::unique_ptr<link::SerialLink> MSComm1;
+    link::SerialLink* MSComm1;
     layout::BuiltLayout layout_;
-    QTimer* Timer1;
-    QTimer* Timer2;
     QTimer* Timer3;
-    QTimer* Timer4;
     QFrame* Frame8;
     QRadioButton* Option1;
     QRadioButton* Option2;
@@ -128,7 +121,7 @@ private:
     QPushButton* Command34;
     QPushButton* Command95;
     QPushButton* Command96;
-    QLabel* Image1;
+    layout::ClickableLabel* Image1;
     DisplayLabel* Label11;
     DisplayLabel* Label12;
     DisplayLabel* Label22;
@@ -136,20 +129,8 @@ private:
 
     // Window-level state.
     QString portSettings_;
-    QByteArray commandPrefix_;
-    QByteArray lastFrameSent_;
-    link::ReplyCapture reply_;
-    unsigned char awaitingReply_ = 0;
-    const HoldKey* heldKey_ = nullptr; // the key held down, if any
-    unsigned char arrowMode_ = 0;
     qint16 fullView_ = 0;
     int outerHeightTwips_ = 0;
-
-    // What each watched control sends, found by the control itself.
-    QHash<const QObject*, const HoldKey*> holdKeyOf_;
-    QHash<const QObject*, const OneShotSender*> headingOf_;
-    // Heading label pressed with the left button, waiting for its release.
-    QPointer<QObject> pressedLabel_;
     bool warningPending_ = false;
 };
 

@@ -1,7 +1,10 @@
 #include "panel/layout/builder.h"
 
+#include "commands/senders.h"
 #include "panel/display_label.h"
+#include "panel/layout/clickable_label.h"
 #include "panel/layout/flat_button.h"
+#include "panel/layout/hold_key_button.h"
 #include "panel/layout/logo.h"
 
 #include <QButtonGroup>
@@ -70,6 +73,16 @@ void paintGround(QWidget& widget, const ControlRecord& record) {
     widget.setAutoFillBackground(true);
 }
 
+bool isHoldKey(const ControlRecord& record) {
+    return std::ranges::any_of(commands::holdKeys(),
+                               [&](const auto& key) { return key.control == record.name; });
+}
+
+bool isHeading(const ControlRecord& record) {
+    return std::ranges::any_of(commands::oneShotSenders(),
+                               [&](const auto& sender) { return sender.control == record.name; });
+}
+
 QWidget* createWidget(const ControlRecord& record, QWidget& parent) {
     const QString caption = toQString(record.caption);
     switch (record.kind) {
@@ -82,7 +95,10 @@ QWidget* createWidget(const ControlRecord& record, QWidget& parent) {
     case Kind::Label: {
         // In this window a bordered label is a data display: it shows traces
         // and status texts of any length.
-        QLabel* label = record.border ? new panel::DisplayLabel(&parent) : new QLabel(&parent);
+        // A heading that sends its group's query is clickable.
+        QLabel* label = record.border        ? new panel::DisplayLabel(&parent)
+                        : isHeading(record) ? new ClickableLabel(&parent)
+                                            : new QLabel(&parent);
         label->setTextFormat(Qt::PlainText);
         label->setText(caption);
         label->setAlignment(toQtAlignment(record.align));
@@ -92,7 +108,8 @@ QWidget* createWidget(const ControlRecord& record, QWidget& parent) {
         return label;
     }
     case Kind::Button: {
-        auto* button = new FlatButton(buttonCaption(caption), &parent);
+        auto* button = isHoldKey(record) ? new HoldKeyButton(buttonCaption(caption), &parent)
+                                         : new FlatButton(buttonCaption(caption), &parent);
         button->setColours(
             toQColor(record.background, QGuiApplication::palette().color(QPalette::Button)),
             toQColor(record.foreground, Qt::black));
@@ -110,7 +127,7 @@ QWidget* createWidget(const ControlRecord& record, QWidget& parent) {
         return edit;
     }
     case Kind::Image: {
-        auto* image = new QLabel(&parent);
+        auto* image = new ClickableLabel(&parent);
         image->setPixmap(logoPixmap());
         image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         image->setAccessibleName(QStringLiteral("TAVO logo"));

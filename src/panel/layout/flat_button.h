@@ -7,7 +7,7 @@
 
 namespace tavo::layout {
 
-class FlatButton final : public QPushButton {
+class FlatButton : public QPushButton {
     Q_OBJECT
 public:
     using QPushButton::QPushButton;

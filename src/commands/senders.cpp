@@ -1,8 +1,8 @@
-#include "panel/senders.h"
+#include "commands/senders.h"
 
 #include <array>
 
-namespace tavo::panel {
+namespace tavo::commands {
 
 namespace {
 
@@ -127,4 +127,4 @@ std::optional<ReplyTiming> arrowTiming(unsigned char arrowMode) {
     }
 }
 
-} // namespace tavo::panel
+} // namespace tavo::commands

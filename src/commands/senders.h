@@ -3,14 +3,17 @@
 // buttons and 6 heading labels) with their timing class, and the 17 hold keys
 // with the repeat and reply intervals their press sets.
 
+#include "link/exchange.h"
+
 #include <chrono>
 #include <optional>
 #include <span>
 #include <string_view>
 
-namespace tavo::panel {
+namespace tavo::commands {
 
 using std::chrono::milliseconds;
+using link::ReplyTiming;
 
 // What happens around the send step of a one-shot sender.
 enum class TimingClass {
@@ -28,11 +31,6 @@ struct OneShotSender {
 
 std::span<const OneShotSender> oneShotSenders();
 
-struct ReplyTiming {
-    milliseconds replyTimeout; // Timer2
-    milliseconds traceClear;   // Timer4
-};
-
 struct HoldKey {
     std::string_view control;
     unsigned char number; // the held-key number
@@ -46,8 +44,7 @@ struct HoldKey {
 
 std::span<const HoldKey> holdKeys();
 
-// Intervals the window starts with and a hold-key release restores.
-inline constexpr ReplyTiming kStartTiming{milliseconds(500), milliseconds(1000)};
+// The repeat interval at start.
 inline constexpr milliseconds kStartRepeat{200};
 inline constexpr ReplyTiming kPicturePresetTiming{milliseconds(2000), milliseconds(2500)};
 inline constexpr ReplyTiming kTerminalSetupTiming{milliseconds(5000), milliseconds(5500)};
@@ -55,7 +52,6 @@ inline constexpr milliseconds kMenuContextRepeat{200};
 inline constexpr ReplyTiming kArrowMode1Timing{milliseconds(150), milliseconds(190)};
 inline constexpr ReplyTiming kArrowMode3Timing{milliseconds(5), milliseconds(5)};
 inline constexpr milliseconds kDigitalZoomReleaseRepeat{5};
-inline constexpr milliseconds kPortPanelTimeout{5000};
 
 // Arrow modes: 0 at start, 1 after a menu context click, 3 after a D.Zoom release.
 inline constexpr unsigned char kArrowModeMenu = 1;
@@ -63,4 +59,4 @@ inline constexpr unsigned char kArrowModeDigitalZoom = 3;
 
 std::optional<ReplyTiming> arrowTiming(unsigned char arrowMode);
 
-} // namespace tavo::panel
+} // namespace tavo::commands

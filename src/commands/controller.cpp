@@ -1,0 +1,76 @@
+#include "commands/controller.h"
+
+#include "link/frame.h"
+
+#include <QTimer>
+
+namespace tavo::commands {
+
+QByteArrayView codeBytes(std::string_view code) {
+    return QByteArrayView(code.data(), static_cast<qsizetype>(code.size()));
+}
+
+Controller::Controller(link::Exchange& exchange, QObject* parent)
+    : QObject(parent), exchange_(exchange), Timer1(new QTimer(this)) {
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setInterval(kStartRepeat);
+    connect(Timer1, &QTimer::timeout, this, &Controller::repeat);
+}
+
+void Controller::reset() { heldKey_ = nullptr; }
+
+void Controller::sendOneShot(const OneShotSender& sender) {
+    if (sender.timing == TimingClass::PicturePreset)
+        exchange_.setReplyTiming(kPicturePresetTiming);
+    else if (sender.timing == TimingClass::TerminalSetup)
+        exchange_.setReplyTiming(kTerminalSetupTiming);
+    exchange_.send(codeBytes(sender.code));
+    if (sender.timing == TimingClass::MenuContext) {
+        Timer1->setInterval(kMenuContextRepeat);
+        arrowMode_ = kArrowModeMenu;
+    }
+}
+
+void Controller::sendTyped(QStringView text) {
+    exchange_.setReplyTiming(kPicturePresetTiming);
+    exchange_.send(link::textToBytes(text));
+}
+
+void Controller::press(const HoldKey& key) {
+    // An arrow key has no timing of its own: its reply timing comes from the
+    // arrow mode, before sending, and it repeats as Timer1 was left.
+    if (!key.repeat) {
+        if (const auto timing = arrowTiming(arrowMode_))
+            exchange_.setReplyTiming(*timing);
+    }
+    heldKey_ = &key;
+    exchange_.send(codeBytes(key.code));
+    if (key.repeat) {
+        Timer1->setInterval(*key.repeat);
+        exchange_.setReplyTiming(*key.timing);
+    }
+    Timer1->start();
+}
+
+void Controller::repeat() {
+    if (heldKey_)
+        exchange_.send(codeBytes(heldKey_->code));
+}
+
+void Controller::release(const HoldKey& released) {
+    heldKey_ = nullptr;
+    Timer1->stop();
+    exchange_.release();
+    if (released.isDigitalZoom) {
+        Timer1->setInterval(kDigitalZoomReleaseRepeat);
+        arrowMode_ = kArrowModeDigitalZoom;
+    }
+}
+
+void Controller::releaseHeld() {
+    if (heldKey_)
+        release(*heldKey_);
+}
+
+} // namespace tavo::commands
