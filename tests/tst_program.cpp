@@ -8,6 +8,8 @@ class TestProgram : public QObject {
 private Q_SLOTS:
     void commandLine_data();
     void commandLine();
+    void withoutDisplay_data();
+    void withoutDisplay();
 
 private:
     static QString program() {
@@ -43,6 +45,49 @@ void TestProgram::commandLine() {
     QCOMPARE(process.exitCode(), exitCode);
     for (const QString& expected : output)
         QVERIFY2(printed.contains(expected), qPrintable(printed));
+}
+
+// As on a server reached over SSH: no display at all, or one that is named
+// but cannot be reached. The program prints and ends; it never aborts.
+void TestProgram::withoutDisplay_data() {
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::addRow("version, no display") << QString() << QStringList{"--version"} << 0
+                                         << QStringLiteral("tavo-control 1.40");
+    QTest::addRow("help, no display") << QString() << QStringList{"--help"} << 0
+                                      << QStringLiteral("--com1 <device>");
+    QTest::addRow("help, display unreachable") << QStringLiteral(":97") << QStringList{"--help"}
+                                               << 0 << QStringLiteral("--com2 <device>");
+    QTest::addRow("start, no display")
+        << QString() << QStringList{} << 1 << QStringLiteral("needs a graphical display");
+    QTest::addRow("start, display unreachable")
+        << QStringLiteral(":97") << QStringList{} << 1 << QStringLiteral("cannot be reached");
+}
+
+void TestProgram::withoutDisplay() {
+    QFETCH(QString, display);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    if (!display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), display);
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program(), arguments);
+    QVERIFY2(process.waitForFinished(20000), "the program did not end");
+    const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY2((exitCode == 0 ? out : err).contains(output), qPrintable(out + err));
+    if (exitCode != 0)
+        QCOMPARE(err.count(QLatin1Char('\n')), 1); // one line, nothing of Qt's own
 }
 
 QTEST_GUILESS_MAIN(TestProgram)
