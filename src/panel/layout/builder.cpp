@@ -3,6 +3,7 @@
 #include "commands/senders.h"
 #include "panel/display_label.h"
 #include "panel/layout/clickable_label.h"
+#include "panel/layout/entry_line.h"
 #include "panel/layout/flat_button.h"
 #include "panel/layout/hold_key_button.h"
 #include "panel/layout/logo.h"
@@ -122,7 +123,7 @@ QWidget* createWidget(const ControlRecord& record, QWidget& parent) {
         return option;
     }
     case Kind::TextBox: {
-        auto* edit = new QLineEdit(&parent);
+        auto* edit = new EntryLine(&parent);
         edit->setText(caption);
         return edit;
     }
