@@ -7,6 +7,8 @@
 #include "simulator.h"
 #include "transmitter.h"
 
+#include "commands/senders.h"
+
 #include <QtTest>
 
 using namespace tavo::sim;
@@ -252,78 +254,17 @@ void TestSimProjector::temperatureReplyFitsThePanelsSensorRule() {
 
 void TestSimProjector::everyPanelCommandIsAcknowledged_data() {
     QTest::addColumn<QByteArray>("code");
-    // The codes of the panel's buttons, heading labels excepted, and of its
-    // hold keys.
-    static const char* const codes[] = {
-        "C00",
-        "C01",
-        "C05",
-        "C06",
-        "C07",
-        "C1C",
-        "C1D",
-        "C0B",
-        "C0C",
-        "C0D",
-        "C0E",
-        "C43",
-        "C44",
-        "C0F",
-        "C10",
-        "C73",
-        "C74",
-        "C75",
-        "C89",
-        "C27",
-        "C8A",
-        "C1E",
-        "C11",
-        "C12",
-        "C13",
-        "C14",
-        "C15",
-        "C16",
-        "C17",
-        "C50",
-        "C52",
-        "C53",
-        "C25",
-        "C26",
-        "CF TERMINAL COMPUTER",
-        "CF TERMINAL MONITOR",
-        "CF INPUT VIDEO AUTO",
-        "CF INPUT VIDEO VIDEO",
-        "CF INPUT VIDEO S-VIDEO",
-        "CF INPUT VIDEO YPBPR",
-        "CF FANSPEED MAX",
-        "CF FANSPEED NOR",
-        "CF KEYDIS NONE",
-        "CF KEYDIS RC",
-        "CF KEYDIS KEY",
-        "C7D",
-        "C7A",
-        "C7B",
-        "C7C",
-        "C09",
-        "C0A",
-        "C3C",
-        "C3D",
-        "C3B",
-        "C3A",
-        "C20",
-        "C21",
-        "C4B",
-        "C4A",
-        "C3F",
-        "C30",
-        "C31",
-        "C8E",
-        "C8F",
-        "C47",
-        "C46",
+    // Every command the panel's senders and hold keys send, read from the
+    // panel's own tables; the status queries ("CR...") answer with text.
+    const auto addRow = [](std::string_view control, std::string_view code) {
+        if (!code.starts_with("CR"))
+            QTest::addRow("%s %s", control.data(), code.data())
+                << QByteArray(code.data(), static_cast<qsizetype>(code.size()));
     };
-    for (const char* code : codes)
-        QTest::addRow("%s", code) << QByteArray(code);
+    for (const auto& sender : tavo::commands::oneShotSenders())
+        addRow(sender.control, sender.code);
+    for (const auto& key : tavo::commands::holdKeys())
+        addRow(key.control, key.code);
 }
 
 void TestSimProjector::everyPanelCommandIsAcknowledged() {

@@ -1,5 +1,6 @@
 // The window as a whole: start-up state, heights, centring, the service key,
 // the logo double-click, the port panel and what assistive technology reads.
+#include "commands/senders.h"
 #include "panel/form1.h"
 #include "support/window_rig.h"
 
@@ -39,6 +40,8 @@ class TestWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void startState();
+    void everyTableNameResolves_data();
+    void everyTableNameResolves();
     void heights_data();
     void heights();
     void centredOnScreenAsLaidOut();
@@ -82,6 +85,36 @@ void TestWindow::startState() {
     QCOMPARE(w.port().opens, 2);
     QTest::qWait(10);
     QVERIFY(w.warnings().texts.isEmpty());
+}
+
+// Every control that the sender and hold-key tables name exists in the
+// window, once, with the class that delivers its clicks or its press and
+// release.
+void TestWindow::everyTableNameResolves_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("className");
+    for (const auto& sender : tavo::commands::oneShotSenders()) {
+        const QString name = QString::fromLatin1(sender.control.data(),
+                                                 static_cast<qsizetype>(sender.control.size()));
+        QTest::addRow("sender %s", qPrintable(name))
+            << name
+            << QString::fromLatin1(name.startsWith(QLatin1String("Label"))
+                                       ? "tavo::layout::ClickableLabel"
+                                       : "tavo::layout::FlatButton");
+    }
+    for (const auto& key : tavo::commands::holdKeys())
+        QTest::addRow("hold key %s", key.control.data())
+            << QString::fromLatin1(key.control.data(), static_cast<qsizetype>(key.control.size()))
+            << QStringLiteral("tavo::layout::HoldKeyButton");
+}
+
+void TestWindow::everyTableNameResolves() {
+    QFETCH(QString, control);
+    QFETCH(QString, className);
+    Window w;
+    const QList<QWidget*> found = w.form().findChildren<QWidget*>(control);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(QString::fromLatin1(found.first()->metaObject()->className()), className);
 }
 
 void TestWindow::heights_data() {

@@ -1,0 +1,417 @@
+// The exchange with the projector without any window: frames on the wire,
+// replies in pieces, the timeout mark, blanking, the buffer's head, a closed
+// port and a lost device, over the in-memory port and a real pseudo-terminal.
+// Timer ticks are driven by hand where the order of events matters, and
+// waited for where the time itself is the point.
+#include "link/exchange.h"
+#include "link/reply_capture.h"
+#include "link/serial_control.h"
+#include "link/trace.h"
+#include "link/transaction.h"
+#include "support/fake_serial.h"
+#include "support/pseudo_terminal.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using tavo::link::Exchange;
+using tavo::link::ExchangeResult;
+using tavo::link::Outcome;
+using tavo::link::ReplyTiming;
+using tavo::link::Transaction;
+using tavo::test::FakeSerial;
+using tavo::test::PseudoTerminal;
+
+Q_DECLARE_METATYPE(tavo::link::Outcome)
+Q_DECLARE_METATYPE(tavo::link::ExchangeResult)
+
+namespace {
+
+// A timer's tick, at once and in order with everything else.
+void tick(QTimer& timer) { QMetaObject::invokeMethod(&timer, "timeout", Qt::DirectConnection); }
+
+// The three display lines as the exchange left them.
+struct Lines {
+    QString sent, received, status;
+
+    explicit Lines(Exchange& exchange) {
+        QObject::connect(&exchange, &Exchange::sentTraceChanged, [this](const QString& t) { sent = t; });
+        QObject::connect(&exchange, &Exchange::receivedTraceChanged,
+                         [this](const QString& t) { received = t; });
+        QObject::connect(&exchange, &Exchange::statusTextChanged,
+                         [this](const QString& t) { status = t; });
+    }
+};
+
+struct FakeRig {
+    FakeSerial* port;
+    std::unique_ptr<Exchange> exchange;
+    std::unique_ptr<Lines> lines;
+
+    FakeRig() {
+        auto fake = std::make_unique<FakeSerial>();
+        port = fake.get();
+        exchange = std::make_unique<Exchange>(std::move(fake));
+        lines = std::make_unique<Lines>(*exchange);
+        exchange->reset();
+        port->open();
+    }
+};
+
+QByteArray printable(qsizetype size) {
+    QByteArray bytes(size, 'A');
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>('A' + i % 26);
+    return bytes;
+}
+
+} // namespace
+
+class TestExchange : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void sendWritesFrameAndStartsTimers_data();
+    void sendWritesFrameAndStartsTimers();
+    void replyPiecesShownAndDecoded_data();
+    void replyPiecesShownAndDecoded();
+    void replyTimerTick_data();
+    void replyTimerTick();
+    void clearingTimerBlanksAllThree();
+    void bufferKeepsItsHead();
+    void sendWhilePortClosed();
+    void releaseEndsTheReply();
+    void timingChangesRestartOnlyRunningTimers();
+    void receivedTraceOfOtherBytes();
+    void timeoutMarkComesInTime();
+    void transactionOutcomes_data();
+    void transactionOutcomes();
+    void transactionEndsEarlyAndEmptiesBuffer();
+    void transactionOnClosedPort();
+    void overPseudoTerminal();
+    void deviceLostOverPseudoTerminal();
+};
+
+void TestExchange::sendWritesFrameAndStartsTimers_data() {
+    QTest::addColumn<QByteArray>("code");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QString>("trace");
+    QTest::addRow("POWER ON") << QByteArray("C00") << QByteArray("C00\r")
+                              << QStringLiteral(" C 0 0 CR ");
+    QTest::addRow("a query with a blank") << QByteArray("CR PROJH") << QByteArray("CR PROJH\r")
+                                          << QStringLiteral(" C R   P R O J H CR ");
+    QTest::addRow("an empty entry") << QByteArray() << QByteArray("\r") << QStringLiteral(" CR ");
+    QTest::addRow("NUL and high bytes") << QByteArray("A\0\xff", 3) << QByteArray("A\0\xff\r", 4)
+                                        << QStringLiteral(" A ? ? CR ");
+}
+
+void TestExchange::sendWritesFrameAndStartsTimers() {
+    QFETCH(QByteArray, code);
+    QFETCH(QByteArray, wire);
+    QFETCH(QString, trace);
+    FakeRig rig;
+    rig.exchange->send(code);
+    QCOMPARE(rig.port->written, QList<QByteArray>{wire});
+    QCOMPARE(rig.exchange->lastFrameSent(), wire);
+    QCOMPARE(rig.lines->sent, trace);
+    QCOMPARE(rig.exchange->awaitingReply(), 1);
+    QVERIFY(rig.exchange->replyTimer().isActive());
+    QVERIFY(rig.exchange->clearTimer().isActive());
+    QCOMPARE(rig.exchange->replyTimer().interval(), 500);
+    QCOMPARE(rig.exchange->clearTimer().interval(), 1000);
+    QCOMPARE(rig.exchange->replyTimer().timerType(), Qt::PreciseTimer);
+    QCOMPARE(rig.exchange->clearTimer().timerType(), Qt::PreciseTimer);
+}
+
+void TestExchange::replyPiecesShownAndDecoded_data() {
+    QTest::addColumn<QByteArray>("code");
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QStringList>("traces");   // after each piece
+    QTest::addColumn<QStringList>("statuses"); // after each piece
+    QTest::addRow("STATUS in two pieces")
+        << QByteArray("CR0") << QList<QByteArray>{"0", "0\r"}
+        << QStringList{" 0 ", " 0 0 CR "} << QStringList{"", " Power ON"};
+    QTest::addRow("an acknowledgement") << QByteArray("C00") << QList<QByteArray>{"\x06"}
+                                        << QStringList{" ACK "} << QStringList{""};
+    QTest::addRow("a heading query is not decoded")
+        << QByteArray("CR SCREEN") << QList<QByteArray>{"REGULAR\r"}
+        << QStringList{" R E G U L A R CR "} << QStringList{""};
+    QTest::addRow("line feed and unknown characters")
+        << QByteArray("CR0") << QList<QByteArray>{"00\r", "\n{~"}
+        << QStringList{" 0 0 CR ", " 0 0 CR LF ? ? "} << QStringList{" Power ON", " Power ON"};
+    QTest::addRow("character 20 has no blank")
+        << QByteArray("C00") << QList<QByteArray>{"A\x14" "B"} << QStringList{" A &B "}
+        << QStringList{""};
+}
+
+void TestExchange::replyPiecesShownAndDecoded() {
+    QFETCH(QByteArray, code);
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QStringList, traces);
+    QFETCH(QStringList, statuses);
+    FakeRig rig;
+    rig.exchange->send(code);
+    QSignalSpy received(rig.exchange.get(), &Exchange::replyReceived);
+    QByteArray all;
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        rig.port->receive(pieces[i]);
+        all += pieces[i];
+        QCOMPARE(rig.lines->received, traces[i]);
+        QCOMPARE(rig.lines->status, statuses[i]);
+        QCOMPARE(rig.exchange->replyBuffer(), all);
+        QCOMPARE(rig.exchange->replyTrace(), traces[i]);
+        QCOMPARE(rig.exchange->awaitingReply(), 0);
+    }
+    QCOMPARE(received.size(), pieces.size());
+    QCOMPARE(rig.port->written.size(), 1); // nothing is ever written on a receive
+}
+
+void TestExchange::replyTimerTick_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("traceAfter");
+    QTest::addColumn<bool>("timedOut");
+    QTest::addRow("no reply: the timeout mark") << QByteArray() << QStringLiteral(" X X X X") << true;
+    QTest::addRow("a reply stays on show") << QByteArray("00\r") << QStringLiteral(" 0 0 CR ")
+                                           << false;
+}
+
+void TestExchange::replyTimerTick() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, traceAfter);
+    QFETCH(bool, timedOut);
+    FakeRig rig;
+    rig.exchange->send("CR0");
+    if (!reply.isEmpty())
+        rig.port->receive(reply);
+    QSignalSpy ended(rig.exchange.get(), &Exchange::replyEnded);
+    tick(rig.exchange->replyTimer());
+    QCOMPARE(rig.lines->received, traceAfter);
+    QVERIFY(!rig.exchange->replyTimer().isActive());
+    QVERIFY(rig.exchange->clearTimer().isActive());
+    QVERIFY(rig.exchange->replyBuffer().isEmpty());
+    QCOMPARE(rig.exchange->awaitingReply(), 0);
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.first().at(0).toByteArray(), reply);
+    QCOMPARE(ended.first().at(1).toBool(), timedOut);
+    // A reply that begins after the tick starts in the emptied buffer.
+    rig.port->receive("8");
+    QCOMPARE(rig.exchange->replyBuffer(), QByteArray("8"));
+    QCOMPARE(rig.lines->received, QStringLiteral(" 8 "));
+}
+
+void TestExchange::clearingTimerBlanksAllThree() {
+    FakeRig rig;
+    rig.exchange->send("CR0");
+    rig.port->receive("00\r");
+    QCOMPARE(rig.lines->status, QStringLiteral(" Power ON"));
+    tick(rig.exchange->clearTimer());
+    QCOMPARE(rig.lines->sent, QString());
+    QCOMPARE(rig.lines->received, QString());
+    QCOMPARE(rig.lines->status, QString());
+    QVERIFY(!rig.exchange->clearTimer().isActive());
+    // The clearing leaves the reply being collected alone.
+    QCOMPARE(rig.exchange->replyBuffer(), QByteArray("00\r"));
+    QVERIFY(rig.exchange->replyTimer().isActive());
+}
+
+void TestExchange::bufferKeepsItsHead() {
+    FakeRig rig;
+    rig.exchange->send("CR0");
+    const QByteArray stream = printable(40000);
+    for (qsizetype at = 0; at < stream.size(); at += 4096)
+        rig.port->receive(stream.mid(at, 4096));
+    const QByteArray head = stream.first(tavo::link::ReplyCapture::kCapacity);
+    QCOMPARE(rig.exchange->replyBuffer(), head);
+    QCOMPARE(rig.exchange->replyTrace(), tavo::link::traceLine(head));
+    QCOMPARE(rig.lines->received, rig.exchange->replyTrace());
+    // A send still goes out at once.
+    rig.exchange->send("C01");
+    QCOMPARE(rig.port->written.last(), QByteArray("C01\r"));
+}
+
+void TestExchange::sendWhilePortClosed() {
+    FakeRig rig;
+    rig.port->close();
+    QSignalSpy closed(rig.exchange.get(), &Exchange::sentWhilePortClosed);
+    rig.exchange->send("C00");
+    QVERIFY(rig.port->written.isEmpty());
+    QCOMPARE(closed.size(), 1);
+    // Everything but the write runs as usual, so the timeout mark appears.
+    QCOMPARE(rig.lines->sent, QStringLiteral(" C 0 0 CR "));
+    QCOMPARE(rig.exchange->awaitingReply(), 1);
+    tick(rig.exchange->replyTimer());
+    QCOMPARE(rig.lines->received, QStringLiteral(" X X X X"));
+}
+
+void TestExchange::releaseEndsTheReply() {
+    FakeRig rig;
+    rig.exchange->setReplyTiming({25ms, 25ms});
+    rig.exchange->send("C20");
+    rig.port->receive("\x06");
+    rig.exchange->send("C20"); // the flag is 1 again
+    rig.exchange->release();
+    QVERIFY(!rig.exchange->replyTimer().isActive());
+    QVERIFY(rig.exchange->clearTimer().isActive());
+    QCOMPARE(rig.exchange->replyTiming(), tavo::link::kStartTiming);
+    QCOMPARE(rig.lines->sent, QString());
+    QCOMPARE(rig.lines->received, QString());
+    QVERIFY(rig.exchange->replyBuffer().isEmpty());
+    QCOMPARE(rig.exchange->awaitingReply(), 1); // left for the next receive or tick
+}
+
+void TestExchange::timingChangesRestartOnlyRunningTimers() {
+    FakeRig rig;
+    rig.exchange->setReplyTiming({2000ms, 2500ms});
+    QVERIFY(!rig.exchange->replyTimer().isActive());
+    QVERIFY(!rig.exchange->clearTimer().isActive());
+    QCOMPARE(rig.exchange->replyTiming(), (ReplyTiming{2000ms, 2500ms}));
+    rig.exchange->send("C11");
+    QTest::qWait(50);
+    rig.exchange->setReplyTiming({5000ms, 5500ms});
+    QVERIFY(rig.exchange->replyTimer().remainingTime() > 4900);
+    QVERIFY(rig.exchange->clearTimer().remainingTime() > 5400);
+}
+
+void TestExchange::receivedTraceOfOtherBytes() {
+    FakeRig rig;
+    rig.exchange->send("CR0");
+    rig.port->receive("8");
+    rig.exchange->showReceived("00\r");
+    QCOMPARE(rig.lines->received, QStringLiteral(" 0 0 CR "));
+    QCOMPARE(rig.lines->status, QStringLiteral(" Power ON"));
+    QCOMPARE(rig.exchange->replyBuffer(), QByteArray("8")); // the buffer is not touched
+}
+
+void TestExchange::timeoutMarkComesInTime() {
+    FakeRig rig;
+    QElapsedTimer clock;
+    clock.start();
+    rig.exchange->send("CR0");
+    QTRY_COMPARE_WITH_TIMEOUT(rig.lines->received, QStringLiteral(" X X X X"), 3000);
+    const qint64 markAt = clock.elapsed();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.lines->sent, QString(), 3000);
+    const qint64 blankAt = clock.elapsed();
+    QVERIFY2(markAt >= 300 && markAt <= 700, qPrintable(QString::number(markAt)));
+    QVERIFY2(blankAt >= 600 && blankAt <= 1400, qPrintable(QString::number(blankAt)));
+}
+
+void TestExchange::transactionOutcomes_data() {
+    QTest::addColumn<QByteArray>("code");
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QString>("receivedTrace");
+    QTest::addColumn<QString>("status");
+    QTest::addRow("acknowledged") << QByteArray("C00") << QList<QByteArray>{"\x06"}
+                                  << Outcome::Acknowledged << QStringLiteral(" ACK ") << QString();
+    QTest::addRow("refused") << QByteArray("C99") << QList<QByteArray>{"\x15"} << Outcome::Refused
+                             << QStringLiteral(" ? ") << QString();
+    QTest::addRow("status in pieces") << QByteArray("CR0") << QList<QByteArray>{"8", "0\r"}
+                                      << Outcome::Replied << QStringLiteral(" 8 0 CR ")
+                                      << QStringLiteral(" Stand by");
+    QTest::addRow("no reply") << QByteArray("CR0") << QList<QByteArray>{} << Outcome::NoReply
+                              << QStringLiteral(" X X X X") << QString();
+    QTest::addRow("a reply without its end") << QByteArray("CR0") << QList<QByteArray>{"00"}
+                                             << Outcome::Replied << QStringLiteral(" 0 0 ")
+                                             << QStringLiteral(" Power ON");
+}
+
+void TestExchange::transactionOutcomes() {
+    QFETCH(QByteArray, code);
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(Outcome, outcome);
+    QFETCH(QString, receivedTrace);
+    QFETCH(QString, status);
+    FakeRig rig;
+    Transaction transaction(*rig.exchange);
+    QSignalSpy finished(&transaction, &Transaction::finished);
+    transaction.begin();
+    rig.exchange->send(code);
+    for (const QByteArray& piece : pieces)
+        rig.port->receive(piece);
+    if (finished.isEmpty())
+        tick(rig.exchange->replyTimer());
+    QCOMPARE(finished.size(), 1);
+    const auto result = finished.first().at(0).value<ExchangeResult>();
+    QCOMPARE(result.frame, code + '\r');
+    QCOMPARE(result.sentTrace, tavo::link::traceLine(code + '\r'));
+    QCOMPARE(result.outcome, outcome);
+    QCOMPARE(result.receivedTrace, receivedTrace);
+    QCOMPARE(result.status.value_or(QString()), status);
+    QVERIFY(!transaction.isRunning());
+    // Nothing more is reported for this frame.
+    tick(rig.exchange->replyTimer());
+    QCOMPARE(finished.size(), 1);
+}
+
+void TestExchange::transactionEndsEarlyAndEmptiesBuffer() {
+    FakeRig rig;
+    Transaction transaction(*rig.exchange);
+    QSignalSpy finished(&transaction, &Transaction::finished);
+    transaction.begin();
+    rig.exchange->send("CR0");
+    rig.port->receive("00\r");
+    QCOMPARE(finished.size(), 1);
+    QVERIFY(rig.exchange->replyBuffer().isEmpty());
+    QVERIFY(!rig.exchange->replyTimer().isActive());
+    // The next frame's reply starts clean.
+    transaction.begin();
+    rig.exchange->send("CR3");
+    rig.port->receive("01234\r");
+    QCOMPARE(finished.size(), 2);
+    QCOMPARE(finished.last().at(0).value<ExchangeResult>().reply, QByteArray("01234\r"));
+}
+
+void TestExchange::transactionOnClosedPort() {
+    FakeRig rig;
+    rig.port->close();
+    Transaction transaction(*rig.exchange);
+    QSignalSpy finished(&transaction, &Transaction::finished);
+    transaction.begin();
+    rig.exchange->send("C00");
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().at(0).value<ExchangeResult>().outcome, Outcome::PortFailed);
+}
+
+void TestExchange::overPseudoTerminal() {
+    PseudoTerminal projector;
+    QVERIFY(projector.isValid());
+    Exchange exchange(std::make_unique<tavo::link::SerialControl>(projector.devicePath(), QString()));
+    Lines lines(exchange);
+    exchange.reset();
+    QVERIFY2(exchange.port().setSettings(QStringLiteral("19200,N,8,1")) && exchange.port().open(),
+             qPrintable(exchange.port().errorDescription()));
+    exchange.send("CR0");
+    QCOMPARE(projector.readAtLeast(4), QByteArray("CR0\r"));
+    projector.write("0");
+    QTRY_COMPARE(lines.received, QStringLiteral(" 0 "));
+    projector.write("0\r");
+    QTRY_COMPARE(lines.status, QStringLiteral(" Power ON"));
+    QCOMPARE(lines.received, QStringLiteral(" 0 0 CR "));
+    QTRY_COMPARE_WITH_TIMEOUT(exchange.replyBuffer(), QByteArray(), 3000);
+    QCOMPARE(lines.received, QStringLiteral(" 0 0 CR ")); // no timeout mark after a reply
+}
+
+void TestExchange::deviceLostOverPseudoTerminal() {
+    auto projector = std::make_unique<PseudoTerminal>();
+    QVERIFY(projector->isValid());
+    Exchange exchange(std::make_unique<tavo::link::SerialControl>(projector->devicePath(), QString()));
+    QVERIFY(exchange.port().open());
+    Transaction transaction(exchange);
+    QSignalSpy finished(&transaction, &Transaction::finished);
+    transaction.begin();
+    exchange.send("CR0");
+    QCOMPARE(projector->readAtLeast(4), QByteArray("CR0\r"));
+    projector.reset(); // the cable is pulled
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 3000);
+    const auto result = finished.first().at(0).value<ExchangeResult>();
+    QCOMPARE(result.outcome, Outcome::PortFailed);
+    QVERIFY(!result.failure.isEmpty());
+    QVERIFY(!exchange.port().isOpen());
+}
+
+QTEST_GUILESS_MAIN(TestExchange)
+#include "tst_exchange.moc"
