@@ -7,12 +7,14 @@
 #include "commands/senders.h"
 #include "link/exchange.h"
 #include "support/fake_serial.h"
+#include "support/window_rig.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -21,6 +23,7 @@ using tavo::commands::HoldKey;
 using tavo::commands::OneShotSender;
 using tavo::link::Exchange;
 using tavo::test::FakeSerial;
+using tavo::test::runEventLoopFor;
 
 namespace {
 
@@ -42,6 +45,25 @@ const OneShotSender& sender(const char* control) {
     if (found == senders.end())
         qFatal("no sender %s", control);
     return *found;
+}
+
+bool isHoldKey(const QString& control) {
+    return std::ranges::any_of(tavo::commands::holdKeys(), [&](const HoldKey& key) {
+        return control == QLatin1String(key.control.data(), static_cast<qsizetype>(key.control.size()));
+    });
+}
+
+// How many frames a hold of holdMs at the given repeat sends (the press and one
+// per whole period), with 40 % either way for the timers of a busy machine.
+struct FrameCount {
+    int least;
+    int most;
+};
+
+FrameCount expectedFrames(int holdMs, int repeatMs) {
+    const double expected = 1 + holdMs / repeatMs;
+    return {static_cast<int>(std::ceil(expected * 0.6)),
+            static_cast<int>(std::floor(expected * 1.4))};
 }
 
 struct Rig {
@@ -81,8 +103,8 @@ private Q_SLOTS:
     void oneShotTimingClasses();
     void holdKeyPress_data();
     void holdKeyPress();
-    void arrowTiming_data();
-    void arrowTiming();
+    void arrowKeysTakeTheirTimingFromBefore_data();
+    void arrowKeysTakeTheirTimingFromBefore();
     void repeatSendsTheHeldKey();
     void releaseStopsAndResets_data();
     void releaseStopsAndResets();
@@ -183,47 +205,93 @@ void TestController::holdKeyPress() {
     QVERIFY(rig.exchange->clearTimer().isActive());
 }
 
-void TestController::arrowTiming_data() {
+void TestController::arrowKeysTakeTheirTimingFromBefore_data() {
     QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QString>("arrow");
+    QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<int>("repeat");
     QTest::addColumn<int>("replyTimeout");
     QTest::addColumn<int>("traceClear");
     QTest::addColumn<int>("arrowMode");
-    QTest::addRow("after MENU ON") << QStringList{"click:Command23"} << 200 << 150 << 190 << 1;
-    QTest::addRow("after A-IMAGE, then SELECT")
-        << QStringList{"click:Command13", "press:Command6", "release:Command6"} << 500 << 150
-        << 190 << 1;
-    QTest::addRow("after a D.Zoom release")
-        << QStringList{"press:Command48", "release:Command48"} << 5 << 5 << 5 << 3;
-    QTest::addRow("after a D.Zoom release, then VOL")
-        << QStringList{"press:Command49", "release:Command49", "press:Command1",
-                       "release:Command1"}
-        << 250 << 5 << 5 << 3;
-    QTest::addRow("D.Zoom, then MENU ON")
-        << QStringList{"press:Command48", "release:Command48", "click:Command23"} << 200 << 150
-        << 190 << 1;
-    QTest::addRow("a picture preset leaves arrow mode 0 alone")
-        << QStringList{"click:Command4"} << 200 << 2000 << 2500 << 0;
-    QTest::addRow("a released Brightness key") << QStringList{"press:Command15", "release:Command15"}
-                                               << 50 << 500 << 1000 << 0;
+    QTest::addColumn<int>("holdMs"); // 0: the repeat is not timed
+
+    const auto row = [](const char* name, const QStringList& before, const char* arrow,
+                        const char* frame, int repeat, int reply, int clear, int mode, int holdMs) {
+        QTest::addRow("%s", name) << before << QString::fromLatin1(arrow) << QByteArray(frame)
+                                  << repeat << reply << clear << mode << holdMs;
+    };
+    row("up right after start", {}, "Command5", "C3C\r", 200, 500, 1000, 0, 650);
+    row("down after MENU ON", {"Command23"}, "Command7", "C3D\r", 200, 150, 190, 1, 650);
+    row("left after A-IMAGE", {"Command13"}, "Command9", "C3B\r", 200, 150, 190, 1, 0);
+    row("right after D.Zoom + released", {"Command48"}, "Command8", "C3A\r", 5, 5, 5, 3, 100);
+    row("up after D.Zoom - released", {"Command49"}, "Command5", "C3C\r", 5, 5, 5, 3, 0);
+    row("down after D.Zoom and POWER ON", {"Command48", "Command17"}, "Command7", "C3D\r", 5, 5, 5,
+        3, 0);
+    row("left after D.Zoom and VOL +", {"Command49", "Command1"}, "Command9", "C3B\r", 250, 5, 5, 3,
+        0);
+    row("right after D.Zoom and Brightness +", {"Command48", "Command15"}, "Command8", "C3A\r", 50,
+        5, 5, 3, 0);
+    row("up after D.Zoom and MENU ON", {"Command48", "Command23"}, "Command5", "C3C\r", 200, 150,
+        190, 1, 0);
+    row("down after D.Zoom and A-IMAGE", {"Command49", "Command13"}, "Command7", "C3D\r", 200, 150,
+        190, 1, 0);
+    row("left after SELECT", {"Command6"}, "Command9", "C3B\r", 500, 500, 1000, 0, 1100);
+    row("right after MENU ON and SELECT", {"Command23", "Command6"}, "Command8", "C3A\r", 500, 150,
+        190, 1, 0);
+    row("up after VOL -", {"Command2"}, "Command5", "C3C\r", 250, 500, 1000, 0, 0);
+    row("down after Zoom +", {"Command43"}, "Command7", "C3D\r", 50, 500, 1000, 0, 0);
+    row("left after Keystone -", {"Command51"}, "Command9", "C3B\r", 250, 500, 1000, 0, 0);
+    row("right after STAND", {"Command4"}, "Command8", "C3A\r", 200, 2000, 2500, 0, 0);
+    row("up after PC1 RGB", {"Command64"}, "Command5", "C3C\r", 200, 5000, 5500, 0, 0);
+    row("down after MENU ON and STAND", {"Command23", "Command4"}, "Command7", "C3D\r", 200, 150,
+        190, 1, 0);
+    row("left after an arrow held", {"Command48", "Command8"}, "Command9", "C3B\r", 5, 5, 5, 3, 0);
 }
 
-void TestController::arrowTiming() {
+// The arrow keys repeat at whatever the last setter left in Timer1 and take
+// their reply timing from the arrow mode: none of their own.
+void TestController::arrowKeysTakeTheirTimingFromBefore() {
     QFETCH(QStringList, before);
+    QFETCH(QString, arrow);
+    QFETCH(QByteArray, frame);
     QFETCH(int, repeat);
     QFETCH(int, replyTimeout);
     QFETCH(int, traceClear);
     QFETCH(int, arrowMode);
+    QFETCH(int, holdMs);
+
     Rig rig;
-    for (const QString& step : before)
-        rig.run(step);
+    for (const QString& step : before) {
+        if (isHoldKey(step)) {
+            rig.run(QStringLiteral("press:") + step);
+            rig.run(QStringLiteral("release:") + step);
+        } else {
+            rig.run(QStringLiteral("click:") + step);
+        }
+    }
     rig.port->written.clear();
-    rig.run(QStringLiteral("press:Command8"));
-    QCOMPARE(rig.port->written, QList<QByteArray>{"C3A\r"});
-    QCOMPARE(rig.controller->arrowMode(), arrowMode);
+
+    rig.run(QStringLiteral("press:") + arrow);
+
+    QCOMPARE(rig.port->written, QList<QByteArray>{frame});
+    QVERIFY(rig.controller->repeatTimer().isActive());
     QCOMPARE(rig.repeat(), repeat);
     QCOMPARE(rig.replyTimeout(), replyTimeout);
     QCOMPARE(rig.traceClear(), traceClear);
+    QCOMPARE(rig.controller->arrowMode(), arrowMode);
+    QVERIFY(rig.controller->heldKeyNumber() != 0);
+
+    if (holdMs > 0) {
+        runEventLoopFor(holdMs);
+        const int sent = static_cast<int>(rig.port->written.size());
+        const FrameCount count = expectedFrames(holdMs, repeat);
+        QVERIFY2(sent >= count.least && sent <= count.most,
+                 qPrintable(QStringLiteral("%1 frames in %2 ms").arg(sent).arg(holdMs)));
+        QCOMPARE(rig.port->written, QList<QByteArray>(sent, frame));
+    }
+    rig.run(QStringLiteral("release:") + arrow);
+    QCOMPARE(rig.controller->heldKeyNumber(), 0);
+    QCOMPARE(rig.controller->arrowMode(), arrowMode);
 }
 
 void TestController::repeatSendsTheHeldKey() {

@@ -114,8 +114,6 @@ private Q_SLOTS:
     void pressAndReleaseSendOneFrame();
     void holdingRepeatsTheFrame_data();
     void holdingRepeatsTheFrame();
-    void arrowKeysTakeTheirTimingFromBefore_data();
-    void arrowKeysTakeTheirTimingFromBefore();
     void releaseBlanksTracesAndEndsTheReply_data();
     void releaseBlanksTracesAndEndsTheReply();
     void slidingOffTheKeyIsNoRelease_data();
@@ -229,96 +227,6 @@ void TestHoldKeys::holdingRepeatsTheFrame() {
     QVERIFY2(sent >= least && sent <= most,
              qPrintable(QStringLiteral("%1 frames in %2 ms").arg(sent).arg(holdMs)));
     QCOMPARE(window.frames(), QList<QByteArray>(sent, frame));
-}
-
-void TestHoldKeys::arrowKeysTakeTheirTimingFromBefore_data() {
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<QString>("arrow");
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<int>("repeat");
-    QTest::addColumn<int>("replyTimeout");
-    QTest::addColumn<int>("traceClear");
-    QTest::addColumn<int>("arrowMode");
-    QTest::addColumn<int>("holdMs"); // 0: the repeat is not timed
-
-    const auto row = [](const char* name, const QStringList& before, const char* arrow,
-                        const char* frame, int repeat, int reply, int clear, int mode, int holdMs) {
-        QTest::addRow("%s", name) << before << QString::fromLatin1(arrow) << QByteArray(frame)
-                                  << repeat << reply << clear << mode << holdMs;
-    };
-    row("up right after start", {}, "Command5", "C3C\r", 200, 500, 1000, 0, 650);
-    row("down after MENU ON", {"Command23"}, "Command7", "C3D\r", 200, 150, 190, 1, 650);
-    row("left after A-IMAGE", {"Command13"}, "Command9", "C3B\r", 200, 150, 190, 1, 0);
-    row("right after D.Zoom + released", {"Command48"}, "Command8", "C3A\r", 5, 5, 5, 3, 100);
-    row("up after D.Zoom - released", {"Command49"}, "Command5", "C3C\r", 5, 5, 5, 3, 0);
-    row("down after D.Zoom and POWER ON", {"Command48", "Command17"}, "Command7", "C3D\r", 5, 5, 5,
-        3, 0);
-    row("left after D.Zoom and VOL +", {"Command49", "Command1"}, "Command9", "C3B\r", 250, 5, 5, 3,
-        0);
-    row("right after D.Zoom and Brightness +", {"Command48", "Command15"}, "Command8", "C3A\r", 50,
-        5, 5, 3, 0);
-    row("up after D.Zoom and MENU ON", {"Command48", "Command23"}, "Command5", "C3C\r", 200, 150,
-        190, 1, 0);
-    row("down after D.Zoom and A-IMAGE", {"Command49", "Command13"}, "Command7", "C3D\r", 200, 150,
-        190, 1, 0);
-    row("left after SELECT", {"Command6"}, "Command9", "C3B\r", 500, 500, 1000, 0, 1100);
-    row("right after MENU ON and SELECT", {"Command23", "Command6"}, "Command8", "C3A\r", 500, 150,
-        190, 1, 0);
-    row("up after VOL -", {"Command2"}, "Command5", "C3C\r", 250, 500, 1000, 0, 0);
-    row("down after Zoom +", {"Command43"}, "Command7", "C3D\r", 50, 500, 1000, 0, 0);
-    row("left after Keystone -", {"Command51"}, "Command9", "C3B\r", 250, 500, 1000, 0, 0);
-    row("right after STAND", {"Command4"}, "Command8", "C3A\r", 200, 2000, 2500, 0, 0);
-    row("up after PC1 RGB", {"Command64"}, "Command5", "C3C\r", 200, 5000, 5500, 0, 0);
-    row("down after MENU ON and STAND", {"Command23", "Command4"}, "Command7", "C3D\r", 200, 150,
-        190, 1, 0);
-    row("left after an arrow held", {"Command48", "Command8"}, "Command9", "C3B\r", 5, 5, 5, 3, 0);
-}
-
-// The arrow keys repeat at whatever the last setter left in Timer1 and take
-// their reply timing from the arrow mode: none of their own.
-void TestHoldKeys::arrowKeysTakeTheirTimingFromBefore() {
-    QFETCH(QStringList, before);
-    QFETCH(QString, arrow);
-    QFETCH(QByteArray, frame);
-    QFETCH(int, repeat);
-    QFETCH(int, replyTimeout);
-    QFETCH(int, traceClear);
-    QFETCH(int, arrowMode);
-    QFETCH(int, holdMs);
-
-    WindowRig window;
-    QVERIFY(window.isReady());
-    for (const QString& step : before) {
-        if (isHoldKey(step))
-            window.hold(step);
-        else
-            window.click(step);
-    }
-    window.forgetWrites();
-    QWidget* key = window.widget(arrow);
-    QTimer* timer1 = window.timer(QStringLiteral("Timer1"));
-
-    QTest::mousePress(key, Qt::LeftButton);
-
-    QCOMPARE(window.frames(), QList<QByteArray>{frame});
-    QVERIFY(timer1->isActive());
-    QCOMPARE(timer1->interval(), repeat);
-    QCOMPARE(window.timer(QStringLiteral("Timer2"))->interval(), replyTimeout);
-    QCOMPARE(window.timer(QStringLiteral("Timer4"))->interval(), traceClear);
-    QCOMPARE(window.form().controller().arrowMode(), arrowMode);
-    QVERIFY(window.form().controller().heldKeyNumber() != 0);
-
-    if (holdMs > 0) {
-        tavo::test::runEventLoopFor(holdMs);
-        const int sent = static_cast<int>(window.frames().size());
-        const FrameCount count = expectedFrames(holdMs, repeat);
-        QVERIFY2(sent >= count.least && sent <= count.most,
-                 qPrintable(QStringLiteral("%1 frames in %2 ms").arg(sent).arg(holdMs)));
-        QCOMPARE(window.frames(), QList<QByteArray>(sent, frame));
-    }
-    QTest::mouseRelease(key, Qt::LeftButton);
-    QCOMPARE(window.form().controller().heldKeyNumber(), 0);
-    QCOMPARE(window.form().controller().arrowMode(), arrowMode);
 }
 
 void TestHoldKeys::releaseBlanksTracesAndEndsTheReply_data() {
