@@ -53,19 +53,6 @@ bool isHoldKey(const QString& control) {
     });
 }
 
-// How many frames a hold of holdMs at the given repeat sends (the press and one
-// per whole period), with 40 % either way for the timers of a busy machine.
-struct FrameCount {
-    int least;
-    int most;
-};
-
-FrameCount expectedFrames(int holdMs, int repeatMs) {
-    const double expected = 1 + holdMs / repeatMs;
-    return {static_cast<int>(std::ceil(expected * 0.6)),
-            static_cast<int>(std::floor(expected * 1.4))};
-}
-
 struct Rig {
     FakeSerial* port;
     std::unique_ptr<Exchange> exchange;
@@ -284,7 +271,7 @@ void TestController::arrowKeysTakeTheirTimingFromBefore() {
     if (holdMs > 0) {
         runEventLoopFor(holdMs);
         const int sent = static_cast<int>(rig.port->written.size());
-        const FrameCount count = expectedFrames(holdMs, repeat);
+        const tavo::test::FrameCount count = tavo::test::expectedFrames(holdMs, repeat);
         QVERIFY2(sent >= count.least && sent <= count.most,
                  qPrintable(QStringLiteral("%1 frames in %2 ms").arg(sent).arg(holdMs)));
         QCOMPARE(rig.port->written, QList<QByteArray>(sent, frame));

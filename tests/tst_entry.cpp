@@ -2,6 +2,7 @@
 // while typing, and long pasted text. Run twice by ctest: offscreen, and
 // under a virtual X display with the xcb platform, where a line edit binds
 // Ctrl+K to "delete to the end of the line".
+#include "support/key_spy.h"
 #include "support/window_rig.h"
 
 #include <QGuiApplication>
@@ -12,16 +13,6 @@ using tavo::panel::Form1;
 using tavo::test::WindowRig;
 
 namespace {
-
-class KeySpy : public QObject {
-public:
-    int presses = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress)
-            ++presses;
-        return false;
-    }
-};
 
 } // namespace
 
@@ -60,7 +51,7 @@ void TestEntry::serviceKeyKeepsTypedText() {
     w.focus(QStringLiteral("Text1"));
     w.type(typed);
     entry->setCursorPosition(cursor);
-    KeySpy spy;
+    tavo::test::KeySpy spy;
     entry->installEventFilter(&spy);
 
     w.serviceKey();

@@ -68,11 +68,6 @@ constexpr int kStartTraceClear = 1000;
 
 const QString kTimeoutMark = QStringLiteral(" X X X X");
 
-bool isHoldKey(const QString& name) {
-    return std::any_of(std::begin(kHoldKeys), std::end(kHoldKeys),
-                       [&](const HoldKey& key) { return name == QLatin1String(key.control); });
-}
-
 bool isDigitalZoom(const QString& name) {
     return name == QLatin1String("Command48") || name == QLatin1String("Command49");
 }
@@ -89,19 +84,6 @@ const char* buttonName(Qt::MouseButton button) {
 }
 
 constexpr Qt::MouseButton kButtons[] = {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
-
-// How many frames a hold of holdMs at the given repeat sends (the press and one
-// per whole period), with 40 % either way for the timers of a busy machine.
-struct FrameCount {
-    int least;
-    int most;
-};
-
-FrameCount expectedFrames(int holdMs, int repeatMs) {
-    const double expected = 1 + holdMs / repeatMs;
-    return {static_cast<int>(std::ceil(expected * 0.6)),
-            static_cast<int>(std::floor(expected * 1.4))};
-}
 
 } // namespace
 
@@ -202,7 +184,7 @@ void TestHoldKeys::holdingRepeatsTheFrame_data() {
     QTest::addColumn<int>("most");
     // At about 0, 250, 500, 750 and 1000 ms.
     QTest::addRow("VOL + for a second") << "Command1" << QByteArray("C09\r") << 1000 << 4 << 6;
-    const FrameCount fast = expectedFrames(300, 50);
+    const tavo::test::FrameCount fast = tavo::test::expectedFrames(300, 50);
     QTest::addRow("Brightness - for 300 ms")
         << "Command35" << QByteArray("C21\r") << 300 << fast.least << fast.most;
 }
@@ -298,7 +280,7 @@ void TestHoldKeys::slidingOffTheKeyIsNoRelease() {
 
     QCOMPARE(window.form().controller().heldKeyNumber(), 7);
     QVERIFY(window.timer(QStringLiteral("Timer1"))->isActive());
-    const FrameCount count = expectedFrames(250, 50);
+    const tavo::test::FrameCount count = tavo::test::expectedFrames(250, 50);
     const auto sent = window.frames().size();
     QVERIFY2(sent >= count.least, qPrintable(QStringLiteral("%1 frames").arg(sent)));
 

@@ -2,6 +2,7 @@
 // the logo double-click, the port panel and what assistive technology reads.
 #include "commands/senders.h"
 #include "panel/form1.h"
+#include "support/key_spy.h"
 #include "support/window_rig.h"
 
 #include <QAccessible>
@@ -24,16 +25,6 @@ using Window = test::WindowRig;
 namespace {
 
 // Counts the key presses a widget receives.
-class KeySpy : public QObject {
-public:
-    int presses = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress)
-            ++presses;
-        return false;
-    }
-};
-
 } // namespace
 
 class TestWindow : public QObject {
@@ -189,7 +180,7 @@ void TestWindow::serviceKeyReachesFocusedControl() {
     Window w;
     auto* entry = w.find<QLineEdit>("Text1");
     entry->setFocus();
-    KeySpy spy;
+    tavo::test::KeySpy spy;
     entry->installEventFilter(&spy);
     w.key(Qt::Key_K, Qt::ControlModifier);
     QCOMPARE(w.form().outerHeightTwips(), Form1::kServiceHeight);

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QWindow>
 
+#include <cmath>
 #include <cstdio>
 
 namespace tavo::test {
@@ -90,6 +91,12 @@ void runEventLoopFor(int milliseconds) {
     QEventLoop loop;
     QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+FrameCount expectedFrames(int holdMs, int repeatMs) {
+    const double expected = 1 + holdMs / repeatMs;
+    return {static_cast<int>(std::ceil(expected * 0.6)),
+            static_cast<int>(std::floor(expected * 1.4))};
 }
 
 namespace {

@@ -68,6 +68,14 @@ QString traceOf(const QByteArray& bytes);
 // between its passes, it lets a 5 ms timer tick at its own rate.
 void runEventLoopFor(int milliseconds);
 
+// How many frames a hold of holdMs at the given repeat sends (the press and one
+// per whole period), with 40 % either way for the timers of a busy machine.
+struct FrameCount {
+    int least;
+    int most;
+};
+FrameCount expectedFrames(int holdMs, int repeatMs);
+
 // Drops two warnings that say nothing about the window: QtTest's about a mouse
 // event left unaccepted (as by a label, or a button under a right click), and
 // the offscreen platform's about size hints.

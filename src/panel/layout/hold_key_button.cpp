@@ -14,13 +14,8 @@ void HoldKeyButton::mousePressEvent(QMouseEvent* event) {
         event->accept();
 }
 
-void HoldKeyButton::mouseDoubleClickEvent(QMouseEvent* event) {
-    Q_EMIT holdPressed();
-    if (event->button() == Qt::LeftButton)
-        FlatButton::mousePressEvent(event);
-    else
-        event->accept();
-}
+// A fast second press arrives as a double-click: a press like any other.
+void HoldKeyButton::mouseDoubleClickEvent(QMouseEvent* event) { HoldKeyButton::mousePressEvent(event); }
 
 void HoldKeyButton::mouseReleaseEvent(QMouseEvent* event) {
     Q_EMIT holdReleased();
