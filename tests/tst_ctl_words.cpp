@@ -242,22 +242,12 @@ void TestCtlWords::commandLine_data() {
     QTest::addRow("standard input") << QStringList{"-"} << Mode::Script << QString();
     QTest::addRow("hold key with a minus sign") << QStringList{"vol", "-"} << Mode::Run << "vol -";
     QTest::addRow("no command") << QStringList{} << Mode::Usage << "no command given";
-    QTest::addRow("unknown option")
-        << QStringList{"--colour", "status"} << Mode::Usage << "Unknown option 'colour'";
-    QTest::addRow("unknown name") << QStringList{"stauts"} << Mode::Usage
-                                  << "nearest names: status";
     QTest::addRow("baud not offered")
         << QStringList{"--baud", "4800", "status"} << Mode::Usage << "--baud takes 19200 or 9600";
     QTest::addRow("bad timeout") << QStringList{"--timeout", "soon", "status"} << Mode::Usage
                                  << "--timeout takes a time";
     QTest::addRow("every without until")
         << QStringList{"--every", "1s", "status"} << Mode::Usage << "--every needs --until";
-    QTest::addRow("bad every") << QStringList{"--until", "Power ON", "--every", "0", "status"}
-                               << Mode::Usage << "--every takes a time";
-    QTest::addRow("until on a command") << QStringList{"--until", "Power ON", "power", "on"}
-                                        << Mode::Usage << "one status query whose reply is decoded";
-    QTest::addRow("until on two queries")
-        << QStringList{"--until", "x", "status", "temp"} << Mode::Usage << "one status query";
     QTest::addRow("until on an undecoded heading query")
         << QStringList{"--until", "x", "lamp-mode"} << Mode::Usage << "one status query";
     QTest::addRow("until on a typed decoded query")
@@ -272,8 +262,6 @@ void TestCtlWords::commandLine_data() {
         << QStringList{"--repeat", "3", "status", "vol", "+"} << Mode::Run << "status|vol +";
     QTest::addRow("json and trace")
         << QStringList{"--json", "--trace", "status"} << Mode::Usage << "leave out --trace";
-    QTest::addRow("empty device") << QStringList{"--device", "", "status"} << Mode::Usage
-                                  << "--device needs";
 }
 
 void TestCtlWords::commandLine() {
