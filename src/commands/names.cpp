@@ -110,8 +110,8 @@ constexpr bool wellFormed(std::string_view name) {
         return false;
     char previous = 0;
     for (const char c : name) {
-        const bool allowed = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                             c == '+' || c == ' ';
+        const bool allowed =
+            (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '+' || c == ' ';
         if (!allowed || (c == ' ' && previous == ' '))
             return false;
         previous = c;
@@ -141,7 +141,9 @@ static_assert(allDistinct());
 
 } // namespace
 
-std::span<const CommandName> commandNames() { return kNames; }
+std::span<const CommandName> commandNames() {
+    return kNames;
+}
 
 const OneShotSender* findOneShotSender(std::string_view control) {
     const auto senders = oneShotSenders();

@@ -32,7 +32,7 @@ const std::vector<SplitName>& splitNames() {
 struct Words {
     QStringList lower;
     std::function<QString(qsizetype)> textFrom; // the typed text starting at word i
-    qsizetype afterText;                         // how many words the text takes
+    qsizetype afterText;                        // how many words the text takes
 };
 
 // The longest name that the words from position start begin with.
@@ -59,7 +59,9 @@ bool beginsLongerName(const SplitName& matched) {
 }
 
 // How far a name may be from what was typed and still be offered.
-qsizetype tolerance(const QString& name) { return std::max<qsizetype>(2, name.size() / 3); }
+qsizetype tolerance(const QString& name) {
+    return std::max<qsizetype>(1, name.size() / 3);
+}
 
 // Compares the names with the phrases of as many words at each start, each
 // phrase taking in the word not understood at failed; the nearest names are
@@ -104,7 +106,8 @@ QString typedTextProblem(const QString& text) {
     if (text.isEmpty())
         return QStringLiteral("send needs the text of a frame, for example: send CR0");
     if (text.size() > kMaxTypedText)
-        return QStringLiteral("the text after send is longer than %1 characters").arg(kMaxTypedText);
+        return QStringLiteral("the text after send is longer than %1 characters")
+            .arg(kMaxTypedText);
     return {};
 }
 
@@ -127,7 +130,8 @@ namespace {
 ParsedSteps parseWords(const Words& words) {
     ParsedSteps parsed;
     const QStringList& lower = words.lower;
-    qsizetype previousStart = -1; // where the last named step began, when a longer name begins with it
+    qsizetype previousStart =
+        -1; // where the last named step began, when a longer name begins with it
     qsizetype i = 0;
     while (i < lower.size()) {
         if (lower[i] == kSendWord) {
@@ -182,14 +186,15 @@ ParsedSteps parseLine(QStringView line) {
         lower.append(trimmed.sliced(start, i - start).toString().toLower());
         starts.append(start);
     }
-    return parseWords({lower, [&](qsizetype word) { return trimmed.sliced(starts[word]).toString(); },
+    return parseWords({lower,
+                       [&](qsizetype word) { return trimmed.sliced(starts[word]).toString(); },
                        lower.size()});
 }
 
 QString typedTextNote(const Step& step) {
     const QList<uint> codePoints = step.typedText.toUcs4();
-    const bool fits = std::all_of(codePoints.begin(), codePoints.end(),
-                                  [](uint c) { return c <= 0xFF; });
+    const bool fits =
+        std::all_of(codePoints.begin(), codePoints.end(), [](uint c) { return c <= 0xFF; });
     if (fits)
         return {};
     return QStringLiteral("tavo-ctl: send: \"%1\" holds characters that one byte cannot hold; "

@@ -40,10 +40,10 @@ Exit status:
 )";
 
 struct Options {
-    QCommandLineOption device{QStringLiteral("device"),
-                              QStringLiteral("Serial device (default: %1).")
-                                  .arg(link::kDefaultCom1Device),
-                              QStringLiteral("path"), link::kDefaultCom1Device};
+    QCommandLineOption device{
+        QStringLiteral("device"),
+        QStringLiteral("Serial device (default: %1).").arg(link::kDefaultCom1Device),
+        QStringLiteral("path"), link::kDefaultCom1Device};
     QCommandLineOption baud{QStringLiteral("baud"),
                             QStringLiteral("Line speed, 19200 or 9600 (default: 19200)."),
                             QStringLiteral("rate"), QStringLiteral("19200")};
@@ -107,8 +107,7 @@ QString decodedQueryChoices() {
     for (const status::StatusQuery& query : status::statusQueries()) {
         const auto entries = commands::commandNames();
         const auto named = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
-            return commands::resolve(entry).sender &&
-                   commands::resolve(entry).code() == query.code;
+            return commands::resolve(entry).sender && commands::resolve(entry).code() == query.code;
         });
         if (named != entries.end())
             names.append(latin1(named->name));
@@ -138,8 +137,9 @@ std::optional<milliseconds> parseDuration(QStringView text) {
 bool isDecodedQuery(const Step& step) {
     const QByteArray code = frameCode(step);
     const auto queries = status::statusQueries();
-    return std::any_of(queries.begin(), queries.end(),
-                       [&](const status::StatusQuery& query) { return latin1(query.code) == code; });
+    return std::any_of(queries.begin(), queries.end(), [&](const status::StatusQuery& query) {
+        return latin1(query.code) == code;
+    });
 }
 
 QString checkRun(const RunOptions& options, const QList<Step>& steps) {
@@ -155,7 +155,8 @@ QString checkRun(const RunOptions& options, const QList<Step>& steps) {
     const bool anyHoldKey =
         std::any_of(steps.begin(), steps.end(), [](const Step& step) { return step.isHoldKey(); });
     if (options.repeat != 1 && !anyHoldKey)
-        return QStringLiteral("--repeat applies to hold keys (vol +, zoom -, up, ...); none is named");
+        return QStringLiteral(
+            "--repeat applies to hold keys (vol +, zoom -, up, ...); none is named");
     return {};
 }
 

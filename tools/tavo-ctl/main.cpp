@@ -28,8 +28,12 @@ void writeLine(std::FILE* stream, const QString& line) {
     std::fflush(stream);
 }
 
-void printOut(const QString& line) { writeLine(stdout, line); }
-void printErr(const QString& line) { writeLine(stderr, line); }
+void printOut(const QString& line) {
+    writeLine(stdout, line);
+}
+void printErr(const QString& line) {
+    writeLine(stderr, line);
+}
 
 int usageError(const QString& message) {
     printErr(QStringLiteral("tavo-ctl: %1").arg(message));

@@ -24,10 +24,14 @@ QString cannotOpen(const QString& device, const QString& cause) {
 } // namespace
 
 QStringList serialLockDirectories() {
-    return {QStringLiteral("/var/lock"),         QStringLiteral("/etc/locks"),
-            QStringLiteral("/var/spool/locks"),  QStringLiteral("/var/spool/uucp"),
-            QStringLiteral("/tmp"),              QStringLiteral("/var/tmp"),
-            QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock")};
+    return {QStringLiteral("/var/lock"),
+            QStringLiteral("/etc/locks"),
+            QStringLiteral("/var/spool/locks"),
+            QStringLiteral("/var/spool/uucp"),
+            QStringLiteral("/tmp"),
+            QStringLiteral("/var/tmp"),
+            QStringLiteral("/var/lock/lockdev"),
+            QStringLiteral("/run/lock")};
 }
 
 QString lockFileName(const QString& device) {
@@ -56,13 +60,14 @@ std::optional<LockHolder> lockHolder(const QString& device, const QStringList& d
 QString describeOpenFailure(const QString& device, const QString& serialDescription,
                             const QStringList& lockDirectories) {
     if (!QFileInfo::exists(device))
-        return cannotOpen(device,
-                          QStringLiteral("no such device (is the cable or USB adapter plugged in?)"));
+        return cannotOpen(
+            device, QStringLiteral("no such device (is the cable or USB adapter plugged in?)"));
     if (const auto holder = lockHolder(device, lockDirectories)) {
         const QString process = QStringLiteral("process %1").arg(holder->pid);
-        return cannotOpen(device, holder->program.isEmpty()
-                                      ? QStringLiteral("in use by %1").arg(process)
-                                      : QStringLiteral("in use by %1 (%2)").arg(holder->program, process));
+        return cannotOpen(device,
+                          holder->program.isEmpty()
+                              ? QStringLiteral("in use by %1").arg(process)
+                              : QStringLiteral("in use by %1 (%2)").arg(holder->program, process));
     }
     if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0 && errno == EACCES)
         return cannotOpen(device, QStringLiteral("permission denied (the user needs to be in the "

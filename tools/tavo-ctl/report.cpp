@@ -23,7 +23,8 @@ QString replyMeaning(const commands::NamedCommand& command) {
         return answer;
     if (!command.key->repeat)
         return answer + QStringLiteral("; hold key, repeats at the rate the last key set");
-    return answer + QStringLiteral("; hold key, repeats every %1 ms").arg(command.key->repeat->count());
+    return answer +
+           QStringLiteral("; hold key, repeats every %1 ms").arg(command.key->repeat->count());
 }
 
 } // namespace
@@ -123,7 +124,8 @@ QString failureMessage(const QString& name, Verdict verdict, std::chrono::millis
     case Verdict::Unacknowledged:
         return QStringLiteral("tavo-ctl: %1: the projector answered, but not with ACK").arg(name);
     case Verdict::Unfinished:
-        return QStringLiteral("tavo-ctl: %1: the reply did not end (no carriage return) within %2 ms")
+        return QStringLiteral(
+                   "tavo-ctl: %1: the reply did not end (no carriage return) within %2 ms")
             .arg(name, timeout);
     case Verdict::NoReply:
         return QStringLiteral("tavo-ctl: %1: no reply within %2 ms").arg(name, timeout);

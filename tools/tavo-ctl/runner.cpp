@@ -60,7 +60,8 @@ void Runner::sendCurrent() {
     // a new interval restarts the running reply timer from now.
     if (options_.timeout && !options_.until) {
         const link::ReplyTiming timing = exchange.replyTiming();
-        const milliseconds clearAfter = std::max(milliseconds(0), timing.traceClear - timing.replyTimeout);
+        const milliseconds clearAfter =
+            std::max(milliseconds(0), timing.traceClear - timing.replyTimeout);
         exchange.setReplyTiming({*options_.timeout, *options_.timeout + clearAfter});
     }
     replyTimeout_ = exchange.replyTiming().replyTimeout;

@@ -61,13 +61,13 @@ private:
     Writer err_;
     QList<Step> steps_;
     qsizetype index_ = 0;
-    int framesSent_ = 0;                     // of the current hold key
-    std::chrono::milliseconds period_{0};    // the current hold key's repeat period
+    int framesSent_ = 0;                        // of the current hold key
+    std::chrono::milliseconds period_{0};       // the current hold key's repeat period
     std::chrono::milliseconds replyTimeout_{0}; // in force for the latest frame
-    QElapsedTimer sentClock_;                // since the latest frame went out
-    QTimer pause_;                           // until the next frame goes out
-    QTimer deadline_;                        // the end of --until
-    QString lastLine_;                       // --until: the latest result line
+    QElapsedTimer sentClock_;                   // since the latest frame went out
+    QTimer pause_;                              // until the next frame goes out
+    QTimer deadline_;                           // the end of --until
+    QString lastLine_;                          // --until: the latest result line
     bool done_ = false;
 };
 
