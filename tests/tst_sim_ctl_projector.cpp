@@ -36,6 +36,7 @@ private Q_SLOTS:
     void cleanup();
     void everyNameReachesTheProjector();
     void powerOnThenWaitForPowerOn();
+    void untilRunsOut_data();
     void untilRunsOut();
     void holdKeyRepeated();
     void jsonObjectPerFrame();
@@ -137,16 +138,28 @@ void TestSimCtl::powerOnThenWaitForPowerOn() {
                  qPrintable(line));
 }
 
+void TestSimCtl::untilRunsOut_data() {
+    QTest::addColumn<QStringList>("simulator");
+    QTest::addColumn<QStringList>("out");
+    QTest::addColumn<QString>("last");
+    QTest::addRow("projector in standby")
+        << QStringList{} << QStringList{" Stand by"} << "last: \" Stand by\"";
+    QTest::addRow("silent projector, the deadline before the reply timeout")
+        << QStringList{"--silent"} << QStringList{} << "no reply had ended";
+}
+
 void TestSimCtl::untilRunsOut() {
-    QVERIFY(startSimulator({}));
+    QFETCH(QStringList, simulator);
+    QFETCH(QStringList, out);
+    QFETCH(QString, last);
+    QVERIFY(startSimulator(simulator));
     const Ran ran =
-        ctl({"status", "--until", "Power ON", "--every", "100ms", "--timeout", "600ms"});
+        ctl({"status", "--until", "Power ON", "--every", "100ms", "--timeout", "300ms"});
     QCOMPARE(ran.exitCode, 3);
-    QVERIFY(!ran.out.isEmpty());
-    QCOMPARE(QSet<QString>(ran.out.begin(), ran.out.end()),
-             QSet<QString>{QStringLiteral(" Stand by")});
-    QCOMPARE(ran.err, QStringLiteral("tavo-ctl: status: did not read \"Power ON\" within 600 ms "
-                                     "(last: \" Stand by\")\n"));
+    QCOMPARE(QStringList(QSet<QString>(ran.out.begin(), ran.out.end()).values()), out);
+    QCOMPARE(ran.err,
+             QStringLiteral("tavo-ctl: status: did not read \"Power ON\" within 300 ms (%1)\n")
+                 .arg(last));
 }
 
 void TestSimCtl::holdKeyRepeated() {

@@ -114,10 +114,11 @@ void Runner::onUntilResult(const link::ExchangeResult& result, Verdict verdict) 
 void Runner::onUntilDeadline() {
     if (done_)
         return;
-    stop(exit_status::kNoReply,
-         QStringLiteral("tavo-ctl: %1: did not read \"%2\" within %3 (last: \"%4\")")
-             .arg(steps_[index_].name(), options_.until->trimmed(),
-                  durationText(options_.untilTimeout()), lastLine_));
+    const QString last = lastLine_.isNull() ? QStringLiteral("no reply had ended")
+                                            : QStringLiteral("last: \"%1\"").arg(lastLine_);
+    stop(exit_status::kNoReply, QStringLiteral("tavo-ctl: %1: did not read \"%2\" within %3 (%4)")
+                                    .arg(steps_[index_].name(), options_.until->trimmed(),
+                                         durationText(options_.untilTimeout()), last));
 }
 
 void Runner::print(const Step& step, const link::ExchangeResult& result, Verdict verdict) {
