@@ -12,14 +12,6 @@
 
 namespace {
 
-#ifdef Q_OS_WIN
-constexpr auto kDefaultCom1 = "COM1";
-constexpr auto kDefaultCom2 = "COM2";
-#else
-constexpr auto kDefaultCom1 = "/dev/ttyS0";
-constexpr auto kDefaultCom2 = "/dev/ttyS1";
-#endif
-
 constexpr auto kNeedsDisplay =
     "tavo-control needs a graphical display; none was found (DISPLAY and WAYLAND_DISPLAY "
     "are unset). On a machine without one, run it under a virtual display: "
@@ -48,12 +40,12 @@ Devices readCommandLine(int argc, char* argv[]) {
     parser.addVersionOption();
     const QCommandLineOption com1({QStringLiteral("com1")},
                                   QStringLiteral("Serial device used as COM1 (default: %1).")
-                                      .arg(QLatin1String(kDefaultCom1)),
-                                  QStringLiteral("device"), QLatin1String(kDefaultCom1));
+                                      .arg(tavo::link::kDefaultCom1Device),
+                                  QStringLiteral("device"), tavo::link::kDefaultCom1Device);
     const QCommandLineOption com2({QStringLiteral("com2")},
                                   QStringLiteral("Serial device used as COM2 (default: %1).")
-                                      .arg(QLatin1String(kDefaultCom2)),
-                                  QStringLiteral("device"), QLatin1String(kDefaultCom2));
+                                      .arg(tavo::link::kDefaultCom2Device),
+                                  QStringLiteral("device"), tavo::link::kDefaultCom2Device);
     parser.addOption(com1);
     parser.addOption(com2);
     parser.process(app);

@@ -94,6 +94,13 @@ void SerialControl::close() {
         port_.close();
 }
 
+void SerialControl::discardInput() {
+    if (!port_.isOpen())
+        return;
+    port_.clear(QSerialPort::Input);
+    port_.readAll();
+}
+
 bool SerialControl::write(const QByteArray& bytes) {
     if (!port_.isOpen()) {
         errorDescription_ = QStringLiteral("%1 is not open.").arg(portLabel());

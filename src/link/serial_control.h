@@ -15,6 +15,15 @@
 
 namespace tavo::link {
 
+// The devices of COM1 and COM2 when none is given.
+#ifdef Q_OS_WIN
+inline const QString kDefaultCom1Device = QStringLiteral("COM1");
+inline const QString kDefaultCom2Device = QStringLiteral("COM2");
+#else
+inline const QString kDefaultCom1Device = QStringLiteral("/dev/ttyS0");
+inline const QString kDefaultCom2Device = QStringLiteral("/dev/ttyS1");
+#endif
+
 class SerialControl final : public SerialLink {
     Q_OBJECT
 public:
@@ -33,6 +42,10 @@ public:
     QString errorDescription() const override { return errorDescription_; }
 
     QString deviceName() const;
+
+    // Drops what the device received before now, such as a late reply meant
+    // for an earlier program, so that it is not taken for the next reply.
+    void discardInput();
 
 private:
     void onError(QSerialPort::SerialPortError error);

@@ -17,6 +17,10 @@ PseudoTerminal::PseudoTerminal() {
     }
     devicePath_ = QString::fromLocal8Bit(name);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    // Not inherited by programs the test starts, so closing the master here
+    // hangs up the line for them too.
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
     // Raw from the start, so nothing is echoed or translated before the
     // program configures the line.
     termios raw{};

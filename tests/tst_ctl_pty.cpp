@@ -1,0 +1,478 @@
+// The tavo-ctl program end to end on a bare pseudo-terminal that the test
+// plays: acknowledgements, refusals, status replies, silence with each
+// timing class's reply timeout, a stream that never ends, a device lost
+// while waiting, a device missing or in use, runs of several commands,
+// standard-input scripts (a megabyte line among them) and usage errors.
+// Every exit status is seen here.
+
+#include "support/pseudo_terminal.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using tavo::test::PseudoTerminal;
+
+namespace {
+
+constexpr int kEndTimeoutMs = 20'000;
+constexpr char kAck = 6;
+constexpr char kNak = 21;
+
+QString ctlProgram() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/tavo-ctl/tavo-ctl");
+}
+
+// One run of tavo-ctl; the event loop runs while the test waits, so the
+// program's output is collected as it comes.
+class CtlRun {
+public:
+    void start(const QStringList& arguments, const QByteArray& input = {}) {
+        process_.start(ctlProgram(), arguments);
+        process_.waitForStarted(kEndTimeoutMs);
+        if (!input.isNull()) {
+            process_.write(input);
+            process_.closeWriteChannel();
+        }
+    }
+    bool waitForEnd() {
+        if (ended())
+            return true;
+        QSignalSpy finished(&process_, &QProcess::finished);
+        return finished.wait(kEndTimeoutMs) || ended();
+    }
+    bool ended() const { return process_.state() == QProcess::NotRunning; }
+    int exitCode() const {
+        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+    QStringList outLines() {
+        out_ += process_.readAllStandardOutput();
+        QStringList lines = QString::fromUtf8(out_).split('\n');
+        if (lines.back().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+    QString err() {
+        err_ += process_.readAllStandardError();
+        return QString::fromUtf8(err_);
+    }
+    qint64 pid() const { return process_.processId(); }
+    void kill() {
+        process_.kill();
+        process_.waitForFinished(kEndTimeoutMs);
+    }
+
+private:
+    QProcess process_;
+    QByteArray out_;
+    QByteArray err_;
+};
+
+QStringList onDevice(const PseudoTerminal& terminal, const QStringList& arguments) {
+    return QStringList{QStringLiteral("--device"), terminal.devicePath()} + arguments;
+}
+
+// The projector's side of one exchange: waits for the frame, then answers.
+bool serve(PseudoTerminal& terminal, const QByteArray& frame, const QByteArray& reply) {
+    const QByteArray received = terminal.readAtLeast(frame.size(), kEndTimeoutMs);
+    if (received != frame) {
+        qWarning("expected %s, got %s", frame.toHex(' ').constData(),
+                 received.toHex(' ').constData());
+        return false;
+    }
+    terminal.write(reply);
+    return true;
+}
+
+} // namespace
+
+class TestCtlPty : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void oneExchange_data();
+    void oneExchange();
+    void silenceEndsAtTheReplyTimeout_data();
+    void silenceEndsAtTheReplyTimeout();
+    void endlessStreamEndsAtTheReplyTimeout_data();
+    void endlessStreamEndsAtTheReplyTimeout();
+    void staleInputIsNotTakenForTheReply();
+    void severalCommandsRunInOrder();
+    void firstFailureStopsTheRun();
+    void deviceLostWhileWaiting();
+    void scriptFromStandardInput();
+    void badScriptSendsNothing_data();
+    void badScriptSendsNothing();
+    void usageErrorSendsNothing_data();
+    void usageErrorSendsNothing();
+    void informationNeedsNoDevice_data();
+    void informationNeedsNoDevice();
+    void missingDevice();
+    void deviceInUse_data();
+    void deviceInUse();
+    void loadsNoGuiLibrary();
+
+private:
+    PseudoTerminal terminal_;
+};
+
+void TestCtlPty::initTestCase() {
+    QVERIFY(terminal_.isValid());
+    QVERIFY2(QFile::exists(ctlProgram()), qPrintable(ctlProgram()));
+}
+
+void TestCtlPty::oneExchange_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("out");
+    QTest::addColumn<QString>("err"); // the whole of standard error, without its line break
+
+    const QByteArray ack(1, kAck);
+    const QByteArray nak(1, kNak);
+    QTest::addRow("command acknowledged") << QStringList{"power", "on"} << QByteArray("C00\r")
+                                          << ack << 0 << QStringList{" ACK "} << QString();
+    QTest::addRow("command refused")
+        << QStringList{"power", "off"} << QByteArray("C01\r") << nak << 1 << QStringList{" ? "}
+        << "tavo-ctl: power off: refused by the projector (NAK)";
+    QTest::addRow("command answered with text")
+        << QStringList{"freeze", "on"} << QByteArray("C43\r") << QByteArray("OK\r") << 1
+        << QStringList{" O K CR "}
+        << "tavo-ctl: freeze on: the projector answered, but not with ACK";
+    QTest::addRow("status decoded")
+        << QStringList{"status"} << QByteArray("CR0\r") << QByteArray("80\r") << 0
+        << QStringList{" Stand by"} << QString();
+    QTest::addRow("status code the table lacks")
+        << QStringList{"status"} << QByteArray("CR0\r") << QByteArray("99\r") << 0
+        << QStringList{" 9 9 CR "} << QString();
+    QTest::addRow("heading query shown as received")
+        << QStringList{"lamp-mode"} << QByteArray("CR LAMPMODE\r") << QByteArray("ECO\r") << 0
+        << QStringList{" E C O CR "} << QString();
+    QTest::addRow("hold key sends once") << QStringList{"vol", "+"} << QByteArray("C09\r") << ack
+                                         << 0 << QStringList{" ACK "} << QString();
+    QTest::addRow("typed frame") << QStringList{"send", "CR PROJH"} << QByteArray("CR PROJH\r")
+                                 << QByteArray("02345\r") << 0 << QStringList{" 0 2 3 4 5 CR "}
+                                 << QString();
+    QTest::addRow("typed decoded query")
+        << QStringList{"send", "CRA"} << QByteArray("CRA\r") << QByteArray("01\r") << 0
+        << QStringList{" Video mute ON"} << QString();
+    QTest::addRow("typed text beyond one byte")
+        << QStringList{"send", "CR\u20ac"} << QByteArray("CR?\r") << nak << 1 << QStringList{" ? "}
+        << "tavo-ctl: send: \"CR\u20ac\" holds characters that one byte cannot hold; each goes out "
+           "as \"?\"\ntavo-ctl: send: refused by the projector (NAK)";
+    QTest::addRow("traces") << QStringList{"--trace", "status"} << QByteArray("CR0\r")
+                            << QByteArray("00\r") << 0
+                            << QStringList{"TXD C R 0 CR ", "RXD 0 0 CR ", "STATUS Power ON"}
+                            << QString();
+    QTest::addRow("9600 baud") << QStringList{"--baud", "9600", "status"} << QByteArray("CR0\r")
+                               << QByteArray("40\r") << 0 << QStringList{" Count down"}
+                               << QString();
+}
+
+void TestCtlPty::oneExchange() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, frame);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, out);
+    QFETCH(QString, err);
+
+    CtlRun run;
+    run.start(onDevice(terminal_, arguments));
+    QCOMPARE(terminal_.readAtLeast(frame.size(), kEndTimeoutMs), frame);
+    const speed_t expectedBaud = arguments.contains(QStringLiteral("9600")) ? B9600 : B19200;
+    QCOMPARE(tavo::test::baudOf(terminal_.slaveTermios()), expectedBaud);
+    terminal_.write(reply);
+    QVERIFY(run.waitForEnd());
+    QCOMPARE(run.exitCode(), exitCode);
+    QCOMPARE(run.outLines(), out);
+    QCOMPARE(run.err(), err.isEmpty() ? err : err + '\n');
+}
+
+// Nothing comes back: the run ends after the reply timeout that the panel
+// would use for the command (or --timeout, set after the controller's own),
+// with the timeout mark and exit status 3. The JSON object says how long it
+// waited: at least the timeout, less a tolerance.
+void TestCtlPty::silenceEndsAtTheReplyTimeout_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<int>("timeoutMs");
+
+    QTest::addRow("status: start timing") << QStringList{"status"} << QByteArray("CR0\r") << 500;
+    QTest::addRow("arrow key: start timing") << QStringList{"up"} << QByteArray("C3C\r") << 500;
+    QTest::addRow("hold key: its own timing")
+        << QStringList{"vol", "+"} << QByteArray("C09\r") << 200;
+    QTest::addRow("picture preset: its class's timing")
+        << QStringList{"picture-mode", "stand"} << QByteArray("C11\r") << 2000;
+    QTest::addRow("typed frame: the entry's timing")
+        << QStringList{"send", "CR0"} << QByteArray("CR0\r") << 2000;
+    QTest::addRow("--timeout over a class that sets its timing before sending")
+        << QStringList{"--timeout", "150", "picture-mode", "stand"} << QByteArray("C11\r") << 150;
+    QTest::addRow("--timeout over a hold key that sets its timing after sending")
+        << QStringList{"--timeout", "0.3s", "vol", "+"} << QByteArray("C09\r") << 300;
+}
+
+void TestCtlPty::silenceEndsAtTheReplyTimeout() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, frame);
+    QFETCH(int, timeoutMs);
+
+    CtlRun run;
+    run.start(onDevice(terminal_, QStringList{"--json"} + arguments));
+    QCOMPARE(terminal_.readAtLeast(frame.size(), kEndTimeoutMs), frame);
+    QVERIFY(run.waitForEnd());
+    QCOMPARE(run.exitCode(), 3);
+    const QStringList out = run.outLines();
+    QCOMPARE(out.size(), 1);
+    const QJsonObject object = QJsonDocument::fromJson(out.front().toUtf8()).object();
+    QCOMPARE(object.value("outcome").toString(), QStringLiteral("no-reply"));
+    QCOMPARE(object.value("receivedTrace").toString(), QStringLiteral(" X X X X"));
+    QCOMPARE(object.value("exitStatus").toInt(), 3);
+    QVERIFY2(object.value("milliseconds").toInteger() >= timeoutMs * 6 / 10,
+             qPrintable(out.front()));
+    QVERIFY2(run.err().endsWith(QStringLiteral(": no reply within %1 ms\n").arg(timeoutMs)),
+             qPrintable(run.err()));
+}
+
+// A line that streams bytes without a carriage return: the reply never
+// becomes whole, and the reply timeout ends the wait all the same.
+void TestCtlPty::endlessStreamEndsAtTheReplyTimeout_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addRow("status query") << QStringList{"status"};
+    QTest::addRow("command") << QStringList{"power", "on"};
+}
+
+void TestCtlPty::endlessStreamEndsAtTheReplyTimeout() {
+    QFETCH(QStringList, arguments);
+    CtlRun run;
+    run.start(onDevice(terminal_, arguments));
+    QVERIFY(!terminal_.readAtLeast(1, kEndTimeoutMs).isEmpty());
+    QTimer stream;
+    connect(&stream, &QTimer::timeout, this, [this] { terminal_.write("flood "); });
+    stream.start(5);
+    QVERIFY(run.waitForEnd());
+    stream.stop();
+    QCOMPARE(run.exitCode(), 3);
+    const QStringList out = run.outLines();
+    QCOMPARE(out.size(), 1);
+    QVERIFY2(out.front().startsWith(QStringLiteral(" f l o o d ")), qPrintable(out.front()));
+    QVERIFY2(run.err().contains(
+                 QStringLiteral("the reply did not end (no carriage return) within 500 ms")),
+             qPrintable(run.err()));
+    terminal_.readAvailable();
+}
+
+// An acknowledgement left on the line from before the program started is
+// dropped at the start, not taken for the reply to its query.
+void TestCtlPty::staleInputIsNotTakenForTheReply() {
+    terminal_.write(QByteArray(1, kAck));
+    CtlRun run;
+    run.start(onDevice(terminal_, {"status"}));
+    QVERIFY(serve(terminal_, "CR0\r", "80\r"));
+    QVERIFY(run.waitForEnd());
+    QCOMPARE(run.exitCode(), 0);
+    QCOMPARE(run.outLines(), QStringList{" Stand by"});
+}
+
+void TestCtlPty::severalCommandsRunInOrder() {
+    CtlRun run;
+    run.start(onDevice(terminal_, {"power", "on", "input", "pc1", "status"}));
+    QVERIFY(serve(terminal_, "C00\r", QByteArray(1, kAck)));
+    QVERIFY(serve(terminal_, "C05\r", QByteArray(1, kAck)));
+    QVERIFY(serve(terminal_, "CR0\r", "40\r"));
+    QVERIFY(run.waitForEnd());
+    QCOMPARE(run.exitCode(), 0);
+    QCOMPARE(run.outLines(), (QStringList{" ACK ", " ACK ", " Count down"}));
+    QCOMPARE(run.err(), QString());
+}
+
+void TestCtlPty::firstFailureStopsTheRun() {
+    CtlRun run;
+    run.start(onDevice(terminal_, {"power", "on", "input", "pc1", "status"}));
+    QVERIFY(serve(terminal_, "C00\r", QByteArray(1, kNak)));
+    QVERIFY(run.waitForEnd());
+    QCOMPARE(run.exitCode(), 1);
+    QCOMPARE(run.err(), QStringLiteral("tavo-ctl: power on: refused by the projector (NAK)\n"
+                                       "tavo-ctl: not sent: input pc1, status\n"));
+    QCOMPARE(terminal_.readAvailable(), QByteArray());
+}
+
+// The other end goes away while a reply is awaited: exit status 4 at once,
+// not after the reply timeout (which --timeout makes long here).
+void TestCtlPty::deviceLostWhileWaiting() {
+    PseudoTerminal terminal;
+    QVERIFY(terminal.isValid());
+    CtlRun run;
+    run.start(onDevice(terminal, {"--timeout", "60s", "status", "temp"}));
+    QCOMPARE(terminal.readAtLeast(4, kEndTimeoutMs), QByteArray("CR0\r"));
+    terminal.closeMaster();
+    QVERIFY(run.waitForEnd());
+    QCOMPARE(run.exitCode(), 4);
+    QCOMPARE(run.outLines(), QStringList());
+    QCOMPARE(run.err(),
+             QStringLiteral("tavo-ctl: status: %1 stopped working (unplugged, switched "
+                            "off, or closed at its other end)\ntavo-ctl: not sent: temp\n")
+                 .arg(terminal.devicePath()));
+}
+
+void TestCtlPty::scriptFromStandardInput() {
+    CtlRun run;
+    run.start(onDevice(terminal_, {"-"}),
+              "# morning check\r\npower on\n\n   send CR PROJH  \nstatus temp\n");
+    QVERIFY(serve(terminal_, "C00\r", QByteArray(1, kAck)));
+    QVERIFY(serve(terminal_, "CR PROJH\r", "02345\r"));
+    QVERIFY(serve(terminal_, "CR0\r", "00\r"));
+    QVERIFY(serve(terminal_, "CR6\r", "035.5,042.0,038.5\r"));
+    QVERIFY(run.waitForEnd());
+    QCOMPARE(run.exitCode(), 0);
+    QCOMPARE(run.outLines(),
+             (QStringList{" ACK ", " 0 2 3 4 5 CR ", " Power ON",
+                          "  S1= 0 3 5 . 5 C  ,   S2=  4 2 . 0 C , S3= 0 3 8 . 5 C"}));
+}
+
+// The script is read and checked whole before the first frame: a bad line
+// anywhere sends nothing at all.
+void TestCtlPty::badScriptSendsNothing_data() {
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("err");
+    QTest::addRow("megabyte line") << QByteArray("status\n") + QByteArray(1 << 20, 'x') + '\n'
+                                   << "tavo-ctl: standard input, line 2: longer than 4096 bytes\n";
+    QTest::addRow("unknown name on the last line")
+        << QByteArray("power on\nstatus\npowr off\n")
+        << "tavo-ctl: standard input, line 3: unknown command \"powr off\"; nearest names: power "
+           "off\n";
+    QTest::addRow("empty input") << QByteArray("") << "tavo-ctl: standard input holds no command\n";
+}
+
+void TestCtlPty::badScriptSendsNothing() {
+    QFETCH(QByteArray, input);
+    QFETCH(QString, err);
+    CtlRun run;
+    run.start(onDevice(terminal_, {"-"}), input);
+    QVERIFY(run.waitForEnd());
+    QCOMPARE(run.exitCode(), 2);
+    QCOMPARE(run.err(), err);
+    QCOMPARE(run.outLines(), QStringList());
+    QCOMPARE(terminal_.readAvailable(), QByteArray());
+}
+
+void TestCtlPty::usageErrorSendsNothing_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("err");
+    QTest::addRow("unknown name")
+        << QStringList{"power", "on", "inptu", "pc1"}
+        << "tavo-ctl: unknown command \"inptu pc1\"; nearest names: input pc1\n";
+    QTest::addRow("until on a command")
+        << QStringList{"power", "on", "--until", "Power ON"}
+        << "tavo-ctl: --until waits for one status query whose reply is decoded: status, mode, "
+           "setting, lamp-time, temp, send \"CRA\", send \"CR9\", send \"CR PRESSURE\", send "
+           "\"CR7\"\n";
+    QTest::addRow("unknown option") << QStringList{"--fast", "status"}
+                                    << "tavo-ctl: Unknown option 'fast'. (see tavo-ctl --help)\n";
+}
+
+void TestCtlPty::usageErrorSendsNothing() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, err);
+    CtlRun run;
+    run.start(onDevice(terminal_, arguments));
+    QVERIFY(run.waitForEnd());
+    QCOMPARE(run.exitCode(), 2);
+    QCOMPARE(run.err(), err);
+    QCOMPARE(terminal_.readAvailable(), QByteArray());
+}
+
+void TestCtlPty::informationNeedsNoDevice_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("firstLine");
+    QTest::addColumn<int>("lines");
+    QTest::addRow("version") << QStringList{"--version"} << "tavo-ctl 1.40" << 1;
+    QTest::addRow("list: a header and 77 names")
+        << QStringList{"--list"} << "NAME                      CODE                    REPLY" << 78;
+}
+
+void TestCtlPty::informationNeedsNoDevice() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, firstLine);
+    QFETCH(int, lines);
+    CtlRun run;
+    run.start(QStringList{"--device", "/dev/tavo-no-such-device"} + arguments);
+    QVERIFY(run.waitForEnd());
+    QCOMPARE(run.exitCode(), 0);
+    const QStringList out = run.outLines();
+    QCOMPARE(out.size(), lines);
+    QCOMPARE(out.front(), firstLine);
+}
+
+void TestCtlPty::missingDevice() {
+    CtlRun run;
+    run.start({"--device", "/dev/tavo-no-such-device", "status"});
+    QVERIFY(run.waitForEnd());
+    QCOMPARE(run.exitCode(), 4);
+    QCOMPARE(run.err(), QStringLiteral("tavo-ctl: cannot open /dev/tavo-no-such-device: no such "
+                                       "device (is the cable or USB adapter plugged in?)\n"));
+}
+
+// Another process has the device open through Qt Serial Port, which holds
+// its lock file: the message names that process.
+void TestCtlPty::deviceInUse_data() {
+    QTest::addColumn<bool>("heldByThisTest");
+    QTest::addRow("by this test's serial port") << true;
+    QTest::addRow("by another tavo-ctl waiting for a reply") << false;
+}
+
+void TestCtlPty::deviceInUse() {
+    QFETCH(bool, heldByThisTest);
+    PseudoTerminal terminal;
+    QVERIFY(terminal.isValid());
+    QSerialPort port(terminal.devicePath());
+    CtlRun holder;
+    QString holderName;
+    qint64 holderPid = 0;
+    if (heldByThisTest) {
+        QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+        holderName = QCoreApplication::applicationName();
+        holderPid = QCoreApplication::applicationPid();
+    } else {
+        holder.start(onDevice(terminal, {"--timeout", "60s", "status"}));
+        QCOMPARE(terminal.readAtLeast(4, kEndTimeoutMs), QByteArray("CR0\r"));
+        holderName = QStringLiteral("tavo-ctl");
+        holderPid = holder.pid();
+    }
+    CtlRun run;
+    run.start(onDevice(terminal, {"status"}));
+    QVERIFY(run.waitForEnd());
+    if (!heldByThisTest)
+        holder.kill();
+    QCOMPARE(run.exitCode(), 4);
+    QCOMPARE(run.err(), QStringLiteral("tavo-ctl: cannot open %1: in use by %2 (process %3)\n")
+                            .arg(terminal.devicePath(), holderName)
+                            .arg(holderPid));
+}
+
+// While it waits for a reply the program has loaded all it ever will: Qt
+// Core and Qt Serial Port, and no GUI library.
+void TestCtlPty::loadsNoGuiLibrary() {
+    CtlRun run;
+    run.start(onDevice(terminal_, {"--timeout", "60s", "status"}));
+    QCOMPARE(terminal_.readAtLeast(4, kEndTimeoutMs), QByteArray("CR0\r"));
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(run.pid()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QByteArray loaded = maps.readAll();
+    run.kill();
+    QVERIFY(loaded.contains("libQt6Core"));
+    QVERIFY(loaded.contains("libQt6SerialPort"));
+    QVERIFY(!loaded.contains("libQt6Gui"));
+    QVERIFY(!loaded.contains("libQt6Widgets"));
+}
+
+QTEST_GUILESS_MAIN(TestCtlPty)
+#include "tst_ctl_pty.moc"
