@@ -15,7 +15,9 @@ using status::Reports;
 
 namespace {
 
-QByteArray toBytes(std::string_view text) { return QByteArray(text.data(), qsizetype(text.size())); }
+QByteArray toBytes(std::string_view text) {
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
 
 const Mapping* mappingFor(const QByteArray& command, const QByteArray& parameter) {
     return resolve(Request{'1', command, true, parameter}).mapping;
@@ -217,14 +219,14 @@ void TestPjlinkMapping::gate_data() {
     QTest::addColumn<QByteArray>("refusal");
 
     const QByteArray none;
-    QTest::addRow("power on from standby") << QByteArray("POWR") << QByteArray("1")
-                                           << " Stand by" << none;
-    QTest::addRow("power on while on") << QByteArray("POWR") << QByteArray("1") << " Power ON"
-                                       << none;
+    QTest::addRow("power on from standby")
+        << QByteArray("POWR") << QByteArray("1") << " Stand by" << none;
+    QTest::addRow("power on while on")
+        << QByteArray("POWR") << QByteArray("1") << " Power ON" << none;
     QTest::addRow("power on while counting down")
         << QByteArray("POWR") << QByteArray("1") << " Count down" << QByteArray("ERR3");
-    QTest::addRow("power on while cooling") << QByteArray("POWR") << QByteArray("1")
-                                            << " Cooling down" << QByteArray("ERR3");
+    QTest::addRow("power on while cooling")
+        << QByteArray("POWR") << QByteArray("1") << " Cooling down" << QByteArray("ERR3");
     QTest::addRow("power off while counting down")
         << QByteArray("POWR") << QByteArray("0") << " Count down" << QByteArray("ERR3");
     QTest::addRow("power off in standby after lamp failure")
@@ -232,18 +234,18 @@ void TestPjlinkMapping::gate_data() {
         << none;
     QTest::addRow("power on after power failure")
         << QByteArray("POWR") << QByteArray("1") << " Power Fail" << QByteArray("ERR4");
-    QTest::addRow("power on, state unknown") << QByteArray("POWR") << QByteArray("1") << ""
-                                             << QByteArray("ERR4");
-    QTest::addRow("input while on") << QByteArray("INPT") << QByteArray("12") << " Power ON"
-                                    << none;
+    QTest::addRow("power on, state unknown")
+        << QByteArray("POWR") << QByteArray("1") << "" << QByteArray("ERR4");
+    QTest::addRow("input while on")
+        << QByteArray("INPT") << QByteArray("12") << " Power ON" << none;
     QTest::addRow("input with a temperature warning")
         << QByteArray("INPT") << QByteArray("12") << " Temperature Warning" << none;
-    QTest::addRow("input in standby") << QByteArray("INPT") << QByteArray("12") << " Stand by"
-                                      << QByteArray("ERR3");
+    QTest::addRow("input in standby")
+        << QByteArray("INPT") << QByteArray("12") << " Stand by" << QByteArray("ERR3");
     QTest::addRow("mute while cooling") << QByteArray("AVMT") << QByteArray("31")
                                         << "Cooling down  PWR Management" << QByteArray("ERR3");
-    QTest::addRow("query in standby") << QByteArray("POWR") << QByteArray("?") << " Stand by"
-                                      << none;
+    QTest::addRow("query in standby")
+        << QByteArray("POWR") << QByteArray("?") << " Stand by" << none;
 }
 
 void TestPjlinkMapping::gate() {
@@ -264,8 +266,8 @@ void TestPjlinkMapping::answers_data() {
     QTest::addColumn<QByteArray>("result");
 
     const auto powr = [](const char* text, const char* result) {
-        QTest::addRow("POWR ? %s", text) << QByteArray("POWR") << Replies{text, {}, {}, {}}
-                                         << QByteArray(result);
+        QTest::addRow("POWR ? %s", text)
+            << QByteArray("POWR") << Replies{text, {}, {}, {}} << QByteArray(result);
     };
     powr(" Power ON", "1");
     powr(" Stand by", "0");
@@ -283,8 +285,8 @@ void TestPjlinkMapping::answers_data() {
     powr("", "ERR4");
 
     const auto erst = [](const char* text, const char* result) {
-        QTest::addRow("ERST ? %s", text) << QByteArray("ERST") << Replies{text, {}, {}, {}}
-                                         << QByteArray(result);
+        QTest::addRow("ERST ? %s", text)
+            << QByteArray("ERST") << Replies{text, {}, {}, {}} << QByteArray(result);
     };
     erst(" Power ON", "000000");
     erst(" Power Fail", "000002");
@@ -297,9 +299,9 @@ void TestPjlinkMapping::answers_data() {
 
     const auto lamp = [](const char* row, const char* power, const char* reply,
                          const char* result) {
-        QTest::addRow("LAMP ? %s", row) << QByteArray("LAMP")
-                                        << Replies{power, {}, {}, QByteArray(reply)}
-                                        << QByteArray(result);
+        QTest::addRow("LAMP ? %s", row)
+            << QByteArray("LAMP") << Replies{power, {}, {}, QByteArray(reply)}
+            << QByteArray(result);
     };
     lamp("lit", " Power ON", "01234\r", "1234 1");
     lamp("lit with a warning", " Temperature Warning", "01234\r", "1234 1");
@@ -313,8 +315,8 @@ void TestPjlinkMapping::answers_data() {
     lamp("power state unknown", "", "01234\r", "ERR4");
 
     const auto inpt = [](const char* text, const char* result) {
-        QTest::addRow("INPT ? %s", text) << QByteArray("INPT") << Replies{{}, text, {}, {}}
-                                         << QByteArray(result);
+        QTest::addRow("INPT ? %s", text)
+            << QByteArray("INPT") << Replies{{}, text, {}, {}} << QByteArray(result);
     };
     inpt(" Computer 1", "11");
     inpt(" Computer 2", "12");
@@ -323,8 +325,8 @@ void TestPjlinkMapping::answers_data() {
     inpt("", "ERR4");
 
     const auto avmt = [](const char* text, const char* result) {
-        QTest::addRow("AVMT ? %s", text) << QByteArray("AVMT") << Replies{{}, {}, text, {}}
-                                         << QByteArray(result);
+        QTest::addRow("AVMT ? %s", text)
+            << QByteArray("AVMT") << Replies{{}, {}, text, {}} << QByteArray(result);
     };
     avmt(" Video & Audio mute OFF", "30");
     avmt(" Video mute ON", "11");
@@ -363,14 +365,13 @@ void TestPjlinkMapping::stepFailure_data() {
     using link::Outcome;
     QTest::addRow("command acknowledged") << int(Outcome::Acknowledged) << false << QByteArray();
     QTest::addRow("command refused") << int(Outcome::Refused) << false << QByteArray("ERR3");
-    QTest::addRow("command answered with text") << int(Outcome::Replied) << false
-                                                << QByteArray("ERR4");
+    QTest::addRow("command answered with text")
+        << int(Outcome::Replied) << false << QByteArray("ERR4");
     QTest::addRow("command unanswered") << int(Outcome::NoReply) << false << QByteArray("ERR4");
-    QTest::addRow("command, port failed") << int(Outcome::PortFailed) << false
-                                          << QByteArray("ERR4");
+    QTest::addRow("command, port failed")
+        << int(Outcome::PortFailed) << false << QByteArray("ERR4");
     QTest::addRow("query replied") << int(Outcome::Replied) << true << QByteArray();
-    QTest::addRow("query acknowledged") << int(Outcome::Acknowledged) << true
-                                        << QByteArray("ERR4");
+    QTest::addRow("query acknowledged") << int(Outcome::Acknowledged) << true << QByteArray("ERR4");
     QTest::addRow("query refused") << int(Outcome::Refused) << true << QByteArray("ERR3");
     QTest::addRow("query unanswered") << int(Outcome::NoReply) << true << QByteArray("ERR4");
     QTest::addRow("query, port failed") << int(Outcome::PortFailed) << true << QByteArray("ERR4");

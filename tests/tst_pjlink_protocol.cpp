@@ -54,8 +54,8 @@ void TestPjlinkProtocol::scanLine_data() {
                                  << QByteArray("%1POWR ?") << qsizetype(9);
     QTest::addRow("first of two") << QByteArray("%1POWR ?\r%1INPT ?\r") << qsizetype(136) << line
                                   << QByteArray("%1POWR ?") << qsizetype(9);
-    QTest::addRow("no CR yet") << QByteArray("%1POWR") << qsizetype(136) << needMore
-                               << QByteArray() << qsizetype(0);
+    QTest::addRow("no CR yet") << QByteArray("%1POWR") << qsizetype(136) << needMore << QByteArray()
+                               << qsizetype(0);
     QTest::addRow("empty line") << QByteArray("\r") << qsizetype(136) << line << QByteArray()
                                 << qsizetype(1);
     QTest::addRow("LF of CR LF skipped") << QByteArray("\n%1POWR ?\r") << qsizetype(136) << line
@@ -65,14 +65,14 @@ void TestPjlinkProtocol::scanLine_data() {
     QTest::addRow("NUL and high bytes kept")
         << QByteArray("%1\0\xff\x80x\r", 7) << qsizetype(136) << line
         << QByteArray("%1\0\xff\x80x", 6) << qsizetype(7);
-    QTest::addRow("longest allowed line") << longest + '\r' << qsizetype(136) << line << longest
-                                          << qsizetype(136);
-    QTest::addRow("one byte too long") << longest + "x\r" << qsizetype(136) << tooLong
-                                       << QByteArray() << qsizetype(0);
-    QTest::addRow("full without CR") << QByteArray(136, 'A') << qsizetype(136) << tooLong
-                                     << QByteArray() << qsizetype(0);
-    QTest::addRow("one short of full") << QByteArray(135, 'A') << qsizetype(136) << needMore
-                                       << QByteArray() << qsizetype(0);
+    QTest::addRow("longest allowed line")
+        << longest + '\r' << qsizetype(136) << line << longest << qsizetype(136);
+    QTest::addRow("one byte too long")
+        << longest + "x\r" << qsizetype(136) << tooLong << QByteArray() << qsizetype(0);
+    QTest::addRow("full without CR")
+        << QByteArray(136, 'A') << qsizetype(136) << tooLong << QByteArray() << qsizetype(0);
+    QTest::addRow("one short of full")
+        << QByteArray(135, 'A') << qsizetype(136) << needMore << QByteArray() << qsizetype(0);
     QTest::addRow("LFs do not count") << QByteArray("\n\n") + longest + '\r' << qsizetype(136)
                                       << line << longest << qsizetype(138);
 }
@@ -138,30 +138,30 @@ void TestPjlinkProtocol::parseRequest_data() {
 
     QTest::addRow("query") << QByteArray("%1POWR ?") << true << '1' << QByteArray("POWR") << true
                            << QByteArray("?");
-    QTest::addRow("setting") << QByteArray("%1INPT 11") << true << '1' << QByteArray("INPT")
-                             << true << QByteArray("11");
-    QTest::addRow("lower case command") << QByteArray("%1powr 1") << true << '1'
-                                        << QByteArray("POWR") << true << QByteArray("1");
-    QTest::addRow("class 2") << QByteArray("%2FREZ ?") << true << '2' << QByteArray("FREZ")
-                             << true << QByteArray("?");
+    QTest::addRow("setting") << QByteArray("%1INPT 11") << true << '1' << QByteArray("INPT") << true
+                             << QByteArray("11");
+    QTest::addRow("lower case command")
+        << QByteArray("%1powr 1") << true << '1' << QByteArray("POWR") << true << QByteArray("1");
+    QTest::addRow("class 2") << QByteArray("%2FREZ ?") << true << '2' << QByteArray("FREZ") << true
+                             << QByteArray("?");
     QTest::addRow("no parameter") << QByteArray("%1POWR") << true << '1' << QByteArray("POWR")
                                   << false << QByteArray();
-    QTest::addRow("no blank") << QByteArray("%1POWR?") << true << '1' << QByteArray("POWR")
-                              << false << QByteArray("?");
+    QTest::addRow("no blank") << QByteArray("%1POWR?") << true << '1' << QByteArray("POWR") << false
+                              << QByteArray("?");
     QTest::addRow("parameter with blanks") << QByteArray("%1NAME  a b") << true << '1'
                                            << QByteArray("NAME") << true << QByteArray(" a b");
     QTest::addRow("binary parameter") << QByteArray("%1POWR \0\xff", 9) << true << '1'
                                       << QByteArray("POWR") << true << QByteArray("\0\xff", 2);
     QTest::addRow("no header") << QByteArray("1POWR ?") << false << '1' << QByteArray() << false
                                << QByteArray();
-    QTest::addRow("class not a digit") << QByteArray("%APOWR ?") << false << '1' << QByteArray()
-                                       << false << QByteArray();
-    QTest::addRow("command too short") << QByteArray("%1POW") << false << '1' << QByteArray()
-                                       << false << QByteArray();
-    QTest::addRow("command with a blank") << QByteArray("%1PO R ?") << false << '1'
-                                          << QByteArray() << false << QByteArray();
-    QTest::addRow("command with a NUL") << QByteArray("%1PO\0R ?", 8) << false << '1'
-                                        << QByteArray() << false << QByteArray();
+    QTest::addRow("class not a digit")
+        << QByteArray("%APOWR ?") << false << '1' << QByteArray() << false << QByteArray();
+    QTest::addRow("command too short")
+        << QByteArray("%1POW") << false << '1' << QByteArray() << false << QByteArray();
+    QTest::addRow("command with a blank")
+        << QByteArray("%1PO R ?") << false << '1' << QByteArray() << false << QByteArray();
+    QTest::addRow("command with a NUL")
+        << QByteArray("%1PO\0R ?", 8) << false << '1' << QByteArray() << false << QByteArray();
     QTest::addRow("plain text") << QByteArray("hello") << false << '1' << QByteArray() << false
                                 << QByteArray();
 }
@@ -209,7 +209,8 @@ void TestPjlinkProtocol::formatsAnswers() {
     QCOMPARE(formatAnswer('1', "POWR", kOk), QByteArray("%1POWR=OK\r"));
     QCOMPARE(formatAnswer('2', "FREZ", kUndefinedCommand), QByteArray("%2FREZ=ERR1\r"));
     QCOMPARE(formatAnswer('1', "NAME", ""), QByteArray("%1NAME=\r"));
-    QCOMPARE(malformedLineAnswer(), QByteArray("%1????" "=ERR1\r"));
+    QCOMPARE(malformedLineAnswer(), QByteArray("%1????"
+                                               "=ERR1\r"));
     QCOMPARE(greetingWithChallenge("498e4a67"), QByteArray("PJLINK 1 498e4a67\r"));
     QCOMPARE(kGreetingOpen, QByteArray("PJLINK 0\r"));
     QCOMPARE(kAuthenticationError, QByteArray("PJLINK ERRA\r"));
@@ -224,8 +225,8 @@ void TestPjlinkProtocol::digest_data() {
     QTest::addRow("the standard's example")
         << QByteArray("498e4a67") << QByteArray("JBMIAProjectorLink")
         << QByteArray("5d8409bc1c3fa39749434aa3a5c38682");
-    QTest::addRow("challenge alone") << QByteArray("498e4a67") << QByteArray()
-                                    << QByteArray("2bc18ce1cd4c3271b8d064318407990f");
+    QTest::addRow("challenge alone")
+        << QByteArray("498e4a67") << QByteArray() << QByteArray("2bc18ce1cd4c3271b8d064318407990f");
 }
 
 void TestPjlinkProtocol::digest() {
@@ -243,14 +244,12 @@ void TestPjlinkProtocol::digestsEqual_data() {
     QTest::addRow("same") << expected << true;
     QTest::addRow("upper-case hex") << expected.toUpper() << true;
     QTest::addRow("last digit differs") << QByteArray("5d8409bc1c3fa39749434aa3a5c38683") << false;
-    QTest::addRow("first digit differs") << QByteArray("6d8409bc1c3fa39749434aa3a5c38682")
-                                         << false;
+    QTest::addRow("first digit differs") << QByteArray("6d8409bc1c3fa39749434aa3a5c38682") << false;
     QTest::addRow("shorter") << expected.chopped(1) << false;
     QTest::addRow("longer") << expected + '0' << false;
     QTest::addRow("empty") << QByteArray() << false;
     // Case folding must not make other bytes equal: 'M' ^ 'm' is the bit it clears.
-    QTest::addRow("letter beyond hex") << QByteArray("5d8409bc1c3fa39749434aa3a5c3868M")
-                                       << false;
+    QTest::addRow("letter beyond hex") << QByteArray("5d8409bc1c3fa39749434aa3a5c3868M") << false;
 }
 
 void TestPjlinkProtocol::digestsEqual() {
@@ -277,16 +276,21 @@ void TestPjlinkProtocol::listenAddress_data() {
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("errorPart");
 
-    QTest::addRow("IPv4 with port") << "0.0.0.0:4352" << "0.0.0.0" << 4352 << QString();
-    QTest::addRow("IPv4 alone") << "127.0.0.1" << "127.0.0.1" << 4352 << QString();
-    QTest::addRow("IPv6 alone") << "::1" << "::1" << 4352 << QString();
-    QTest::addRow("IPv6 in brackets with port") << "[::]:14352" << "::" << 14352 << QString();
-    QTest::addRow("IPv6 in brackets alone") << "[::1]" << "::1" << 4352 << QString();
-    QTest::addRow("any free port") << "127.0.0.1:0" << "127.0.0.1" << 0 << QString();
+    QTest::addRow("IPv4 with port") << "0.0.0.0:4352"
+                                    << "0.0.0.0" << 4352 << QString();
+    QTest::addRow("IPv4 alone") << "127.0.0.1"
+                                << "127.0.0.1" << 4352 << QString();
+    QTest::addRow("IPv6 alone") << "::1"
+                                << "::1" << 4352 << QString();
+    QTest::addRow("IPv6 in brackets with port") << "[::]:14352"
+                                                << "::" << 14352 << QString();
+    QTest::addRow("IPv6 in brackets alone") << "[::1]"
+                                            << "::1" << 4352 << QString();
+    QTest::addRow("any free port") << "127.0.0.1:0"
+                                   << "127.0.0.1" << 0 << QString();
     QTest::addRow("host name") << "localhost:4352" << QString() << 0 << "not an IP address";
     QTest::addRow("port too big") << "127.0.0.1:65536" << QString() << 0 << "not a port number";
-    QTest::addRow("port not a number") << "127.0.0.1:http" << QString() << 0
-                                       << "not a port number";
+    QTest::addRow("port not a number") << "127.0.0.1:http" << QString() << 0 << "not a port number";
     QTest::addRow("colon without port") << "127.0.0.1:" << QString() << 0 << "port is missing";
     QTest::addRow("bracket not closed") << "[::1:4352" << QString() << 0 << "in brackets";
     QTest::addRow("empty") << "" << QString() << 0 << "not an IP address";
@@ -318,15 +322,14 @@ void TestPjlinkProtocol::passwordFile_data() {
     QTest::addRow("one line") << QByteArray("JBMIAProjectorLink\n")
                               << QByteArray("JBMIAProjectorLink") << QString();
     QTest::addRow("no line end") << QByteArray("secret") << QByteArray("secret") << QString();
-    QTest::addRow("CR LF line end") << QByteArray("secret\r\nsecond line")
-                                    << QByteArray("secret") << QString();
+    QTest::addRow("CR LF line end")
+        << QByteArray("secret\r\nsecond line") << QByteArray("secret") << QString();
     QTest::addRow("empty first line") << QByteArray("\nsecret") << QByteArray() << "empty";
     QTest::addRow("empty file") << QByteArray() << QByteArray() << "empty";
     QTest::addRow("too long") << QByteArray(33, 'a') << QByteArray() << "longer than 32";
     QTest::addRow("blank inside") << QByteArray("two words") << QByteArray() << "blank";
     QTest::addRow("beyond ASCII") << QByteArray("caf\xc3\xa9") << QByteArray() << "beyond ASCII";
-    QTest::addRow("no line end in 4 KiB") << QByteArray(8192, 'a') << QByteArray()
-                                          << "no line end";
+    QTest::addRow("no line end in 4 KiB") << QByteArray(8192, 'a') << QByteArray() << "no line end";
 }
 
 void TestPjlinkProtocol::passwordFile() {
