@@ -1,0 +1,89 @@
+#pragma once
+// One client connection: the greeting, the authentication of the first
+// request, the splitting of what the client sends into request lines, and
+// the answers, written in the order of the requests whatever order they are
+// ready in.
+//
+// Everything read is bounded: a line longer than the standard allows closes
+// the connection, and a client with too many requests unanswered is not read
+// until answers go out (the socket's read buffer is bounded too, so the
+// client is slowed down by TCP itself). A connection without a request for
+// the idle time is closed. A wrong digest gets "PJLINK ERRA" and the
+// connection is closed.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <optional>
+
+class QTcpSocket;
+
+namespace tavo::pjlink {
+
+using std::chrono::milliseconds;
+
+class Session final : public QObject {
+    Q_OBJECT
+public:
+    struct Settings {
+        std::optional<QByteArray> password; // authentication on when set
+        milliseconds idleTimeout{30000};
+        qsizetype maxUnanswered = 16;
+    };
+
+    // Called once per request line (digest removed); the session expects
+    // answer() with the same id, now or later.
+    using RequestHandler = std::function<void(Session& session, quint64 id, QByteArrayView line)>;
+
+    // Takes over the socket and sends the greeting.
+    Session(QTcpSocket* socket, const Settings& settings, RequestHandler onRequest,
+            QObject* parent = nullptr);
+
+    void answer(quint64 id, const QByteArray& answer);
+    // "127.0.0.1:50312", for the log.
+    const QString& peer() const { return peer_; }
+
+Q_SIGNALS:
+    void logLine(const QString& line);
+    // The connection is gone; the session may be deleted.
+    void closed();
+
+private:
+    struct Slot {
+        quint64 id;
+        QByteArray answer;
+        bool ready = false;
+    };
+
+    void readInput();
+    void handleLine(QByteArray line);
+    // Takes a digest off the front of the line when one is due or present;
+    // false when it is missing or wrong.
+    bool authenticate(QByteArray& line);
+    void refuse(const QString& why);
+    void flush();
+    void closeFor(const QString& why);
+    qsizetype maxLineLength() const;
+
+    QTcpSocket* socket_;
+    RequestHandler onRequest_;
+    QString peer_;
+    QByteArray expectedDigest_; // empty without authentication
+    bool authenticated_ = false;
+    milliseconds idleTimeout_;
+    qsizetype maxUnanswered_;
+    QTimer idle_;
+    QByteArray inbox_;
+    std::deque<Slot> unanswered_;
+    quint64 nextId_ = 0;
+    bool closing_ = false;       // nothing more is read
+    bool closeWhenDone_ = false; // close once every answer is out
+    bool readBlocked_ = false;   // stopped reading at maxUnanswered
+};
+
+} // namespace tavo::pjlink
