@@ -14,6 +14,11 @@
 
 #include <chrono>
 
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace tavo;
 using namespace tavo::test;
 using namespace std::chrono_literals;
@@ -33,6 +38,40 @@ sim::ProjectorConfig configFor(Start start) {
 
 const QByteArray kPassword = "JBMIAProjectorLink";
 
+// Sends the bytes on a plain socket, shuts down its sending side as nc and
+// ncat do at the end of their input, and collects everything until the
+// bridge closes the connection. Nothing when it does not close in time.
+std::optional<QByteArray> sendAndFinish(quint16 port, const QByteArray& bytes) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::send(fd, bytes.constData(), std::size_t(bytes.size()), 0) != bytes.size() ||
+        ::shutdown(fd, SHUT_WR) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return std::nullopt;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    QByteArray received;
+    bool ended = false;
+    waitUntil([&] {
+        char buffer[512];
+        for (;;) {
+            const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
+            if (count <= 0) {
+                ended = count == 0; // else nothing waiting yet
+                return ended;
+            }
+            received.append(buffer, count);
+        }
+    });
+    ::close(fd);
+    return ended ? std::optional(received) : std::nullopt;
+}
+
 } // namespace
 
 class TestSimPjlinkBridge : public QObject {
@@ -51,6 +90,8 @@ private Q_SLOTS:
     void overLongLine();
     void randomBytesGetErrorsAndStayOffTheLine();
     void limitsConnections();
+    void answersAClientThatFinishedSending_data();
+    void answersAClientThatFinishedSending();
 
 private:
     // Brings the projector into the start state through the bridge.
@@ -385,6 +426,28 @@ void TestSimPjlinkBridge::limitsConnections() {
     Client fourth;
     QVERIFY(fourth.connectTo(rig.port()));
     QCOMPARE(fourth.request("%1POWR ?"), QByteArray("%1POWR=0"));
+}
+
+void TestSimPjlinkBridge::answersAClientThatFinishedSending_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("received");
+
+    QTest::addRow("serial and local requests")
+        << QByteArray("%1POWR ?\r%1CLSS ?\r") << QByteArray("PJLINK 0\r%1POWR=0\r%1CLSS=1\r");
+    QTest::addRow("unfinished line dropped")
+        << QByteArray("%1CLSS ?\r%1POWR ?") << QByteArray("PJLINK 0\r%1CLSS=1\r");
+    QTest::addRow("nothing sent") << QByteArray() << QByteArray("PJLINK 0\r");
+}
+
+void TestSimPjlinkBridge::answersAClientThatFinishedSending() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, received);
+
+    VirtualProjector projector;
+    BridgeRig rig(projector.device());
+    QVERIFY(rig.isReady());
+    QCOMPARE(sendAndFinish(rig.port(), bytes), std::optional(received));
+    QTRY_COMPARE(rig.bridge().connectionCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSimPjlinkBridge)

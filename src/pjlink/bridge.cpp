@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QStringList>
-#include <QTcpSocket>
 
 namespace tavo::pjlink {
 
@@ -50,39 +49,40 @@ QString describe(const Served& served, qint64 totalNs) {
 
 Bridge::Bridge(BridgeSettings settings, ProjectorLine& line, QObject* parent)
     : QObject(parent), settings_(std::move(settings)), line_(line) {
-    connect(&server_, &QTcpServer::newConnection, this, &Bridge::onNewConnection);
+    server_.onConnection = [this](qintptr descriptor) { onConnection(descriptor); };
 }
 
 bool Bridge::listen() {
     return server_.listen(settings_.address, settings_.port);
 }
 
-void Bridge::onNewConnection() {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        if (sessions_.size() >= settings_.maxConnections) {
-            Q_EMIT logLine(QStringLiteral("%1:%2 refused: %3 connections open, the most allowed")
-                               .arg(socket->peerAddress().toString())
-                               .arg(socket->peerPort())
-                               .arg(sessions_.size()));
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        const Session::Settings sessionSettings{settings_.password, settings_.idleTimeout,
-                                                settings_.maxUnanswered};
-        auto* session = new Session(
-            socket, sessionSettings,
-            [this](Session& s, quint64 id, QByteArrayView request) { onRequest(s, id, request); },
-            this);
-        sessions_.insert(session);
-        Q_EMIT logLine(QStringLiteral("%1 connected").arg(session->peer()));
-        connect(session, &Session::logLine, this, &Bridge::logLine);
-        connect(session, &Session::closed, this, [this, session] {
-            Q_EMIT logLine(QStringLiteral("%1 disconnected").arg(session->peer()));
-            sessions_.remove(session);
-            session->deleteLater();
-        });
+void Bridge::onConnection(qintptr descriptor) {
+    auto* stream = new ClientStream(descriptor);
+    if (sessions_.size() >= settings_.maxConnections) {
+        Q_EMIT logLine(QStringLiteral("%1 refused: %2 connections open, the most allowed")
+                           .arg(stream->peer())
+                           .arg(sessions_.size()));
+        delete stream;
+        return;
     }
+    const Session::Settings sessionSettings{settings_.password, settings_.idleTimeout,
+                                            settings_.maxUnanswered};
+    auto* session = new Session(
+        stream, sessionSettings,
+        [this](Session& s, quint64 id, QByteArrayView request) { onRequest(s, id, request); },
+        this);
+    sessions_.insert(session);
+    Q_EMIT logLine(QStringLiteral("%1 connected").arg(session->peer()));
+    connect(session, &Session::logLine, this, &Bridge::logLine);
+    const auto forget = [this, session] {
+        Q_EMIT logLine(QStringLiteral("%1 disconnected").arg(session->peer()));
+        sessions_.remove(session);
+        session->deleteLater();
+    };
+    connect(session, &Session::closed, this, forget);
+    // Gone already while being greeted.
+    if (!session->isOpen())
+        forget();
 }
 
 void Bridge::onRequest(Session& session, quint64 id, QByteArrayView line) {

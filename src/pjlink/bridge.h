@@ -4,6 +4,7 @@
 // the bridge's own identity or through the projector line. Logs one line per
 // request with its serial exchange, and one per connection event.
 
+#include "pjlink/client_stream.h"
 #include "pjlink/mapping.h"
 #include "pjlink/projector_line.h"
 #include "pjlink/protocol.h"
@@ -13,7 +14,6 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QTcpServer>
 
 #include <chrono>
 #include <optional>
@@ -47,14 +47,14 @@ Q_SIGNALS:
     void logLine(const QString& line);
 
 private:
-    void onNewConnection();
+    void onConnection(qintptr descriptor);
     void onRequest(Session& session, quint64 id, QByteArrayView line);
     void answer(Session& session, quint64 id, const QByteArray& request, const QByteArray& answer,
                 const QString& detail);
 
     BridgeSettings settings_;
     ProjectorLine& line_;
-    QTcpServer server_;
+    StreamServer server_;
     QSet<Session*> sessions_;
 };
 

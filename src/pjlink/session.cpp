@@ -1,16 +1,17 @@
 #include "pjlink/session.h"
 
 #include "pjlink/authentication.h"
+#include "pjlink/client_stream.h"
 #include "pjlink/protocol.h"
-
-#include <QTcpSocket>
 
 namespace tavo::pjlink {
 
 namespace {
 
-// Bytes Qt may hold for the socket before it stops reading from the system.
-constexpr qint64 kSocketReadBuffer = 4096;
+// Answers waiting for a client that does not read them: far more than
+// unanswered requests can produce, so only a client that never reads
+// reaches it.
+constexpr qsizetype kMaxUnsent = 64 * 1024;
 
 // A request after the first that still carries a digest (some clients send
 // one with every request): 32 bytes, then the request's header.
@@ -20,28 +21,34 @@ bool carriesDigest(QByteArrayView line) {
 
 } // namespace
 
-Session::Session(QTcpSocket* socket, const Settings& settings, RequestHandler onRequest,
+Session::Session(ClientStream* stream, const Settings& settings, RequestHandler onRequest,
                  QObject* parent)
-    : QObject(parent), socket_(socket), onRequest_(std::move(onRequest)),
-      peer_(QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort())),
+    : QObject(parent), stream_(stream), onRequest_(std::move(onRequest)),
       idleTimeout_(settings.idleTimeout), maxUnanswered_(settings.maxUnanswered) {
-    socket_->setParent(this);
-    socket_->setReadBufferSize(kSocketReadBuffer);
+    stream_->setParent(this);
     idle_.setSingleShot(true);
     idle_.setInterval(idleTimeout_);
     connect(&idle_, &QTimer::timeout, this,
             [this] { closeFor(QStringLiteral("idle for %1 ms").arg(idleTimeout_.count())); });
-    connect(socket_, &QTcpSocket::readyRead, this, &Session::readInput);
-    connect(socket_, &QTcpSocket::disconnected, this, &Session::closed);
+    connect(stream_, &ClientStream::readable, this, &Session::readInput);
+    connect(stream_, &ClientStream::closed, this, &Session::closed);
 
     if (settings.password) {
         const QByteArray challenge = makeChallenge();
         expectedDigest_ = digestOf(challenge, *settings.password);
-        socket_->write(greetingWithChallenge(challenge));
+        stream_->write(greetingWithChallenge(challenge));
     } else {
-        socket_->write(kGreetingOpen);
+        stream_->write(kGreetingOpen);
     }
     idle_.start();
+}
+
+const QString& Session::peer() const {
+    return stream_->peer();
+}
+
+bool Session::isOpen() const {
+    return stream_->isOpen();
 }
 
 qsizetype Session::maxLineLength() const {
@@ -49,9 +56,10 @@ qsizetype Session::maxLineLength() const {
 }
 
 void Session::readInput() {
-    while (!closing_) {
+    while (!closing_ && stream_->isOpen()) {
         if (qsizetype(unanswered_.size()) >= maxUnanswered_) {
             readBlocked_ = true;
+            stream_->setReading(false);
             return;
         }
         const LineScan scan = scanLine(inbox_, maxLineLength());
@@ -66,9 +74,12 @@ void Session::readInput() {
             continue;
         }
         inbox_.remove(0, scan.consumed);
-        const QByteArray more = socket_->read(maxLineLength() - inbox_.size());
-        if (more.isEmpty())
+        const QByteArray more = stream_->read(maxLineLength() - inbox_.size());
+        if (more.isEmpty()) {
+            if (stream_->inputEnded())
+                finishInput();
             return;
+        }
         inbox_.append(more);
     }
 }
@@ -108,10 +119,17 @@ bool Session::authenticate(QByteArray& line) {
 
 void Session::refuse(const QString& why) {
     Q_EMIT logLine(
-        QStringLiteral("%1 authentication failed (%2): PJLINK ERRA, closing").arg(peer_, why));
+        QStringLiteral("%1 authentication failed (%2): PJLINK ERRA, closing").arg(peer(), why));
     closing_ = true;
     closeWhenDone_ = true;
     unanswered_.push_back(Slot{nextId_++, kAuthenticationError, true});
+    flush();
+}
+
+// The client sent all it will send; what it asked for is still answered.
+void Session::finishInput() {
+    closing_ = true;
+    closeWhenDone_ = true;
     flush();
 }
 
@@ -129,30 +147,36 @@ void Session::answer(quint64 id, const QByteArray& answer) {
 void Session::flush() {
     bool wrote = false;
     while (!unanswered_.empty() && unanswered_.front().ready) {
-        if (socket_->state() == QAbstractSocket::ConnectedState)
-            socket_->write(unanswered_.front().answer);
+        stream_->write(unanswered_.front().answer);
         unanswered_.pop_front();
         wrote = true;
+    }
+    if (stream_->bytesToWrite() > kMaxUnsent) {
+        Q_EMIT logLine(QStringLiteral("%1 closed: does not read its answers").arg(peer()));
+        closing_ = true;
+        stream_->abort();
+        return;
     }
     if (wrote && !closing_)
         idle_.start();
     if (closeWhenDone_ && unanswered_.empty()) {
-        socket_->disconnectFromHost();
+        stream_->closeWhenWritten();
         return;
     }
     // Reading stopped for want of room: go on from the event loop, not from
     // inside an answer.
     if (readBlocked_ && qsizetype(unanswered_.size()) < maxUnanswered_) {
         readBlocked_ = false;
+        stream_->setReading(true);
         QMetaObject::invokeMethod(this, &Session::readInput, Qt::QueuedConnection);
     }
 }
 
 void Session::closeFor(const QString& why) {
-    Q_EMIT logLine(QStringLiteral("%1 closed: %2").arg(peer_, why));
+    Q_EMIT logLine(QStringLiteral("%1 closed: %2").arg(peer(), why));
     closing_ = true;
     idle_.stop();
-    socket_->disconnectFromHost();
+    stream_->closeWhenWritten();
 }
 
 } // namespace tavo::pjlink

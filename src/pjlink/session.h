@@ -6,10 +6,11 @@
 //
 // Everything read is bounded: a line longer than the standard allows closes
 // the connection, and a client with too many requests unanswered is not read
-// until answers go out (the socket's read buffer is bounded too, so the
-// client is slowed down by TCP itself). A connection without a request for
-// the idle time is closed. A wrong digest gets "PJLINK ERRA" and the
-// connection is closed.
+// until answers go out (its bytes wait with the system, so TCP itself slows
+// the client down); one that does not read its answers is closed. A
+// connection without a request for the idle time is closed. A wrong digest
+// gets "PJLINK ERRA" and the connection is closed. A client that finishes
+// sending gets its answers, then the connection is closed.
 
 #include <QByteArray>
 #include <QObject>
@@ -21,9 +22,9 @@
 #include <functional>
 #include <optional>
 
-class QTcpSocket;
-
 namespace tavo::pjlink {
+
+class ClientStream;
 
 using std::chrono::milliseconds;
 
@@ -40,13 +41,14 @@ public:
     // answer() with the same id, now or later.
     using RequestHandler = std::function<void(Session& session, quint64 id, QByteArrayView line)>;
 
-    // Takes over the socket and sends the greeting.
-    Session(QTcpSocket* socket, const Settings& settings, RequestHandler onRequest,
+    // Takes over the stream and sends the greeting.
+    Session(ClientStream* stream, const Settings& settings, RequestHandler onRequest,
             QObject* parent = nullptr);
 
     void answer(quint64 id, const QByteArray& answer);
     // "127.0.0.1:50312", for the log.
-    const QString& peer() const { return peer_; }
+    const QString& peer() const;
+    bool isOpen() const;
 
 Q_SIGNALS:
     void logLine(const QString& line);
@@ -68,11 +70,11 @@ private:
     void refuse(const QString& why);
     void flush();
     void closeFor(const QString& why);
+    void finishInput();
     qsizetype maxLineLength() const;
 
-    QTcpSocket* socket_;
+    ClientStream* stream_;
     RequestHandler onRequest_;
-    QString peer_;
     QByteArray expectedDigest_; // empty without authentication
     bool authenticated_ = false;
     milliseconds idleTimeout_;
