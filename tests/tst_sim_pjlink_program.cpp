@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 constexpr int kTimeoutMs = 10'000;
@@ -74,6 +76,8 @@ private Q_SLOTS:
     void refusesBadOptions();
     void servesTheVirtualProjector();
     void waitsForAMissingDevice();
+    void stopsCleanlyOnSignal_data();
+    void stopsCleanlyOnSignal();
 
 private:
     bool startBridge(const QStringList& arguments);
@@ -140,6 +144,10 @@ void TestSimPjlinkProgram::servesTheVirtualProjector() {
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
+    // A path of its own, so that no other program's lock on the pty's name
+    // can stand in the way.
+    const QString link = dir.filePath(QStringLiteral("projector"));
+    QVERIFY(QFile::link(device.captured(1), link));
     QFile passwordFile(dir.filePath(QStringLiteral("password")));
     QVERIFY(passwordFile.open(QIODevice::WriteOnly));
     passwordFile.write("JBMIAProjectorLink\n");
@@ -188,6 +196,24 @@ void TestSimPjlinkProgram::waitsForAMissingDevice() {
     socket.write("%1POWR ?\r");
     QCOMPARE(readLine(socket), QByteArray("%1POWR=ERR4"));
     QCOMPARE(bridge_.state(), QProcess::Running);
+}
+
+void TestSimPjlinkProgram::stopsCleanlyOnSignal_data() {
+    QTest::addColumn<int>("stopSignal");
+    QTest::addRow("SIGTERM") << SIGTERM;
+    QTest::addRow("SIGINT") << SIGINT;
+}
+
+void TestSimPjlinkProgram::stopsCleanlyOnSignal() {
+    QFETCH(int, stopSignal);
+    QVERIFY(startBridge({"--device", "/nonexistent/ttyUSB9", "--listen", "127.0.0.1:0"}));
+    QCOMPARE(::kill(pid_t(bridge_.processId()), stopSignal), 0);
+    QVERIFY(bridge_.waitForFinished(kTimeoutMs));
+    QCOMPARE(bridge_.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bridge_.exitCode(), 0);
+    bridgeLog_ += bridge_.readAllStandardError();
+    QVERIFY2(bridgeLog_.contains("stopped by signal " + QByteArray::number(stopSignal)),
+             bridgeLog_.constData());
 }
 
 QTEST_GUILESS_MAIN(TestSimPjlinkProgram)

@@ -11,10 +11,15 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
+
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -127,6 +132,30 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
     return options;
 }
 
+// SIGTERM (a service being stopped) and SIGINT end the event loop instead of
+// the process, so that the serial port is closed and its lock released on
+// the way out. They are blocked first and read from a descriptor.
+std::unique_ptr<QSocketNotifier> quitOnStopSignals() {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    if (pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0)
+        return nullptr;
+    const int descriptor = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (descriptor < 0)
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [descriptor] {
+        signalfd_siginfo received{};
+        if (::read(descriptor, &received, sizeof received) != sizeof received)
+            return;
+        printLine(QStringLiteral("stopped by signal %1").arg(received.ssi_signo));
+        QCoreApplication::quit();
+    });
+    return notifier;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -136,6 +165,11 @@ int main(int argc, char* argv[]) {
     const auto options = parseOptions(app);
     if (!options)
         return 2;
+    // Before the start is announced, so that a stop is never missed.
+    const auto stopSignals = quitOnStopSignals();
+    if (!stopSignals)
+        printLine(QStringLiteral("warning: SIGTERM and SIGINT end the program at once; the "
+                                 "serial device's lock file may stay behind"));
 
     ProjectorLine line(
         std::make_unique<tavo::link::SerialControl>(options->device, options->device),
