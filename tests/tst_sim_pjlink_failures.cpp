@@ -102,7 +102,7 @@ void TestSimPjlinkFailures::deviceLostAndBack() {
     sim::Behaviour late;
     late.late = 300ms; // so that requests are still waiting when the device goes
     auto first = std::make_unique<VirtualProjector>(sim::ProjectorConfig{}, late);
-    QVERIFY(pointLink(link, first->device()));
+    QVERIFY(pointLink(link, first->ptyPath()));
     BridgeRig rig(link);
     QVERIFY2(rig.isReady(), qPrintable(rig.log.join(QLatin1Char('\n'))));
     Client client;
@@ -121,7 +121,7 @@ void TestSimPjlinkFailures::deviceLostAndBack() {
     QCOMPARE(client.request("%1LAMP ?"), QByteArray("%1LAMP=ERR4"));
 
     VirtualProjector second;
-    QVERIFY(pointLink(link, second.device()));
+    QVERIFY(pointLink(link, second.ptyPath()));
     QVERIFY(waitUntil([&] { return rig.line().isOpen(); }));
     QCOMPARE(client.request("%1POWR ?"), QByteArray("%1POWR=0"));
     QCOMPARE(second.frames, QByteArrayList{"CR0"});
@@ -140,7 +140,7 @@ void TestSimPjlinkFailures::deviceMissingAtStart() {
     QCOMPARE(client.request("%1POWR ?"), QByteArray("%1POWR=ERR4"));
 
     VirtualProjector projector;
-    QVERIFY(pointLink(link, projector.device()));
+    QVERIFY(pointLink(link, projector.ptyPath()));
     QVERIFY(waitUntil([&] { return rig.line().isOpen(); }));
     QCOMPARE(client.request("%1POWR ?"), QByteArray("%1POWR=0"));
 }

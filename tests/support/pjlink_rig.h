@@ -6,6 +6,11 @@
 //
 // Header-only and without Q_OBJECT, so that only the tests that include it
 // need Qt Network and the virtual projector's core.
+//
+// The bridge opens each projector through a link of its own: Qt Serial Port
+// locks a device by its path, and a /dev/pts number freed by one test may be
+// handed to the next while another program on the machine still holds a
+// lock by that name.
 
 #include "link/serial_control.h"
 #include "link/transaction.h"
@@ -16,8 +21,10 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QMap>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -48,6 +55,21 @@ inline QByteArray frameOfLogLine(const QString& line) {
     return line.mid(4, line.indexOf(QLatin1Char('"'), 4) - 4).toLatin1();
 }
 
+// A path of its own for a device.
+class DeviceLink {
+public:
+    explicit DeviceLink(const QString& device) : path_(dir_.filePath(QStringLiteral("projector"))) {
+        valid_ = dir_.isValid() && QFile::link(device, path_);
+    }
+    bool isValid() const { return valid_; }
+    const QString& path() const { return path_; }
+
+private:
+    QTemporaryDir dir_;
+    QString path_;
+    bool valid_ = false;
+};
+
 // The virtual projector in this process, on a fresh pseudo-terminal.
 class VirtualProjector {
 public:
@@ -55,7 +77,8 @@ public:
         sim::SerialEnd end = sim::openPseudoTerminal();
         if (!end.isOpen())
             return;
-        device_ = end.devicePath;
+        ptyPath_ = end.devicePath;
+        link_ = std::make_unique<DeviceLink>(ptyPath_);
         server_ =
             std::make_unique<sim::Server>(std::move(end), sim::Simulator(config, behaviour, 19200));
         QObject::connect(server_.get(), &sim::Server::logLine, server_.get(),
@@ -65,13 +88,17 @@ public:
                          });
     }
 
-    bool isValid() const { return server_ != nullptr; }
-    const QString& device() const { return device_; }
+    bool isValid() const { return server_ != nullptr && link_->isValid(); }
+    // The path the bridge opens.
+    QString device() const { return link_ ? link_->path() : QString(); }
+    // The pseudo-terminal itself.
+    const QString& ptyPath() const { return ptyPath_; }
 
     QByteArrayList frames;
 
 private:
-    QString device_;
+    QString ptyPath_;
+    std::unique_ptr<DeviceLink> link_;
     std::unique_ptr<sim::Server> server_;
 };
 
@@ -81,13 +108,13 @@ private:
 class ScriptedProjector {
 public:
     explicit ScriptedProjector(QMap<QByteArray, QByteArray> replies)
-        : replies_(std::move(replies)) {
+        : link_(pty_.devicePath()), replies_(std::move(replies)) {
         QObject::connect(&poll_, &QTimer::timeout, &poll_, [this] { serve(); });
         poll_.start(1);
     }
 
-    bool isValid() const { return pty_.isValid(); }
-    QString device() const { return pty_.devicePath(); }
+    bool isValid() const { return pty_.isValid() && link_.isValid(); }
+    QString device() const { return link_.path(); }
 
     QByteArrayList frames;
 
@@ -104,6 +131,7 @@ private:
     }
 
     PseudoTerminal pty_;
+    DeviceLink link_;
     QMap<QByteArray, QByteArray> replies_;
     QByteArray received_;
     QTimer poll_;
