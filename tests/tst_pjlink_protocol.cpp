@@ -28,6 +28,8 @@ private Q_SLOTS:
     void digest();
     void digestsEqual_data();
     void digestsEqual();
+    void takeDigest_data();
+    void takeDigest();
     void challengeIsEightHexDigitsAndVaries();
     void listenAddress_data();
     void listenAddress();
@@ -225,6 +227,9 @@ void TestPjlinkProtocol::digest_data() {
     QTest::addRow("the standard's example")
         << QByteArray("498e4a67") << QByteArray("JBMIAProjectorLink")
         << QByteArray("5d8409bc1c3fa39749434aa3a5c38682");
+    QTest::addRow("digest with leading zeros")
+        << QByteArray("5b3c2b0d") << QByteArray("JBMIAProjectorLink")
+        << QByteArray("0059a87b1b776453d6cd71992baee653");
     QTest::addRow("challenge alone")
         << QByteArray("498e4a67") << QByteArray() << QByteArray("2bc18ce1cd4c3271b8d064318407990f");
 }
@@ -256,6 +261,42 @@ void TestPjlinkProtocol::digestsEqual() {
     QFETCH(QByteArray, received);
     QFETCH(bool, equal);
     QCOMPARE(tavo::pjlink::digestsEqual(received, "5d8409bc1c3fa39749434aa3a5c38682"), equal);
+}
+
+void TestPjlinkProtocol::takeDigest_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QByteArray>("digest");
+    QTest::addColumn<QByteArray>("request");
+
+    const QByteArray digest = "0059a87b1b776453d6cd71992baee653";
+    QTest::addRow("digest and request")
+        << digest + "%1POWR ?" << true << digest << QByteArray("%1POWR ?");
+    QTest::addRow("leading zeros dropped")
+        << digest.mid(2) + "%1POWR ?" << true << digest << QByteArray("%1POWR ?");
+    QTest::addRow("digest alone") << digest << true << digest << QByteArray();
+    QTest::addRow("one character")
+        << QByteArray("7%1CLSS ?") << true << QByteArray(31, '0') + '7' << QByteArray("%1CLSS ?");
+    QTest::addRow("no digest") << QByteArray("%1POWR ?") << false << QByteArray() << QByteArray();
+    QTest::addRow("33 bytes before the header")
+        << digest + "0%1POWR ?" << false << QByteArray() << QByteArray();
+    QTest::addRow("long line without header")
+        << QByteArray(40, 'a') << false << QByteArray() << QByteArray();
+    QTest::addRow("empty") << QByteArray() << false << QByteArray() << QByteArray();
+}
+
+void TestPjlinkProtocol::takeDigest() {
+    QFETCH(QByteArray, line);
+    QFETCH(bool, found);
+    QFETCH(QByteArray, digest);
+    QFETCH(QByteArray, request);
+
+    const auto taken = tavo::pjlink::takeDigest(line);
+    QCOMPARE(taken.has_value(), found);
+    if (!taken)
+        return;
+    QCOMPARE(taken->digest, digest);
+    QCOMPARE(taken->request.toByteArray(), request);
 }
 
 void TestPjlinkProtocol::challengeIsEightHexDigitsAndVaries() {

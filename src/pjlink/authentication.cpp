@@ -37,4 +37,14 @@ bool digestsEqual(QByteArrayView received, QByteArrayView expected) {
     return difference == 0;
 }
 
+std::optional<DigestedLine> takeDigest(QByteArrayView line) {
+    qsizetype end = line.indexOf('%');
+    if (end < 0)
+        end = line.size();
+    if (end == 0 || end > kDigestLength)
+        return std::nullopt;
+    return DigestedLine{line.first(end).toByteArray().rightJustified(kDigestLength, '0'),
+                        line.sliced(end)};
+}
+
 } // namespace tavo::pjlink

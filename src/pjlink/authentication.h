@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <optional>
+
 namespace tavo::pjlink {
 
 inline constexpr qsizetype kChallengeLength = 8;
@@ -24,5 +26,17 @@ QByteArray digestOf(QByteArrayView challenge, QByteArrayView password);
 // Equal length and equal bytes, hex letters in either case; the time taken
 // depends on the lengths only.
 bool digestsEqual(QByteArrayView received, QByteArrayView expected);
+
+// A line split into the digest in front and the request after it.
+struct DigestedLine {
+    QByteArray digest; // 32 characters
+    QByteArrayView request;
+};
+
+// The digest is what stands before the request's header "%": 32 hex digits,
+// or fewer, whose leading zeros are then put back (a widely used client
+// writes the digest as a number and drops them). Nothing when nothing or
+// more than 32 bytes stand there.
+std::optional<DigestedLine> takeDigest(QByteArrayView line);
 
 } // namespace tavo::pjlink

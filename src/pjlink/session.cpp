@@ -4,6 +4,9 @@
 #include "pjlink/client_stream.h"
 #include "pjlink/protocol.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace tavo::pjlink {
 
 namespace {
@@ -14,9 +17,12 @@ namespace {
 constexpr qsizetype kMaxUnsent = 64 * 1024;
 
 // A request after the first that still carries a digest (some clients send
-// one with every request): 32 bytes, then the request's header.
+// one with every request): 32 hex digits, then the request's header. Any
+// other line is read as a request, and answered as one.
 bool carriesDigest(QByteArrayView line) {
-    return line.size() > kDigestLength && line.front() != '%' && line[kDigestLength] == '%';
+    return line.size() > kDigestLength && line[kDigestLength] == '%' &&
+           std::all_of(line.begin(), line.begin() + kDigestLength,
+                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
 } // namespace
@@ -104,16 +110,17 @@ bool Session::authenticate(QByteArray& line) {
         return true;
     if (authenticated_ && !carriesDigest(line))
         return true;
-    if (line.size() < kDigestLength) {
+    const auto digested = takeDigest(line);
+    if (!digested) {
         refuse(QStringLiteral("no digest"));
         return false;
     }
-    if (!digestsEqual(QByteArrayView(line).first(kDigestLength), expectedDigest_)) {
+    if (!digestsEqual(digested->digest, expectedDigest_)) {
         refuse(QStringLiteral("wrong digest"));
         return false;
     }
     authenticated_ = true;
-    line.remove(0, kDigestLength);
+    line = digested->request.toByteArray();
     return true;
 }
 
