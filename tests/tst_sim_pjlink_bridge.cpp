@@ -84,10 +84,12 @@ private Q_SLOTS:
     void authenticates();
     void refusesAWrongDigest_data();
     void refusesAWrongDigest();
+    void closingKeepsTheAnswersSentBefore();
     void fiftyClientsAtOnce();
     void closesAnIdleConnection();
     void overLongLine_data();
     void overLongLine();
+    void randomBytesGetErrorsAndStayOffTheLine_data();
     void randomBytesGetErrorsAndStayOffTheLine();
     void limitsConnections();
     void answersAClientThatFinishedSending_data();
@@ -293,6 +295,33 @@ void TestSimPjlinkBridge::refusesAWrongDigest() {
     QVERIFY(rig.logHas(QStringLiteral("authentication failed")));
 }
 
+// Bytes the client sent after the request that closes its connection stay
+// unread; closing must not reset the connection, since a reset can wipe the
+// answers the client has not read yet.
+void TestSimPjlinkBridge::closingKeepsTheAnswersSentBefore() {
+    VirtualProjector projector;
+    pjlink::BridgeSettings settings = loopbackSettings();
+    settings.password = kPassword;
+    BridgeRig rig(projector.device(), settings);
+    QVERIFY(rig.isReady());
+    Client client;
+    QVERIFY(client.connectTo(rig.port()));
+    const QByteArray challenge = client.greeting.mid(9);
+    QCOMPARE(client.request(pjlink::digestOf(challenge, kPassword) + "%1CLSS ?"),
+             QByteArray("%1CLSS=1"));
+
+    constexpr int kRequests = 200;
+    QByteArray bytes;
+    for (int i = 0; i < kRequests; ++i)
+        bytes += "%1CLSS ?\r";
+    bytes += pjlink::digestOf(challenge, "wrong") + "%1POWR 1\r" + QByteArray(4000, 'x');
+    client.send(bytes);
+    for (int i = 0; i < kRequests; ++i)
+        QCOMPARE(client.nextLine(), QByteArray("%1CLSS=1"));
+    QCOMPARE(client.nextLine(), QByteArray("PJLINK ERRA"));
+    QVERIFY(client.waitForClose());
+}
+
 // Every client pipelines five requests at once; each gets its five answers,
 // in its own order, local answers included.
 void TestSimPjlinkBridge::fiftyClientsAtOnce() {
@@ -371,12 +400,27 @@ void TestSimPjlinkBridge::overLongLine() {
 
 // Lines of random bytes each get an error answer, the connection stays
 // open, and not one byte reaches the projector.
+void TestSimPjlinkBridge::randomBytesGetErrorsAndStayOffTheLine_data() {
+    QTest::addColumn<bool>("authenticated");
+    QTest::addRow("without authentication") << false;
+    QTest::addRow("after authentication") << true;
+}
+
 void TestSimPjlinkBridge::randomBytesGetErrorsAndStayOffTheLine() {
+    QFETCH(bool, authenticated);
+
     VirtualProjector projector;
-    BridgeRig rig(projector.device());
+    pjlink::BridgeSettings settings = loopbackSettings();
+    if (authenticated)
+        settings.password = kPassword;
+    BridgeRig rig(projector.device(), settings);
     QVERIFY(rig.isReady());
     Client client;
     QVERIFY(client.connectTo(rig.port()));
+    if (authenticated) {
+        const QByteArray digest = pjlink::digestOf(client.greeting.mid(9), kPassword);
+        QCOMPARE(client.request(digest + "%1CLSS ?"), QByteArray("%1CLSS=1"));
+    }
 
     QRandomGenerator random(4352);
     QByteArray bytes;

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <chrono>
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -30,6 +31,9 @@ bool wouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK;
 }
 
+// How long a closing connection waits for the client to close its side.
+constexpr std::chrono::milliseconds kLinger{2000};
+
 } // namespace
 
 ClientStream::ClientStream(qintptr descriptor, QObject* parent)
@@ -38,8 +42,28 @@ ClientStream::ClientStream(qintptr descriptor, QObject* parent)
       writeNotifier_(std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Write)) {
     ::fcntl(int(descriptor_), F_SETFL, ::fcntl(int(descriptor_), F_GETFL) | O_NONBLOCK);
     writeNotifier_->setEnabled(false);
-    connect(readNotifier_.get(), &QSocketNotifier::activated, this, &ClientStream::readable);
+    linger_.setSingleShot(true);
+    linger_.setInterval(kLinger);
+    connect(&linger_, &QTimer::timeout, this, &ClientStream::close);
+    connect(readNotifier_.get(), &QSocketNotifier::activated, this, &ClientStream::onReadable);
     connect(writeNotifier_.get(), &QSocketNotifier::activated, this, &ClientStream::sendWaiting);
+}
+
+void ClientStream::onReadable() {
+    if (!draining_) {
+        Q_EMIT readable();
+        return;
+    }
+    char scratch[4096];
+    for (;;) {
+        const ssize_t count = ::recv(int(descriptor_), scratch, sizeof scratch, 0);
+        if (count > 0 || (count < 0 && errno == EINTR))
+            continue;
+        if (count < 0 && wouldBlock(errno))
+            return;
+        close(); // the client closed too, or failed
+        return;
+    }
 }
 
 ClientStream::~ClientStream() {
@@ -50,7 +74,7 @@ ClientStream::~ClientStream() {
 }
 
 QByteArray ClientStream::read(qsizetype max) {
-    if (descriptor_ < 0 || inputEnded_ || max <= 0)
+    if (descriptor_ < 0 || inputEnded_ || draining_ || max <= 0)
         return {};
     QByteArray bytes(max, Qt::Uninitialized);
     ssize_t count = -1;
@@ -72,7 +96,7 @@ QByteArray ClientStream::read(qsizetype max) {
 }
 
 void ClientStream::setReading(bool on) {
-    if (descriptor_ >= 0 && !inputEnded_)
+    if (descriptor_ >= 0 && !inputEnded_ && !draining_)
         readNotifier_->setEnabled(on);
 }
 
@@ -104,13 +128,28 @@ void ClientStream::sendWaiting() {
         return;
     writeNotifier_->setEnabled(false);
     if (closeWhenWritten_)
-        close();
+        shutDownSending();
 }
 
 void ClientStream::closeWhenWritten() {
+    if (closeWhenWritten_ || descriptor_ < 0)
+        return;
     closeWhenWritten_ = true;
     if (outbox_.isEmpty())
+        shutDownSending();
+}
+
+void ClientStream::shutDownSending() {
+    if (draining_)
+        return;
+    if (inputEnded_ || ::shutdown(int(descriptor_), SHUT_WR) != 0) {
+        // Nothing more can come from the client, or the connection is gone.
         close();
+        return;
+    }
+    draining_ = true;
+    readNotifier_->setEnabled(true);
+    linger_.start();
 }
 
 void ClientStream::abort() {
@@ -122,6 +161,7 @@ void ClientStream::close() {
         return;
     readNotifier_->setEnabled(false);
     writeNotifier_->setEnabled(false);
+    linger_.stop();
     ::close(int(descriptor_));
     descriptor_ = -1;
     outbox_.clear();

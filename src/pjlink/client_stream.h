@@ -4,11 +4,17 @@
 // down its side, as nc and ncat do after their input) and still receive its
 // answers, and it reads only when asked: while reading is off, bytes stay
 // with the system, whose full buffers slow the client down.
+//
+// Closing is graceful: the sending side is shut down once everything is
+// out, and what the client still sends is read and dropped until it closes
+// too, for at most a short while. Closing with bytes unread would reset the
+// connection, and a reset can wipe answers the client has not read yet.
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -40,7 +46,7 @@ public:
     // Sends now what the system takes and the rest as it takes it.
     void write(const QByteArray& bytes);
     qsizetype bytesToWrite() const { return outbox_.size(); }
-    // Closes once everything written has gone out.
+    // Closes once everything written has gone out (see above).
     void closeWhenWritten();
     // Closes now, dropping what has not gone out.
     void abort();
@@ -52,7 +58,9 @@ Q_SIGNALS:
     void closed();
 
 private:
+    void onReadable();
     void sendWaiting();
+    void shutDownSending();
     void close();
 
     qintptr descriptor_;
@@ -60,8 +68,10 @@ private:
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;
     QByteArray outbox_;
+    QTimer linger_;
     bool inputEnded_ = false;
     bool closeWhenWritten_ = false;
+    bool draining_ = false; // sending shut down, waiting for the client to close
 };
 
 // A server that hands each accepted connection's socket to a function
