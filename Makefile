@@ -33,6 +33,7 @@ bench: deps
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/tavo-bench
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/tavo-latency
+	$(BUILD_DIR)/bench/tavo-pjlink-latency
 
 # The window at its four heights, rendered offscreen to build/screenshots/.
 screenshots: build

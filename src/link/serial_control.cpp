@@ -124,8 +124,7 @@ void SerialControl::onError(QSerialPort::SerialPortError error) {
         const QString qtText = port_.errorString();
         port_.close();
         port_.clearError();
-        errorDescription_ = QStringLiteral("%1 stopped working: %2. The port is closed; choose "
-                                           "COM1 or COM2 in the port panel (COM) to open it again.")
+        errorDescription_ = QStringLiteral("%1 stopped working: %2. The port is closed.")
                                 .arg(portLabel(), qtText);
         Q_EMIT deviceLost(errorDescription_);
         return;

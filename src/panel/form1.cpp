@@ -258,7 +258,11 @@ void Form1::hidePortPanel() {
     Timer3->stop();
 }
 
-void Form1::onDeviceLost(const QString& description) { warn(description); }
+// The port layer says what happened; what to do about it is the window's.
+void Form1::onDeviceLost(const QString& description) {
+    warn(description +
+         QStringLiteral(" Choose COM1 or COM2 in the port panel (COM) to open it again."));
+}
 
 void Form1::warn(const QString& text) {
     // Shown once the handler has finished, one box at a time.

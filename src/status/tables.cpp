@@ -121,10 +121,29 @@ static_assert(wellFormed(powerStateTable) && wellFormed(inputModeTable) &&
 static_assert(distinctCodes());
 static_assert(tablesWhereNeeded());
 
+// statusQuery() indexes the queries by Reports: both lists in the same order.
+constexpr const StatusQuery& queryAt(Reports what) {
+    return queries[static_cast<std::size_t>(what)];
+}
+static_assert(queries.size() == std::size_t(Reports::LampState) + 1);
+static_assert(queryAt(Reports::PowerState).table == &powerStateTable);
+static_assert(queryAt(Reports::InputMode).table == &inputModeTable);
+static_assert(queryAt(Reports::Orientation).table == &orientationTable);
+static_assert(queryAt(Reports::LampTime).rule == Rule::LampTime);
+static_assert(queryAt(Reports::Sensors).rule == Rule::Sensors);
+static_assert(queryAt(Reports::MuteState).table == &muteStateTable);
+static_assert(queryAt(Reports::StatusText).rule == Rule::TraceCopy);
+static_assert(queryAt(Reports::Pressure).rule == Rule::Pressure);
+static_assert(queryAt(Reports::LampState).table == &lampStateTable);
+
 } // namespace
 
 std::span<const StatusQuery> statusQueries() {
     return queries;
+}
+
+const StatusQuery& statusQuery(Reports what) {
+    return queryAt(what);
 }
 
 } // namespace tavo::status

@@ -30,4 +30,19 @@ struct StatusQuery {
 // In the order in which the decoder tests them.
 std::span<const StatusQuery> statusQueries();
 
+// The queries by what they report, for callers that send one themselves (the
+// network bridge), so that no query code is written twice.
+enum class Reports {
+    PowerState,
+    InputMode,
+    Orientation,
+    LampTime,
+    Sensors,
+    MuteState,
+    StatusText,
+    Pressure,
+    LampState,
+};
+const StatusQuery& statusQuery(Reports what);
+
 } // namespace tavo::status

@@ -1,0 +1,133 @@
+#include "pjlink/bridge.h"
+
+#include "pjlink/log_text.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QStringList>
+
+namespace tavo::pjlink {
+
+namespace {
+
+QString quoted(QByteArrayView bytes) {
+    return QLatin1Char('"') + printable(bytes) + QLatin1Char('"');
+}
+
+// CR0 -> "00<CR>" Power ON
+QString describe(const StepRecord& step) {
+    QString text = printable(QByteArrayView(step.frame).chopped(step.frame.endsWith('\r') ? 1 : 0));
+    switch (step.outcome) {
+    case link::Outcome::NoReply:
+        return text + QStringLiteral(" -> no reply");
+    case link::Outcome::PortFailed:
+        return text + QStringLiteral(" -> not sent: ") +
+               (step.failure.isEmpty() ? QStringLiteral("port closed") : step.failure);
+    default:
+        break;
+    }
+    text += QStringLiteral(" -> ") + quoted(step.reply);
+    if (step.status)
+        text += QLatin1Char(' ') + step.status->trimmed();
+    return text;
+}
+
+QString describe(const Served& served, qint64 totalNs) {
+    QStringList parts;
+    for (const StepRecord& step : served.steps)
+        parts << describe(step);
+    if (!served.note.isEmpty())
+        parts << served.note;
+    QString text = parts.join(QStringLiteral(", "));
+    if (!text.isEmpty())
+        text += QStringLiteral(" | ");
+    return text + QStringLiteral("serial %1, total %2")
+                      .arg(durationText(served.serialNs), durationText(totalNs));
+}
+
+} // namespace
+
+Bridge::Bridge(BridgeSettings settings, ProjectorLine& line, QObject* parent)
+    : QObject(parent), settings_(std::move(settings)), line_(line) {
+    server_.onConnection = [this](qintptr descriptor) { onConnection(descriptor); };
+}
+
+bool Bridge::listen() {
+    return server_.listen(settings_.address, settings_.port);
+}
+
+void Bridge::onConnection(qintptr descriptor) {
+    auto* stream = new ClientStream(descriptor);
+    if (sessions_.size() >= settings_.maxConnections) {
+        Q_EMIT logLine(QStringLiteral("%1 refused: %2 connections open, the most allowed")
+                           .arg(stream->peer())
+                           .arg(sessions_.size()));
+        delete stream;
+        return;
+    }
+    const Session::Settings sessionSettings{settings_.password, settings_.idleTimeout,
+                                            settings_.maxUnanswered};
+    auto* session = new Session(
+        stream, sessionSettings,
+        [this](Session& s, quint64 id, QByteArrayView request) { onRequest(s, id, request); },
+        this);
+    sessions_.insert(session);
+    Q_EMIT logLine(QStringLiteral("%1 connected").arg(session->peer()));
+    connect(session, &Session::logLine, this, &Bridge::logLine);
+    const auto forget = [this, session] {
+        Q_EMIT logLine(QStringLiteral("%1 disconnected").arg(session->peer()));
+        sessions_.remove(session);
+        session->deleteLater();
+    };
+    connect(session, &Session::closed, this, forget);
+    // Gone already while being greeted.
+    if (!session->isOpen())
+        forget();
+}
+
+void Bridge::onRequest(Session& session, quint64 id, QByteArrayView line) {
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray request = line.toByteArray();
+    const auto parsed = parseRequest(line);
+    if (!parsed) {
+        answer(session, id, request, malformedLineAnswer(),
+               QStringLiteral("not a request, nothing sent"));
+        return;
+    }
+    const Resolution resolution = resolve(*parsed);
+    if (!resolution.mapping) {
+        answer(session, id, request,
+               formatAnswer(parsed->pjlinkClass, parsed->command, resolution.error),
+               QStringLiteral("nothing sent"));
+        return;
+    }
+    const Mapping& mapping = *resolution.mapping;
+    if (queriesFor(mapping).empty() && sendersFor(mapping).empty()) {
+        answer(session, id, request,
+               formatAnswer(kClass1, parsed->command, resultOf(mapping, {}, settings_.identity)),
+               QStringLiteral("total %1").arg(durationText(clock.nsecsElapsed())));
+        return;
+    }
+    const QPointer<Session> client(&session);
+    line_.submit(mapping, &session,
+                 [this, client, id, request, command = parsed->command, &mapping,
+                  clock](const Served& served) {
+                     if (!client)
+                         return;
+                     const QByteArray result =
+                         served.failure ? *served.failure
+                                        : resultOf(mapping, served.readings, settings_.identity);
+                     answer(*client, id, request, formatAnswer(kClass1, command, result),
+                            describe(served, clock.nsecsElapsed()));
+                 });
+}
+
+void Bridge::answer(Session& session, quint64 id, const QByteArray& request,
+                    const QByteArray& answer, const QString& detail) {
+    Q_EMIT logLine(QStringLiteral("%1 %2 -> %3 | %4")
+                       .arg(session.peer(), quoted(request), quoted(answer.chopped(1)), detail));
+    session.answer(id, answer);
+}
+
+} // namespace tavo::pjlink

@@ -1,0 +1,278 @@
+#include "pjlink/mapping.h"
+
+#include <QLatin1StringView>
+
+#include <algorithm>
+
+namespace tavo::pjlink {
+
+namespace {
+
+using enum Answer;
+using status::Reports;
+
+constexpr std::string_view kQuery = "?";
+
+// Control names are those of the panel's buttons; the captions say what
+// each one is.
+constexpr std::array kMappings{
+    Mapping{"POWR", "1", Ok, Gate::StandbyOrOn, {"Command17"}}, // POWER ON
+    Mapping{"POWR", "0", Ok, Gate::StandbyOrOn, {"Command18"}}, // POWER OFF
+    Mapping{"POWR", kQuery, PowerState},
+    Mapping{"INPT", "11", Ok, Gate::On, {"Command27"}, " Computer 1"}, // PC1
+    Mapping{"INPT", "12", Ok, Gate::On, {"Command28"}, " Computer 2"}, // PC2
+    Mapping{"INPT", "21", Ok, Gate::On, {"Command29"}, " Video"},      // VIDEO
+    Mapping{"INPT", kQuery, InputSource},
+    Mapping{"AVMT", "11", Ok, Gate::On, {"Command21"}, " Video mute ON"}, // NO SHOW on
+    Mapping{"AVMT", "10", Ok, Gate::On, {"Command22"}},                   // NO SHOW off
+    Mapping{"AVMT", "21", Ok, Gate::On, {"Command19"}, " Audio mute ON"}, // SOUND MUTE on
+    Mapping{"AVMT", "20", Ok, Gate::On, {"Command20"}},                   // SOUND MUTE off
+    Mapping{"AVMT", "31", Ok, Gate::On, {"Command21", "Command19"}, " Video & Audio mute ON"},
+    Mapping{"AVMT", "30", Ok, Gate::On, {"Command22", "Command20"}, " Video & Audio mute OFF"},
+    Mapping{"AVMT", kQuery, MuteState},
+    Mapping{"ERST", kQuery, ErrorStatus},
+    Mapping{"LAMP", kQuery, Lamp},
+    Mapping{"INST", kQuery, InputList},
+    Mapping{"NAME", kQuery, Name},
+    Mapping{"INF1", kQuery, Manufacturer},
+    Mapping{"INF2", kQuery, Product},
+    Mapping{"INFO", kQuery, OtherInfo},
+    Mapping{"CLSS", kQuery, PjlinkClass},
+};
+
+constexpr char kWarning = '1';
+constexpr char kError = '2';
+
+// The power state query's texts as the decoder gives them.
+constexpr std::array kPowerReadings{
+    PowerReading{" Power ON", Power::On, true, {}},
+    PowerReading{" Stand by", Power::Standby, false, {}},
+    PowerReading{" Count down", Power::WarmUp, false, {}},
+    PowerReading{" Cooling down", Power::Cooling, false, {}},
+    PowerReading{" Power Fail", Power::Failed, false, {.other = kError}},
+    PowerReading{" Temperature Warning", Power::On, true, {.temperature = kWarning}},
+    PowerReading{" NO Key input ", Power::On, true, {}},
+    PowerReading{" Lamp OFF by PWR Management", Power::On, false, {}},
+    PowerReading{
+        " Temperature Warning & cooling down", Power::Cooling, false, {.temperature = kWarning}},
+    PowerReading{"Cooling down  PWR Management", Power::Cooling, false, {}},
+    PowerReading{
+        " Temperature Warning and recoverd", Power::Standby, false, {.temperature = kWarning}},
+    PowerReading{" Cooling down (All Lamp FAIL)", Power::Cooling, false, {.lamp = kError}},
+    PowerReading{
+        " Cooling down & sutandby (All Lamp FAIL)", Power::Standby, false, {.lamp = kError}},
+};
+
+// POWR's digits; a failed projector has none.
+std::optional<char> powerDigit(Power power) {
+    switch (power) {
+    case Power::Standby:
+        return '0';
+    case Power::On:
+        return '1';
+    case Power::Cooling:
+        return '2';
+    case Power::WarmUp:
+        return '3';
+    case Power::Failed:
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The longest lamp time the answer can carry.
+constexpr qsizetype kMaxLampDigits = 5;
+
+bool needsPowerState(const Mapping& mapping) {
+    return mapping.gate != Gate::Always || mapping.answer == PowerState ||
+           mapping.answer == ErrorStatus || mapping.answer == Lamp;
+}
+
+QByteArrayView bytes(std::string_view text) {
+    return QByteArrayView(text.data(), qsizetype(text.size()));
+}
+
+bool statusIs(const std::optional<QString>& status, std::string_view text) {
+    return status && *status == QLatin1StringView(text.data(), qsizetype(text.size()));
+}
+
+const Reading* find(const Readings& readings, Reports query) {
+    const auto found = readings.find(query);
+    return found == readings.end() ? nullptr : &found->second;
+}
+
+const PowerReading* powerReading(const Readings& readings) {
+    const Reading* reading = find(readings, Reports::PowerState);
+    if (!reading)
+        return nullptr;
+    for (const PowerReading& power : kPowerReadings) {
+        if (statusIs(reading->status, power.status))
+            return &power;
+    }
+    return nullptr;
+}
+
+// The parameter of the row of this command that shows the decoded status:
+// nothing when the reply matched no code, empty when no row shows it.
+std::optional<QByteArray> settingShown(std::string_view command, const Reading* reading) {
+    if (!reading || !reading->status)
+        return std::nullopt;
+    for (const Mapping& row : kMappings) {
+        if (row.command == command && !row.shows.empty() && statusIs(reading->status, row.shows))
+            return bytes(row.parameter).toByteArray();
+    }
+    return QByteArray();
+}
+
+QByteArray inputList() {
+    QByteArray list;
+    for (const Mapping& row : kMappings) {
+        if (row.command != "INPT" || row.parameter == kQuery)
+            continue;
+        if (!list.isEmpty())
+            list.append(' ');
+        list.append(bytes(row.parameter));
+    }
+    return list;
+}
+
+QByteArray faultDigits(const Faults& f) {
+    const char digits[] = {f.fan, f.lamp, f.temperature, f.coverOpen, f.filter, f.other};
+    return QByteArray(digits, sizeof digits);
+}
+
+// The lamp time reply: digits and a carriage return, leading zeros dropped.
+std::optional<QByteArray> lampHours(const Reading* reading) {
+    if (!reading || !reading->reply.endsWith(kTerminator))
+        return std::nullopt;
+    const QByteArray digits = reading->reply.chopped(1);
+    if (digits.isEmpty() || digits.size() > kMaxLampDigits ||
+        !std::ranges::all_of(digits, [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return QByteArray::number(digits.toInt());
+}
+
+QByteArray resultOrFailure(const std::optional<QByteArray>& value) {
+    if (!value)
+        return kProjectorFailure.toByteArray();
+    return value->isEmpty() ? kUnavailableTime.toByteArray() : *value;
+}
+
+} // namespace
+
+std::span<const Mapping> mappings() {
+    return kMappings;
+}
+
+std::span<const PowerReading> powerReadings() {
+    return kPowerReadings;
+}
+
+Resolution resolve(const Request& request) {
+    if (request.pjlinkClass != kClass1)
+        return {nullptr, kUndefinedCommand};
+    bool known = false;
+    for (const Mapping& row : kMappings) {
+        if (bytes(row.command) != request.command)
+            continue;
+        known = true;
+        if (request.hasSeparator && bytes(row.parameter) == request.parameter)
+            return {&row, {}};
+    }
+    return {nullptr, known ? kOutOfParameter : kUndefinedCommand};
+}
+
+std::vector<status::Reports> queriesFor(const Mapping& mapping) {
+    std::vector<status::Reports> queries;
+    if (needsPowerState(mapping))
+        queries.push_back(Reports::PowerState);
+    if (mapping.answer == InputSource)
+        queries.push_back(Reports::InputMode);
+    if (mapping.answer == MuteState)
+        queries.push_back(Reports::MuteState);
+    if (mapping.answer == Lamp)
+        queries.push_back(Reports::LampTime);
+    return queries;
+}
+
+const commands::OneShotSender* findSender(std::string_view control) {
+    for (const commands::OneShotSender& sender : commands::oneShotSenders()) {
+        if (sender.control == control)
+            return &sender;
+    }
+    return nullptr;
+}
+
+std::vector<const commands::OneShotSender*> sendersFor(const Mapping& mapping) {
+    std::vector<const commands::OneShotSender*> senders;
+    for (const std::string_view control : mapping.senders) {
+        if (const auto* sender = control.empty() ? nullptr : findSender(control))
+            senders.push_back(sender);
+    }
+    return senders;
+}
+
+std::optional<QByteArrayView> stepFailure(link::Outcome outcome, bool isQuery) {
+    switch (outcome) {
+    case link::Outcome::Acknowledged:
+        return isQuery ? std::optional(kProjectorFailure) : std::nullopt;
+    case link::Outcome::Replied:
+        return isQuery ? std::nullopt : std::optional(kProjectorFailure);
+    case link::Outcome::Refused:
+        return kUnavailableTime;
+    case link::Outcome::NoReply:
+    case link::Outcome::PortFailed:
+        return kProjectorFailure;
+    }
+    return kProjectorFailure;
+}
+
+std::optional<QByteArrayView> gateRefusal(const Mapping& mapping, const Readings& readings) {
+    if (mapping.gate == Gate::Always)
+        return std::nullopt;
+    const PowerReading* reading = powerReading(readings);
+    if (!reading || reading->power == Power::Failed)
+        return kProjectorFailure;
+    const bool open = reading->power == Power::On ||
+                      (mapping.gate == Gate::StandbyOrOn && reading->power == Power::Standby);
+    return open ? std::nullopt : std::optional(kUnavailableTime);
+}
+
+QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Identity& identity) {
+    const PowerReading* power = powerReading(readings);
+    switch (mapping.answer) {
+    case Ok:
+        return kOk.toByteArray();
+    case PowerState: {
+        const auto digit = power ? powerDigit(power->power) : std::nullopt;
+        return digit ? QByteArray(1, *digit) : kProjectorFailure.toByteArray();
+    }
+    case ErrorStatus:
+        return power ? faultDigits(power->faults) : kProjectorFailure.toByteArray();
+    case InputSource:
+        return resultOrFailure(settingShown(mapping.command, find(readings, Reports::InputMode)));
+    case MuteState:
+        return resultOrFailure(settingShown(mapping.command, find(readings, Reports::MuteState)));
+    case Lamp: {
+        const auto hours = lampHours(find(readings, Reports::LampTime));
+        if (!power || !hours)
+            return kProjectorFailure.toByteArray();
+        return *hours + (power->lampLit ? " 1" : " 0");
+    }
+    case InputList:
+        return inputList();
+    case Name:
+        return identity.name;
+    case Manufacturer:
+        return identity.manufacturer;
+    case Product:
+        return identity.product;
+    case OtherInfo:
+        return identity.otherInfo;
+    case PjlinkClass:
+        return QByteArray(1, kClass1);
+    }
+    return kProjectorFailure.toByteArray();
+}
+
+} // namespace tavo::pjlink

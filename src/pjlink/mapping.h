@@ -1,0 +1,133 @@
+#pragma once
+// What each PJLink Class 1 request does to the projector, as one table, and
+// how its answer is made from what the projector replies.
+//
+// A request first runs the status queries its answer or its gate needs, then
+// the panel's one-shot senders it names (by control name, so that no command
+// code is written twice). Replies are read through the status decoder's
+// tables: a request keys on the decoded text, never on the reply bytes.
+// Identity requests (NAME, INF1, INF2, INFO, CLSS, INST) never reach the
+// serial line.
+
+#include "commands/senders.h"
+#include "link/transaction.h"
+#include "pjlink/protocol.h"
+#include "status/tables.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <map>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace tavo::pjlink {
+
+// How the answer to a request is made.
+enum class Answer {
+    Ok,           // every command acknowledged
+    PowerState,   // POWR ?: 0 standby, 1 on, 2 cooling, 3 warm-up
+    ErrorStatus,  // ERST ?: six digits
+    InputSource,  // INPT ?: the INPT row that shows the projector's input
+    MuteState,    // AVMT ?: the AVMT row that shows the projector's mutes
+    Lamp,         // LAMP ?: hours and whether the lamp is lit
+    InputList,    // INST ?: every INPT row that can be set
+    Name,         // NAME ?
+    Manufacturer, // INF1 ?
+    Product,      // INF2 ?
+    OtherInfo,    // INFO ?
+    PjlinkClass,  // CLSS ?
+};
+
+// Which power states let a request's commands go out. Any other state
+// answers ERR3 (the projector cannot take it now) or, after a power
+// failure, ERR4.
+enum class Gate {
+    Always,
+    StandbyOrOn, // power switching: not while counting down or cooling
+    On,          // input and mutes: only while the picture is on
+};
+
+struct Mapping {
+    std::string_view command;
+    std::string_view parameter;
+    Answer answer;
+    Gate gate = Gate::Always;
+    // The panel's one-shot senders, by control name, sent in this order.
+    std::array<std::string_view, 2> senders{};
+    // For INPT and AVMT settings: the decoder's status text that reads back
+    // as this setting.
+    std::string_view shows{};
+};
+
+std::span<const Mapping> mappings();
+
+// What the power state query's texts mean here.
+enum class Power { Standby, On, WarmUp, Cooling, Failed };
+
+// ERST digits: 0 fine (or not detected), 1 warning, 2 error.
+struct Faults {
+    char fan = '0';
+    char lamp = '0';
+    char temperature = '0';
+    char coverOpen = '0';
+    char filter = '0';
+    char other = '0';
+};
+
+struct PowerReading {
+    std::string_view status; // a text of the decoder's power state table
+    Power power;
+    bool lampLit;
+    Faults faults;
+};
+
+std::span<const PowerReading> powerReadings();
+
+// A request resolved: its table row, or the error it gets (ERR1 for an
+// undefined command or a class other than 1, ERR2 for an unknown parameter).
+struct Resolution {
+    const Mapping* mapping = nullptr;
+    QByteArrayView error;
+};
+Resolution resolve(const Request& request);
+
+// The status queries a request runs before its commands, in order.
+std::vector<status::Reports> queriesFor(const Mapping& mapping);
+// Its commands, resolved; a name that is not a sender is left out (the
+// mapping test makes sure there is none).
+std::vector<const commands::OneShotSender*> sendersFor(const Mapping& mapping);
+const commands::OneShotSender* findSender(std::string_view control);
+
+// A query's reply: the bytes, and the decoder's text when a code matched.
+struct Reading {
+    QByteArray reply;
+    std::optional<QString> status;
+};
+
+// The replies to the queries run so far.
+using Readings = std::map<status::Reports, Reading>;
+
+// What a serial step's outcome makes of the request: nothing when it went
+// through, else ERR3 (refused) or ERR4 (no reply, a reply that makes no
+// sense, or no serial port).
+std::optional<QByteArrayView> stepFailure(link::Outcome outcome, bool isQuery);
+
+// After the queries: ERR3 or ERR4 when the gate keeps the commands back.
+std::optional<QByteArrayView> gateRefusal(const Mapping& mapping, const Readings& readings);
+
+// What the projector and this bridge are called.
+struct Identity {
+    QByteArray name;
+    QByteArray manufacturer;
+    QByteArray product;
+    QByteArray otherInfo;
+};
+
+// The result part of the answer, once every step went through.
+QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Identity& identity);
+
+} // namespace tavo::pjlink

@@ -1,0 +1,33 @@
+#pragma once
+// The bridge's settings as read from its command line and password file,
+// checked before anything is opened: every value comes from outside and each
+// failure says what is wrong with which value.
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QString>
+
+#include <variant>
+
+namespace tavo::pjlink {
+
+struct ListenAddress {
+    QHostAddress address;
+    quint16 port;
+};
+
+// "127.0.0.1", "0.0.0.0:4352", "::1", "[::]:4352": an IP address, then
+// optionally a colon and a port (IPv6 addresses with a port in brackets).
+// Host names are not looked up. The port defaults to 4352; port 0 takes any
+// free port.
+std::variant<ListenAddress, QString> parseListenAddress(const QString& text);
+
+// The first line of the file, its line end not included. The password must
+// be 1 to 32 printable ASCII characters; the file is read no further than a
+// few kilobytes.
+std::variant<QByteArray, QString> readPasswordFile(const QString& path);
+
+// NAME: 1 to 64 printable ASCII characters.
+std::variant<QByteArray, QString> checkName(const QString& name);
+
+} // namespace tavo::pjlink

@@ -1,0 +1,189 @@
+#include "pjlink/session.h"
+
+#include "pjlink/authentication.h"
+#include "pjlink/client_stream.h"
+#include "pjlink/protocol.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tavo::pjlink {
+
+namespace {
+
+// Answers waiting for a client that does not read them: far more than
+// unanswered requests can produce, so only a client that never reads
+// reaches it.
+constexpr qsizetype kMaxUnsent = 64 * 1024;
+
+// A request after the first that still carries a digest (some clients send
+// one with every request): 32 hex digits, then the request's header. Any
+// other line is read as a request, and answered as one.
+bool carriesDigest(QByteArrayView line) {
+    return line.size() > kDigestLength && line[kDigestLength] == '%' &&
+           std::all_of(line.begin(), line.begin() + kDigestLength,
+                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+} // namespace
+
+Session::Session(ClientStream* stream, const Settings& settings, RequestHandler onRequest,
+                 QObject* parent)
+    : QObject(parent), stream_(stream), onRequest_(std::move(onRequest)),
+      idleTimeout_(settings.idleTimeout), maxUnanswered_(settings.maxUnanswered) {
+    stream_->setParent(this);
+    idle_.setSingleShot(true);
+    idle_.setInterval(idleTimeout_);
+    connect(&idle_, &QTimer::timeout, this,
+            [this] { closeFor(QStringLiteral("idle for %1 ms").arg(idleTimeout_.count())); });
+    connect(stream_, &ClientStream::readable, this, &Session::readInput);
+    connect(stream_, &ClientStream::closed, this, &Session::closed);
+
+    if (settings.password) {
+        const QByteArray challenge = makeChallenge();
+        expectedDigest_ = digestOf(challenge, *settings.password);
+        stream_->write(greetingWithChallenge(challenge));
+    } else {
+        stream_->write(kGreetingOpen);
+    }
+    idle_.start();
+}
+
+const QString& Session::peer() const {
+    return stream_->peer();
+}
+
+bool Session::isOpen() const {
+    return stream_->isOpen();
+}
+
+qsizetype Session::maxLineLength() const {
+    return kMaxRequestLength + (expectedDigest_.isEmpty() ? 0 : kDigestLength);
+}
+
+void Session::readInput() {
+    while (!closing_ && stream_->isOpen()) {
+        if (qsizetype(unanswered_.size()) >= maxUnanswered_) {
+            readBlocked_ = true;
+            stream_->setReading(false);
+            return;
+        }
+        const LineScan scan = scanLine(inbox_, maxLineLength());
+        if (scan.result == LineScan::Result::TooLong) {
+            closeFor(QStringLiteral("line longer than %1 bytes").arg(maxLineLength()));
+            return;
+        }
+        if (scan.result == LineScan::Result::Line) {
+            QByteArray line = scan.line.toByteArray();
+            inbox_.remove(0, scan.consumed);
+            handleLine(std::move(line));
+            continue;
+        }
+        inbox_.remove(0, scan.consumed);
+        const QByteArray more = stream_->read(maxLineLength() - inbox_.size());
+        if (more.isEmpty()) {
+            if (stream_->inputEnded())
+                finishInput();
+            return;
+        }
+        inbox_.append(more);
+    }
+}
+
+void Session::handleLine(QByteArray line) {
+    if (line.isEmpty())
+        return;
+    idle_.start();
+    if (!authenticate(line))
+        return;
+    if (line.size() + 1 > kMaxRequestLength) {
+        closeFor(QStringLiteral("request longer than %1 bytes").arg(kMaxRequestLength));
+        return;
+    }
+    const quint64 id = nextId_++;
+    unanswered_.push_back(Slot{id, {}, false});
+    onRequest_(*this, id, line);
+}
+
+bool Session::authenticate(QByteArray& line) {
+    if (expectedDigest_.isEmpty())
+        return true;
+    if (authenticated_ && !carriesDigest(line))
+        return true;
+    const auto digested = takeDigest(line);
+    if (!digested) {
+        refuse(QStringLiteral("no digest"));
+        return false;
+    }
+    if (!digestsEqual(digested->digest, expectedDigest_)) {
+        refuse(QStringLiteral("wrong digest"));
+        return false;
+    }
+    authenticated_ = true;
+    line = digested->request.toByteArray();
+    return true;
+}
+
+void Session::refuse(const QString& why) {
+    Q_EMIT logLine(
+        QStringLiteral("%1 authentication failed (%2): PJLINK ERRA, closing").arg(peer(), why));
+    closing_ = true;
+    closeWhenDone_ = true;
+    unanswered_.push_back(Slot{nextId_++, kAuthenticationError, true});
+    flush();
+}
+
+// The client sent all it will send; what it asked for is still answered.
+void Session::finishInput() {
+    closing_ = true;
+    closeWhenDone_ = true;
+    flush();
+}
+
+void Session::answer(quint64 id, const QByteArray& answer) {
+    for (Slot& slot : unanswered_) {
+        if (slot.id == id) {
+            slot.answer = answer;
+            slot.ready = true;
+            break;
+        }
+    }
+    flush();
+}
+
+void Session::flush() {
+    bool wrote = false;
+    while (!unanswered_.empty() && unanswered_.front().ready) {
+        stream_->write(unanswered_.front().answer);
+        unanswered_.pop_front();
+        wrote = true;
+    }
+    if (stream_->bytesToWrite() > kMaxUnsent) {
+        Q_EMIT logLine(QStringLiteral("%1 closed: does not read its answers").arg(peer()));
+        closing_ = true;
+        stream_->abort();
+        return;
+    }
+    if (wrote && !closing_)
+        idle_.start();
+    if (closeWhenDone_ && unanswered_.empty()) {
+        stream_->closeWhenWritten();
+        return;
+    }
+    // Reading stopped for want of room: go on from the event loop, not from
+    // inside an answer.
+    if (readBlocked_ && qsizetype(unanswered_.size()) < maxUnanswered_) {
+        readBlocked_ = false;
+        stream_->setReading(true);
+        QMetaObject::invokeMethod(this, &Session::readInput, Qt::QueuedConnection);
+    }
+}
+
+void Session::closeFor(const QString& why) {
+    Q_EMIT logLine(QStringLiteral("%1 closed: %2").arg(peer(), why));
+    closing_ = true;
+    idle_.stop();
+    stream_->closeWhenWritten();
+}
+
+} // namespace tavo::pjlink

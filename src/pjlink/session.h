@@ -1,0 +1,91 @@
+#pragma once
+// One client connection: the greeting, the authentication of the first
+// request, the splitting of what the client sends into request lines, and
+// the answers, written in the order of the requests whatever order they are
+// ready in.
+//
+// Everything read is bounded: a line longer than the standard allows closes
+// the connection, and a client with too many requests unanswered is not read
+// until answers go out (its bytes wait with the system, so TCP itself slows
+// the client down); one that does not read its answers is closed. A
+// connection without a request for the idle time is closed. A wrong digest
+// gets "PJLINK ERRA" and the connection is closed. A client that finishes
+// sending gets its answers, then the connection is closed.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <optional>
+
+namespace tavo::pjlink {
+
+class ClientStream;
+
+using std::chrono::milliseconds;
+
+class Session final : public QObject {
+    Q_OBJECT
+public:
+    struct Settings {
+        std::optional<QByteArray> password; // authentication on when set
+        milliseconds idleTimeout{30000};
+        qsizetype maxUnanswered = 16;
+    };
+
+    // Called once per request line (digest removed); the session expects
+    // answer() with the same id, now or later.
+    using RequestHandler = std::function<void(Session& session, quint64 id, QByteArrayView line)>;
+
+    // Takes over the stream and sends the greeting.
+    Session(ClientStream* stream, const Settings& settings, RequestHandler onRequest,
+            QObject* parent = nullptr);
+
+    void answer(quint64 id, const QByteArray& answer);
+    // "127.0.0.1:50312", for the log.
+    const QString& peer() const;
+    bool isOpen() const;
+
+Q_SIGNALS:
+    void logLine(const QString& line);
+    // The connection is gone; the session may be deleted.
+    void closed();
+
+private:
+    struct Slot {
+        quint64 id;
+        QByteArray answer;
+        bool ready = false;
+    };
+
+    void readInput();
+    void handleLine(QByteArray line);
+    // Takes a digest off the front of the line when one is due or present;
+    // false when it is missing or wrong.
+    bool authenticate(QByteArray& line);
+    void refuse(const QString& why);
+    void flush();
+    void closeFor(const QString& why);
+    void finishInput();
+    qsizetype maxLineLength() const;
+
+    ClientStream* stream_;
+    RequestHandler onRequest_;
+    QByteArray expectedDigest_; // empty without authentication
+    bool authenticated_ = false;
+    milliseconds idleTimeout_;
+    qsizetype maxUnanswered_;
+    QTimer idle_;
+    QByteArray inbox_;
+    std::deque<Slot> unanswered_;
+    quint64 nextId_ = 0;
+    bool closing_ = false;       // nothing more is read
+    bool closeWhenDone_ = false; // close once every answer is out
+    bool readBlocked_ = false;   // stopped reading at maxUnanswered
+};
+
+} // namespace tavo::pjlink

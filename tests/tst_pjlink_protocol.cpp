@@ -1,0 +1,422 @@
+// The PJLink wire format and authentication as pure functions: line
+// splitting (also fed random bytes), request reading, answer writing, the
+// digest of the standard's own example, and the options read from outside.
+
+#include "pjlink/authentication.h"
+#include "pjlink/options.h"
+#include "pjlink/protocol.h"
+
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tavo::pjlink;
+
+class TestPjlinkProtocol : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void scanLine_data();
+    void scanLine();
+    void scanLineHoldsOnRandomBytes();
+    void parseRequest_data();
+    void parseRequest();
+    void parseRequestHoldsOnRandomLines();
+    void formatsAnswers();
+    void digest_data();
+    void digest();
+    void digestsEqual_data();
+    void digestsEqual();
+    void takeDigest_data();
+    void takeDigest();
+    void challengeIsEightHexDigitsAndVaries();
+    void listenAddress_data();
+    void listenAddress();
+    void passwordFile_data();
+    void passwordFile();
+    void name_data();
+    void name();
+};
+
+void TestPjlinkProtocol::scanLine_data() {
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::addColumn<qsizetype>("maxLength");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<qsizetype>("consumed");
+
+    const int line = int(LineScan::Result::Line);
+    const int needMore = int(LineScan::Result::NeedMore);
+    const int tooLong = int(LineScan::Result::TooLong);
+    const QByteArray longest = "%1NAME " + QByteArray(128, 'x'); // 135 bytes and a CR make 136
+    QTest::addRow("empty buffer") << QByteArray() << qsizetype(136) << needMore << QByteArray()
+                                  << qsizetype(0);
+    QTest::addRow("one request") << QByteArray("%1POWR ?\r") << qsizetype(136) << line
+                                 << QByteArray("%1POWR ?") << qsizetype(9);
+    QTest::addRow("first of two") << QByteArray("%1POWR ?\r%1INPT ?\r") << qsizetype(136) << line
+                                  << QByteArray("%1POWR ?") << qsizetype(9);
+    QTest::addRow("no CR yet") << QByteArray("%1POWR") << qsizetype(136) << needMore << QByteArray()
+                               << qsizetype(0);
+    QTest::addRow("empty line") << QByteArray("\r") << qsizetype(136) << line << QByteArray()
+                                << qsizetype(1);
+    QTest::addRow("LF of CR LF skipped") << QByteArray("\n%1POWR ?\r") << qsizetype(136) << line
+                                         << QByteArray("%1POWR ?") << qsizetype(10);
+    QTest::addRow("only LFs") << QByteArray("\n\n") << qsizetype(136) << needMore << QByteArray()
+                              << qsizetype(2);
+    QTest::addRow("NUL and high bytes kept")
+        << QByteArray("%1\0\xff\x80x\r", 7) << qsizetype(136) << line
+        << QByteArray("%1\0\xff\x80x", 6) << qsizetype(7);
+    QTest::addRow("longest allowed line")
+        << longest + '\r' << qsizetype(136) << line << longest << qsizetype(136);
+    QTest::addRow("one byte too long")
+        << longest + "x\r" << qsizetype(136) << tooLong << QByteArray() << qsizetype(0);
+    QTest::addRow("full without CR")
+        << QByteArray(136, 'A') << qsizetype(136) << tooLong << QByteArray() << qsizetype(0);
+    QTest::addRow("one short of full")
+        << QByteArray(135, 'A') << qsizetype(136) << needMore << QByteArray() << qsizetype(0);
+    QTest::addRow("LFs do not count") << QByteArray("\n\n") + longest + '\r' << qsizetype(136)
+                                      << line << longest << qsizetype(138);
+}
+
+void TestPjlinkProtocol::scanLine() {
+    QFETCH(QByteArray, buffer);
+    QFETCH(qsizetype, maxLength);
+    QFETCH(int, result);
+    QFETCH(QByteArray, line);
+    QFETCH(qsizetype, consumed);
+
+    const LineScan scan = tavo::pjlink::scanLine(buffer, maxLength);
+    QCOMPARE(int(scan.result), result);
+    QCOMPARE(scan.line.toByteArray(), line);
+    QCOMPARE(scan.consumed, consumed);
+}
+
+// Whatever comes in, a scan stays inside the buffer, a line never holds a
+// carriage return nor exceeds the limit, and a buffer is declared too long
+// only when it is.
+void TestPjlinkProtocol::scanLineHoldsOnRandomBytes() {
+    QRandomGenerator random(20240611);
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray buffer(random.bounded(300), '\0');
+        for (char& byte : buffer) {
+            const int pick = random.bounded(100);
+            byte = pick < 3 ? '\r' : pick < 6 ? '\n' : char(random.bounded(256));
+        }
+        const qsizetype maxLength = 1 + random.bounded(200);
+        const LineScan scan = tavo::pjlink::scanLine(buffer, maxLength);
+        QVERIFY(scan.consumed >= 0 && scan.consumed <= buffer.size());
+        qsizetype start = 0;
+        while (start < buffer.size() && buffer[start] == '\n')
+            ++start;
+        const QByteArray rest = buffer.mid(start);
+        switch (scan.result) {
+        case LineScan::Result::Line:
+            QVERIFY(!scan.line.contains('\r'));
+            QVERIFY(scan.line.size() + 1 <= maxLength);
+            QCOMPARE(buffer.at(scan.consumed - 1), '\r');
+            QCOMPARE(scan.line.toByteArray(), rest.left(scan.line.size()));
+            break;
+        case LineScan::Result::NeedMore:
+            QVERIFY(!rest.contains('\r'));
+            QVERIFY(rest.size() < maxLength);
+            QCOMPARE(scan.consumed, start);
+            break;
+        case LineScan::Result::TooLong:
+            QVERIFY(!rest.left(maxLength).contains('\r'));
+            QVERIFY(rest.size() >= maxLength);
+            break;
+        }
+    }
+}
+
+void TestPjlinkProtocol::parseRequest_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("isRequest");
+    QTest::addColumn<char>("pjlinkClass");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<bool>("hasSeparator");
+    QTest::addColumn<QByteArray>("parameter");
+
+    QTest::addRow("query") << QByteArray("%1POWR ?") << true << '1' << QByteArray("POWR") << true
+                           << QByteArray("?");
+    QTest::addRow("setting") << QByteArray("%1INPT 11") << true << '1' << QByteArray("INPT") << true
+                             << QByteArray("11");
+    QTest::addRow("lower case command")
+        << QByteArray("%1powr 1") << true << '1' << QByteArray("POWR") << true << QByteArray("1");
+    QTest::addRow("class 2") << QByteArray("%2FREZ ?") << true << '2' << QByteArray("FREZ") << true
+                             << QByteArray("?");
+    QTest::addRow("no parameter") << QByteArray("%1POWR") << true << '1' << QByteArray("POWR")
+                                  << false << QByteArray();
+    QTest::addRow("no blank") << QByteArray("%1POWR?") << true << '1' << QByteArray("POWR") << false
+                              << QByteArray("?");
+    QTest::addRow("parameter with blanks") << QByteArray("%1NAME  a b") << true << '1'
+                                           << QByteArray("NAME") << true << QByteArray(" a b");
+    QTest::addRow("binary parameter") << QByteArray("%1POWR \0\xff", 9) << true << '1'
+                                      << QByteArray("POWR") << true << QByteArray("\0\xff", 2);
+    QTest::addRow("no header") << QByteArray("1POWR ?") << false << '1' << QByteArray() << false
+                               << QByteArray();
+    QTest::addRow("class not a digit")
+        << QByteArray("%APOWR ?") << false << '1' << QByteArray() << false << QByteArray();
+    QTest::addRow("command too short")
+        << QByteArray("%1POW") << false << '1' << QByteArray() << false << QByteArray();
+    QTest::addRow("command with a blank")
+        << QByteArray("%1PO R ?") << false << '1' << QByteArray() << false << QByteArray();
+    QTest::addRow("command with a NUL")
+        << QByteArray("%1PO\0R ?", 8) << false << '1' << QByteArray() << false << QByteArray();
+    QTest::addRow("plain text") << QByteArray("hello") << false << '1' << QByteArray() << false
+                                << QByteArray();
+}
+
+void TestPjlinkProtocol::parseRequest() {
+    QFETCH(QByteArray, line);
+    QFETCH(bool, isRequest);
+    QFETCH(char, pjlinkClass);
+    QFETCH(QByteArray, command);
+    QFETCH(bool, hasSeparator);
+    QFETCH(QByteArray, parameter);
+
+    const auto request = tavo::pjlink::parseRequest(line);
+    QCOMPARE(request.has_value(), isRequest);
+    if (!request)
+        return;
+    QCOMPARE(request->pjlinkClass, pjlinkClass);
+    QCOMPARE(request->command, command);
+    QCOMPARE(request->hasSeparator, hasSeparator);
+    QCOMPARE(request->parameter, parameter);
+}
+
+// A command read from any line is four upper-case letters or digits, so an
+// answer never repeats a byte the client could choose freely.
+void TestPjlinkProtocol::parseRequestHoldsOnRandomLines() {
+    QRandomGenerator random(7);
+    const QRegularExpression commandShape(QStringLiteral("^[A-Z0-9]{4}$"));
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray line(random.bounded(12), '\0');
+        for (char& byte : line)
+            byte = char(random.bounded(256));
+        if (random.bounded(2) == 0 && line.size() >= 2) {
+            line[0] = '%';
+            line[1] = char('0' + random.bounded(10));
+        }
+        const auto request = tavo::pjlink::parseRequest(line);
+        if (!request)
+            continue;
+        QVERIFY(commandShape.match(QString::fromLatin1(request->command)).hasMatch());
+        QVERIFY(request->pjlinkClass >= '0' && request->pjlinkClass <= '9');
+    }
+}
+
+void TestPjlinkProtocol::formatsAnswers() {
+    QCOMPARE(formatAnswer('1', "POWR", kOk), QByteArray("%1POWR=OK\r"));
+    QCOMPARE(formatAnswer('2', "FREZ", kUndefinedCommand), QByteArray("%2FREZ=ERR1\r"));
+    QCOMPARE(formatAnswer('1', "NAME", ""), QByteArray("%1NAME=\r"));
+    QCOMPARE(malformedLineAnswer(), QByteArray("%1????"
+                                               "=ERR1\r"));
+    QCOMPARE(greetingWithChallenge("498e4a67"), QByteArray("PJLINK 1 498e4a67\r"));
+    QCOMPARE(kGreetingOpen, QByteArray("PJLINK 0\r"));
+    QCOMPARE(kAuthenticationError, QByteArray("PJLINK ERRA\r"));
+}
+
+void TestPjlinkProtocol::digest_data() {
+    QTest::addColumn<QByteArray>("challenge");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<QByteArray>("digest");
+
+    // The standard's own example.
+    QTest::addRow("the standard's example")
+        << QByteArray("498e4a67") << QByteArray("JBMIAProjectorLink")
+        << QByteArray("5d8409bc1c3fa39749434aa3a5c38682");
+    QTest::addRow("digest with leading zeros")
+        << QByteArray("5b3c2b0d") << QByteArray("JBMIAProjectorLink")
+        << QByteArray("0059a87b1b776453d6cd71992baee653");
+    QTest::addRow("challenge alone")
+        << QByteArray("498e4a67") << QByteArray() << QByteArray("2bc18ce1cd4c3271b8d064318407990f");
+}
+
+void TestPjlinkProtocol::digest() {
+    QFETCH(QByteArray, challenge);
+    QFETCH(QByteArray, password);
+    QFETCH(QByteArray, digest);
+    QCOMPARE(digestOf(challenge, password), digest);
+}
+
+void TestPjlinkProtocol::digestsEqual_data() {
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<bool>("equal");
+
+    const QByteArray expected = "5d8409bc1c3fa39749434aa3a5c38682";
+    QTest::addRow("same") << expected << true;
+    QTest::addRow("upper-case hex") << expected.toUpper() << true;
+    QTest::addRow("last digit differs") << QByteArray("5d8409bc1c3fa39749434aa3a5c38683") << false;
+    QTest::addRow("first digit differs") << QByteArray("6d8409bc1c3fa39749434aa3a5c38682") << false;
+    QTest::addRow("shorter") << expected.chopped(1) << false;
+    QTest::addRow("longer") << expected + '0' << false;
+    QTest::addRow("empty") << QByteArray() << false;
+    // Case folding must not make other bytes equal: 'M' ^ 'm' is the bit it clears.
+    QTest::addRow("letter beyond hex") << QByteArray("5d8409bc1c3fa39749434aa3a5c3868M") << false;
+}
+
+void TestPjlinkProtocol::digestsEqual() {
+    QFETCH(QByteArray, received);
+    QFETCH(bool, equal);
+    QCOMPARE(tavo::pjlink::digestsEqual(received, "5d8409bc1c3fa39749434aa3a5c38682"), equal);
+}
+
+void TestPjlinkProtocol::takeDigest_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QByteArray>("digest");
+    QTest::addColumn<QByteArray>("request");
+
+    const QByteArray digest = "0059a87b1b776453d6cd71992baee653";
+    QTest::addRow("digest and request")
+        << digest + "%1POWR ?" << true << digest << QByteArray("%1POWR ?");
+    QTest::addRow("leading zeros dropped")
+        << digest.mid(2) + "%1POWR ?" << true << digest << QByteArray("%1POWR ?");
+    QTest::addRow("digest alone") << digest << true << digest << QByteArray();
+    QTest::addRow("one character")
+        << QByteArray("7%1CLSS ?") << true << QByteArray(31, '0') + '7' << QByteArray("%1CLSS ?");
+    QTest::addRow("no digest") << QByteArray("%1POWR ?") << false << QByteArray() << QByteArray();
+    QTest::addRow("33 bytes before the header")
+        << digest + "0%1POWR ?" << false << QByteArray() << QByteArray();
+    QTest::addRow("long line without header")
+        << QByteArray(40, 'a') << false << QByteArray() << QByteArray();
+    QTest::addRow("empty") << QByteArray() << false << QByteArray() << QByteArray();
+}
+
+void TestPjlinkProtocol::takeDigest() {
+    QFETCH(QByteArray, line);
+    QFETCH(bool, found);
+    QFETCH(QByteArray, digest);
+    QFETCH(QByteArray, request);
+
+    const auto taken = tavo::pjlink::takeDigest(line);
+    QCOMPARE(taken.has_value(), found);
+    if (!taken)
+        return;
+    QCOMPARE(taken->digest, digest);
+    QCOMPARE(taken->request.toByteArray(), request);
+}
+
+void TestPjlinkProtocol::challengeIsEightHexDigitsAndVaries() {
+    const QRegularExpression shape(QStringLiteral("^[0-9a-f]{8}$"));
+    QSet<QByteArray> seen;
+    for (int i = 0; i < 50; ++i) {
+        const QByteArray challenge = makeChallenge();
+        QVERIFY2(shape.match(QString::fromLatin1(challenge)).hasMatch(), challenge.constData());
+        seen.insert(challenge);
+    }
+    // 50 draws of 32 bits: a repeat would mean a broken generator.
+    QCOMPARE(seen.size(), 50);
+}
+
+void TestPjlinkProtocol::listenAddress_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("address"); // empty: an error is expected
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("errorPart");
+
+    QTest::addRow("IPv4 with port") << "0.0.0.0:4352"
+                                    << "0.0.0.0" << 4352 << QString();
+    QTest::addRow("IPv4 alone") << "127.0.0.1"
+                                << "127.0.0.1" << 4352 << QString();
+    QTest::addRow("IPv6 alone") << "::1"
+                                << "::1" << 4352 << QString();
+    QTest::addRow("IPv6 in brackets with port") << "[::]:14352"
+                                                << "::" << 14352 << QString();
+    QTest::addRow("IPv6 in brackets alone") << "[::1]"
+                                            << "::1" << 4352 << QString();
+    QTest::addRow("any free port") << "127.0.0.1:0"
+                                   << "127.0.0.1" << 0 << QString();
+    QTest::addRow("host name") << "localhost:4352" << QString() << 0 << "not an IP address";
+    QTest::addRow("port too big") << "127.0.0.1:65536" << QString() << 0 << "not a port number";
+    QTest::addRow("port not a number") << "127.0.0.1:http" << QString() << 0 << "not a port number";
+    QTest::addRow("colon without port") << "127.0.0.1:" << QString() << 0 << "port is missing";
+    QTest::addRow("bracket not closed") << "[::1:4352" << QString() << 0 << "in brackets";
+    QTest::addRow("empty") << "" << QString() << 0 << "not an IP address";
+}
+
+void TestPjlinkProtocol::listenAddress() {
+    QFETCH(QString, text);
+    QFETCH(QString, address);
+    QFETCH(int, port);
+    QFETCH(QString, errorPart);
+
+    const auto parsed = parseListenAddress(text);
+    if (address.isEmpty()) {
+        QVERIFY(std::holds_alternative<QString>(parsed));
+        QVERIFY2(std::get<QString>(parsed).contains(errorPart),
+                 qPrintable(std::get<QString>(parsed)));
+        return;
+    }
+    QVERIFY(std::holds_alternative<ListenAddress>(parsed));
+    QCOMPARE(std::get<ListenAddress>(parsed).address, QHostAddress(address));
+    QCOMPARE(std::get<ListenAddress>(parsed).port, port);
+}
+
+void TestPjlinkProtocol::passwordFile_data() {
+    QTest::addColumn<QByteArray>("contents"); // written to the file
+    QTest::addColumn<QByteArray>("password"); // empty: an error is expected
+    QTest::addColumn<QString>("errorPart");
+
+    QTest::addRow("one line") << QByteArray("JBMIAProjectorLink\n")
+                              << QByteArray("JBMIAProjectorLink") << QString();
+    QTest::addRow("no line end") << QByteArray("secret") << QByteArray("secret") << QString();
+    QTest::addRow("CR LF line end")
+        << QByteArray("secret\r\nsecond line") << QByteArray("secret") << QString();
+    QTest::addRow("empty first line") << QByteArray("\nsecret") << QByteArray() << "empty";
+    QTest::addRow("empty file") << QByteArray() << QByteArray() << "empty";
+    QTest::addRow("too long") << QByteArray(33, 'a') << QByteArray() << "longer than 32";
+    QTest::addRow("blank inside") << QByteArray("two words") << QByteArray() << "blank";
+    QTest::addRow("beyond ASCII") << QByteArray("caf\xc3\xa9") << QByteArray() << "beyond ASCII";
+    QTest::addRow("no line end in 4 KiB") << QByteArray(8192, 'a') << QByteArray() << "no line end";
+}
+
+void TestPjlinkProtocol::passwordFile() {
+    QFETCH(QByteArray, contents);
+    QFETCH(QByteArray, password);
+    QFETCH(QString, errorPart);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("password"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+    file.close();
+
+    const auto read = readPasswordFile(path);
+    if (password.isEmpty()) {
+        QVERIFY(std::holds_alternative<QString>(read));
+        QVERIFY2(std::get<QString>(read).contains(errorPart), qPrintable(std::get<QString>(read)));
+        QVERIFY(std::get<QString>(read).contains(path));
+        return;
+    }
+    QVERIFY(std::holds_alternative<QByteArray>(read));
+    QCOMPARE(std::get<QByteArray>(read), password);
+}
+
+void TestPjlinkProtocol::name_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::addRow("plain") << "Hall A projector" << true;
+    QTest::addRow("64 characters") << QString(64, QLatin1Char('n')) << true;
+    QTest::addRow("65 characters") << QString(65, QLatin1Char('n')) << false;
+    QTest::addRow("empty") << QString() << false;
+    QTest::addRow("control character") << "Hall\tA" << false;
+    QTest::addRow("beyond ASCII") << QStringLiteral("Saal \u00c4") << false;
+}
+
+void TestPjlinkProtocol::name() {
+    QFETCH(QString, name);
+    QFETCH(bool, accepted);
+    const auto checked = checkName(name);
+    QCOMPARE(std::holds_alternative<QByteArray>(checked), accepted);
+    if (accepted)
+        QCOMPARE(std::get<QByteArray>(checked), name.toLatin1());
+}
+
+QTEST_GUILESS_MAIN(TestPjlinkProtocol)
+#include "tst_pjlink_protocol.moc"

@@ -1,0 +1,498 @@
+// The PJLink bridge serving the virtual projector over a pseudo-terminal,
+// reached by clients on loopback: every command and error answer in every
+// power state, with the frames that reached the projector; authentication;
+// fifty clients at once; and what a misbehaving client gets: closed when
+// idle, after an over-long line or beyond the connection limit, and errors
+// for random bytes, none of which reach the serial line.
+
+#include "pjlink/authentication.h"
+#include "support/pjlink_rig.h"
+
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <chrono>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace tavo;
+using namespace tavo::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+enum class Start { Standby, WarmingUp, On, Cooling };
+
+constexpr auto kLong = 60s; // a count down or cooling that outlasts the test
+
+sim::ProjectorConfig configFor(Start start) {
+    sim::ProjectorConfig config;
+    config.countDown = start == Start::On || start == Start::Cooling ? 30ms : kLong;
+    config.cooling = kLong;
+    return config;
+}
+
+const QByteArray kPassword = "JBMIAProjectorLink";
+
+// Sends the bytes on a plain socket, shuts down its sending side as nc and
+// ncat do at the end of their input, and collects everything until the
+// bridge closes the connection. Nothing when it does not close in time.
+std::optional<QByteArray> sendAndFinish(quint16 port, const QByteArray& bytes) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::send(fd, bytes.constData(), std::size_t(bytes.size()), 0) != bytes.size() ||
+        ::shutdown(fd, SHUT_WR) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return std::nullopt;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    QByteArray received;
+    bool ended = false;
+    waitUntil([&] {
+        char buffer[512];
+        for (;;) {
+            const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
+            if (count <= 0) {
+                ended = count == 0; // else nothing waiting yet
+                return ended;
+            }
+            received.append(buffer, count);
+        }
+    });
+    ::close(fd);
+    return ended ? std::optional(received) : std::nullopt;
+}
+
+} // namespace
+
+class TestSimPjlinkBridge : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void answers_data();
+    void answers();
+    void authenticates_data();
+    void authenticates();
+    void refusesAWrongDigest_data();
+    void refusesAWrongDigest();
+    void closingKeepsTheAnswersSentBefore();
+    void fiftyClientsAtOnce();
+    void closesAnIdleConnection();
+    void overLongLine_data();
+    void overLongLine();
+    void randomBytesGetErrorsAndStayOffTheLine_data();
+    void randomBytesGetErrorsAndStayOffTheLine();
+    void limitsConnections();
+    void answersAClientThatFinishedSending_data();
+    void answersAClientThatFinishedSending();
+
+private:
+    // Brings the projector into the start state through the bridge.
+    static bool reach(Start start, Client& client);
+};
+
+bool TestSimPjlinkBridge::reach(Start start, Client& client) {
+    if (start == Start::Standby)
+        return true;
+    if (client.request("%1POWR 1") != "%1POWR=OK")
+        return false;
+    if (start == Start::WarmingUp)
+        return true;
+    if (!waitUntil([&] { return client.request("%1POWR ?") == "%1POWR=1"; }))
+        return false;
+    return start == Start::On || client.request("%1POWR 0") == "%1POWR=OK";
+}
+
+void TestSimPjlinkBridge::answers_data() {
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QByteArrayList>("requests");
+    QTest::addColumn<QByteArrayList>("answers");
+    QTest::addColumn<QByteArrayList>("frames"); // what reached the projector
+
+    const auto row = [](const char* name, Start start, QByteArrayList requests,
+                        QByteArrayList answers, QByteArrayList frames) {
+        QTest::addRow("%s", name) << int(start) << requests << answers << frames;
+    };
+    using enum Start;
+    row("POWR ? in standby", Standby, {"%1POWR ?"}, {"%1POWR=0"}, {"CR0"});
+    row("INPT ? in standby", Standby, {"%1INPT ?"}, {"%1INPT=11"}, {"CR1"});
+    row("AVMT ? in standby", Standby, {"%1AVMT ?"}, {"%1AVMT=ERR3"}, {"CRA"});
+    row("ERST ? in standby", Standby, {"%1ERST ?"}, {"%1ERST=000000"}, {"CR0"});
+    row("LAMP ? in standby", Standby, {"%1LAMP ?"}, {"%1LAMP=1234 0"}, {"CR0", "CR3"});
+    row("INST ?", Standby, {"%1INST ?"}, {"%1INST=11 12 21"}, {});
+    row("NAME ?", Standby, {"%1NAME ?"}, {"%1NAME=Hall A"}, {});
+    row("INF1 ?", Standby, {"%1INF1 ?"}, {"%1INF1=TAVO"}, {});
+    row("INF2 ?", Standby, {"%1INF2 ?"}, {"%1INF2=RA20"}, {});
+    row("INFO ?", Standby, {"%1INFO ?"}, {"%1INFO=tavo-pjlink " TAVO_VERSION}, {});
+    row("CLSS ?", Standby, {"%1CLSS ?"}, {"%1CLSS=1"}, {});
+    row("POWR 1 from standby", Standby, {"%1POWR 1", "%1POWR ?"}, {"%1POWR=OK", "%1POWR=3"},
+        {"CR0", "C00", "CR0"});
+    row("POWR 0 in standby", Standby, {"%1POWR 0"}, {"%1POWR=OK"}, {"CR0", "C01"});
+    row("INPT 12 in standby", Standby, {"%1INPT 12"}, {"%1INPT=ERR3"}, {"CR0"});
+    row("AVMT 31 in standby", Standby, {"%1AVMT 31"}, {"%1AVMT=ERR3"}, {"CR0"});
+    row("undefined command", Standby, {"%1FREZ ?"}, {"%1FREZ=ERR1"}, {});
+    row("class 2 command", Standby, {"%2POWR ?"}, {"%2POWR=ERR1"}, {});
+    row("power out of parameter", Standby, {"%1POWR 2"}, {"%1POWR=ERR2"}, {});
+    row("input not on this projector", Standby, {"%1INPT 31"}, {"%1INPT=ERR2"}, {});
+    row("mute out of parameter", Standby, {"%1AVMT 40"}, {"%1AVMT=ERR2"}, {});
+    row("setting a query-only command", Standby, {"%1CLSS 1"}, {"%1CLSS=ERR2"}, {});
+    row("no parameter", Standby, {"%1POWR"}, {"%1POWR=ERR2"}, {});
+    row("lower-case command", Standby, {"%1powr ?"}, {"%1POWR=0"}, {"CR0"});
+    row("not a request", Standby, {"hello"},
+        {"%1????"
+         "=ERR1"},
+        {});
+    row("binary line", Standby, {QByteArray("\x01\xff\0%", 4)},
+        {"%1????"
+         "=ERR1"},
+        {});
+    row("CR LF line ends", Standby, {"%1CLSS ?", "\n%1INF1 ?"}, {"%1CLSS=1", "%1INF1=TAVO"}, {});
+
+    row("POWR ? warming up", WarmingUp, {"%1POWR ?"}, {"%1POWR=3"}, {"CR0"});
+    row("POWR 0 warming up", WarmingUp, {"%1POWR 0"}, {"%1POWR=ERR3"}, {"CR0"});
+    row("POWR 1 warming up", WarmingUp, {"%1POWR 1"}, {"%1POWR=ERR3"}, {"CR0"});
+    row("INPT 21 warming up", WarmingUp, {"%1INPT 21"}, {"%1INPT=ERR3"}, {"CR0"});
+    row("LAMP ? warming up", WarmingUp, {"%1LAMP ?"}, {"%1LAMP=1234 0"}, {"CR0", "CR3"});
+
+    row("POWR ? on", On, {"%1POWR ?"}, {"%1POWR=1"}, {"CR0"});
+    row("POWR 1 on", On, {"%1POWR 1"}, {"%1POWR=OK"}, {"CR0", "C00"});
+    row("LAMP ? on", On, {"%1LAMP ?"}, {"%1LAMP=1234 1"}, {"CR0", "CR3"});
+    row("ERST ? on", On, {"%1ERST ?"}, {"%1ERST=000000"}, {"CR0"});
+    row("INPT 12 then ?", On, {"%1INPT 12", "%1INPT ?"}, {"%1INPT=OK", "%1INPT=12"},
+        {"CR0", "C06", "CR1"});
+    row("INPT 21 then ?", On, {"%1INPT 21", "%1INPT ?"}, {"%1INPT=OK", "%1INPT=21"},
+        {"CR0", "C07", "CR1"});
+    row("INPT 11 then ?", On, {"%1INPT 21", "%1INPT 11", "%1INPT ?"},
+        {"%1INPT=OK", "%1INPT=OK", "%1INPT=11"}, {"CR0", "C07", "CR0", "C05", "CR1"});
+    row("AVMT ? on", On, {"%1AVMT ?"}, {"%1AVMT=30"}, {"CRA"});
+    row("AVMT 11 then ?", On, {"%1AVMT 11", "%1AVMT ?"}, {"%1AVMT=OK", "%1AVMT=11"},
+        {"CR0", "C0D", "CRA"});
+    row("AVMT 21 then ?", On, {"%1AVMT 21", "%1AVMT ?"}, {"%1AVMT=OK", "%1AVMT=21"},
+        {"CR0", "C0B", "CRA"});
+    row("AVMT 31 then ?", On, {"%1AVMT 31", "%1AVMT ?"}, {"%1AVMT=OK", "%1AVMT=31"},
+        {"CR0", "C0D", "C0B", "CRA"});
+    row("AVMT 31, 10 then ?", On, {"%1AVMT 31", "%1AVMT 10", "%1AVMT ?"},
+        {"%1AVMT=OK", "%1AVMT=OK", "%1AVMT=21"}, {"CR0", "C0D", "C0B", "CR0", "C0E", "CRA"});
+    row("AVMT 31, 20 then ?", On, {"%1AVMT 31", "%1AVMT 20", "%1AVMT ?"},
+        {"%1AVMT=OK", "%1AVMT=OK", "%1AVMT=11"}, {"CR0", "C0D", "C0B", "CR0", "C0C", "CRA"});
+    row("AVMT 31, 30 then ?", On, {"%1AVMT 31", "%1AVMT 30", "%1AVMT ?"},
+        {"%1AVMT=OK", "%1AVMT=OK", "%1AVMT=30"}, {"CR0", "C0D", "C0B", "CR0", "C0E", "C0C", "CRA"});
+    row("POWR 0 on then ?", On, {"%1POWR 0", "%1POWR ?"}, {"%1POWR=OK", "%1POWR=2"},
+        {"CR0", "C01", "CR0"});
+
+    row("POWR ? cooling", Cooling, {"%1POWR ?"}, {"%1POWR=2"}, {"CR0"});
+    row("POWR 1 cooling", Cooling, {"%1POWR 1"}, {"%1POWR=ERR3"}, {"CR0"});
+    row("AVMT 30 cooling", Cooling, {"%1AVMT 30"}, {"%1AVMT=ERR3"}, {"CR0"});
+}
+
+void TestSimPjlinkBridge::answers() {
+    QFETCH(int, start);
+    QFETCH(QByteArrayList, requests);
+    QFETCH(QByteArrayList, answers);
+    QFETCH(QByteArrayList, frames);
+
+    VirtualProjector projector(configFor(Start(start)));
+    QVERIFY(projector.isValid());
+    BridgeRig rig(projector.device());
+    QVERIFY2(rig.isReady(), qPrintable(rig.log.join(QLatin1Char('\n'))));
+    Client client;
+    QVERIFY(client.connectTo(rig.port()));
+    QCOMPARE(client.greeting, QByteArray("PJLINK 0"));
+    QVERIFY(reach(Start(start), client));
+    projector.frames.clear();
+
+    QByteArrayList got;
+    for (const QByteArray& request : requests)
+        got << client.request(request);
+    QCOMPARE(got, answers);
+    QCOMPARE(projector.frames, frames);
+    QVERIFY(!client.isClosed());
+}
+
+void TestSimPjlinkBridge::authenticates_data() {
+    QTest::addColumn<bool>("upperCase");
+    QTest::addColumn<bool>("digestEveryTime");
+
+    QTest::addRow("digest on the first request") << false << false;
+    QTest::addRow("digest in upper case") << true << false;
+    QTest::addRow("digest on every request") << false << true;
+}
+
+void TestSimPjlinkBridge::authenticates() {
+    QFETCH(bool, upperCase);
+    QFETCH(bool, digestEveryTime);
+
+    VirtualProjector projector;
+    pjlink::BridgeSettings settings = loopbackSettings();
+    settings.password = kPassword;
+    BridgeRig rig(projector.device(), settings);
+    QVERIFY(rig.isReady());
+    Client client;
+    QVERIFY(client.connectTo(rig.port()));
+    const QRegularExpression greeting(QStringLiteral("^PJLINK 1 ([0-9a-f]{8})$"));
+    const auto match = greeting.match(QString::fromLatin1(client.greeting));
+    QVERIFY2(match.hasMatch(), client.greeting.constData());
+    QByteArray digest = pjlink::digestOf(match.captured(1).toLatin1(), kPassword);
+    if (upperCase)
+        digest = digest.toUpper();
+
+    QCOMPARE(client.request(digest + "%1POWR ?"), QByteArray("%1POWR=0"));
+    QCOMPARE(client.request((digestEveryTime ? digest : QByteArray()) + "%1INF1 ?"),
+             QByteArray("%1INF1=TAVO"));
+    QCOMPARE(client.request((digestEveryTime ? digest : QByteArray()) + "%1INPT ?"),
+             QByteArray("%1INPT=11"));
+    QCOMPARE(projector.frames, QByteArrayList({"CR0", "CR1"}));
+    QVERIFY(!rig.logHas(QString::fromLatin1(digest)));
+}
+
+void TestSimPjlinkBridge::refusesAWrongDigest_data() {
+    QTest::addColumn<QByteArrayList>("requests"); // %D stands for the right digest
+    QTest::addColumn<QByteArrayList>("frames");
+
+    QTest::addRow("wrong password") << QByteArrayList{"%W%1POWR 1"} << QByteArrayList{};
+    QTest::addRow("no digest") << QByteArrayList{"%1NAME " + QByteArray(40, 'x')}
+                               << QByteArrayList{};
+    QTest::addRow("digest of another challenge")
+        << QByteArrayList{"5d8409bc1c3fa39749434aa3a5c38682%1POWR 1"} << QByteArrayList{};
+    QTest::addRow("line shorter than a digest") << QByteArrayList{"%1POWR"} << QByteArrayList{};
+    QTest::addRow("digest alone, wrong") << QByteArrayList{"%W"} << QByteArrayList{};
+    QTest::addRow("wrong digest after a right one")
+        << QByteArrayList{"%D%1POWR ?", "%W%1POWR 1"} << QByteArrayList{"CR0"};
+}
+
+void TestSimPjlinkBridge::refusesAWrongDigest() {
+    QFETCH(QByteArrayList, requests);
+    QFETCH(QByteArrayList, frames);
+
+    VirtualProjector projector;
+    pjlink::BridgeSettings settings = loopbackSettings();
+    settings.password = kPassword;
+    BridgeRig rig(projector.device(), settings);
+    QVERIFY(rig.isReady());
+    Client client;
+    QVERIFY(client.connectTo(rig.port()));
+    const QByteArray challenge = client.greeting.mid(9);
+    const QByteArray right = pjlink::digestOf(challenge, kPassword);
+    const QByteArray wrong = pjlink::digestOf(challenge, "JBMIAProjectorLinK");
+
+    QByteArray last;
+    for (QByteArray request : requests) {
+        request.replace("%D", right).replace("%W", wrong);
+        last = client.request(request);
+    }
+    QCOMPARE(last, QByteArray("PJLINK ERRA"));
+    QVERIFY(client.waitForClose());
+    QCOMPARE(projector.frames, frames);
+    QVERIFY(rig.logHas(QStringLiteral("authentication failed")));
+}
+
+// Bytes the client sent after the request that closes its connection stay
+// unread; closing must not reset the connection, since a reset can wipe the
+// answers the client has not read yet.
+void TestSimPjlinkBridge::closingKeepsTheAnswersSentBefore() {
+    VirtualProjector projector;
+    pjlink::BridgeSettings settings = loopbackSettings();
+    settings.password = kPassword;
+    BridgeRig rig(projector.device(), settings);
+    QVERIFY(rig.isReady());
+    Client client;
+    QVERIFY(client.connectTo(rig.port()));
+    const QByteArray challenge = client.greeting.mid(9);
+    QCOMPARE(client.request(pjlink::digestOf(challenge, kPassword) + "%1CLSS ?"),
+             QByteArray("%1CLSS=1"));
+
+    constexpr int kRequests = 200;
+    QByteArray bytes;
+    for (int i = 0; i < kRequests; ++i)
+        bytes += "%1CLSS ?\r";
+    bytes += pjlink::digestOf(challenge, "wrong") + "%1POWR 1\r" + QByteArray(4000, 'x');
+    client.send(bytes);
+    for (int i = 0; i < kRequests; ++i)
+        QCOMPARE(client.nextLine(), QByteArray("%1CLSS=1"));
+    QCOMPARE(client.nextLine(), QByteArray("PJLINK ERRA"));
+    QVERIFY(client.waitForClose());
+}
+
+// Every client pipelines five requests at once; each gets its five answers,
+// in its own order, local answers included.
+void TestSimPjlinkBridge::fiftyClientsAtOnce() {
+    VirtualProjector projector;
+    BridgeRig rig(projector.device());
+    QVERIFY(rig.isReady());
+    constexpr int kClients = 50;
+    const QByteArray requests = "%1POWR ?\r%1CLSS ?\r%1INPT ?\r%1INF2 ?\r%1AVMT ?\r";
+    const QByteArray answers = "%1POWR=0\r%1CLSS=1\r%1INPT=11\r%1INF2=RA20\r%1AVMT=ERR3\r";
+
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<Client>());
+        QVERIFY(clients.back()->connectTo(rig.port()));
+    }
+    QCOMPARE(rig.bridge().connectionCount(), kClients);
+    for (auto& client : clients)
+        client->send(requests);
+    QVERIFY(waitUntil(
+        [&] {
+            return std::all_of(clients.begin(), clients.end(), [&](const auto& client) {
+                return client->pending().size() >= answers.size();
+            });
+        },
+        30000));
+    for (auto& client : clients)
+        QCOMPARE(client->pending(), answers);
+    QCOMPARE(projector.frames.size(), kClients * 3);
+}
+
+void TestSimPjlinkBridge::closesAnIdleConnection() {
+    VirtualProjector projector;
+    pjlink::BridgeSettings settings = loopbackSettings();
+    settings.idleTimeout = 200ms;
+    BridgeRig rig(projector.device(), settings);
+    QVERIFY(rig.isReady());
+    Client client;
+    QVERIFY(client.connectTo(rig.port()));
+    QCOMPARE(client.request("%1CLSS ?"), QByteArray("%1CLSS=1"));
+    QVERIFY(client.waitForClose());
+    QVERIFY(rig.logHas(QStringLiteral("closed: idle for 200 ms")));
+    QTRY_COMPARE(rig.bridge().connectionCount(), 0);
+}
+
+void TestSimPjlinkBridge::overLongLine_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("closed");
+
+    const QByteArray longest = "%1NAME " + QByteArray(128, 'x') + '\r'; // 136 bytes
+    QTest::addRow("longest request answered") << longest << false;
+    QTest::addRow("one byte more") << "%1NAME " + QByteArray(129, 'x') + '\r' << true;
+    QTest::addRow("no CR in 200 bytes") << QByteArray(200, 'A') << true;
+    QTest::addRow("binary without CR") << QByteArray(4096, '\0') << true;
+}
+
+void TestSimPjlinkBridge::overLongLine() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, closed);
+
+    VirtualProjector projector;
+    BridgeRig rig(projector.device());
+    QVERIFY(rig.isReady());
+    Client client;
+    QVERIFY(client.connectTo(rig.port()));
+    client.send(bytes);
+    if (closed) {
+        QVERIFY(client.waitForClose());
+        QVERIFY(client.pending().isEmpty());
+        QVERIFY(rig.logHas(QStringLiteral("longer than 136 bytes")));
+    } else {
+        QCOMPARE(client.nextLine(), QByteArray("%1NAME=ERR2"));
+        QCOMPARE(client.request("%1CLSS ?"), QByteArray("%1CLSS=1"));
+    }
+    QVERIFY(projector.frames.isEmpty());
+}
+
+// Lines of random bytes each get an error answer, the connection stays
+// open, and not one byte reaches the projector.
+void TestSimPjlinkBridge::randomBytesGetErrorsAndStayOffTheLine_data() {
+    QTest::addColumn<bool>("authenticated");
+    QTest::addRow("without authentication") << false;
+    QTest::addRow("after authentication") << true;
+}
+
+void TestSimPjlinkBridge::randomBytesGetErrorsAndStayOffTheLine() {
+    QFETCH(bool, authenticated);
+
+    VirtualProjector projector;
+    pjlink::BridgeSettings settings = loopbackSettings();
+    if (authenticated)
+        settings.password = kPassword;
+    BridgeRig rig(projector.device(), settings);
+    QVERIFY(rig.isReady());
+    Client client;
+    QVERIFY(client.connectTo(rig.port()));
+    if (authenticated) {
+        const QByteArray digest = pjlink::digestOf(client.greeting.mid(9), kPassword);
+        QCOMPARE(client.request(digest + "%1CLSS ?"), QByteArray("%1CLSS=1"));
+    }
+
+    QRandomGenerator random(4352);
+    QByteArray bytes;
+    int lines = 0;
+    for (int i = 0; i < 200; ++i) {
+        QByteArray line(1 + random.bounded(100), '\0');
+        for (char& byte : line) {
+            do
+                byte = char(random.bounded(256));
+            while (byte == '\r' || byte == '\n');
+        }
+        // Every other line looks like a request up to its command.
+        if (i % 2 == 0)
+            line.prepend("%1");
+        bytes += line + '\r';
+        ++lines;
+    }
+    client.send(bytes);
+    const QRegularExpression error(QStringLiteral("^%[0-9][A-Z0-9?]{4}=ERR[12]$"));
+    for (int i = 0; i < lines; ++i) {
+        const auto answer = client.nextLine();
+        QVERIFY2(answer, qPrintable(QStringLiteral("answer %1 missing").arg(i)));
+        QVERIFY2(error.match(QString::fromLatin1(*answer)).hasMatch(), answer->constData());
+    }
+    QCOMPARE(client.request("%1CLSS ?"), QByteArray("%1CLSS=1"));
+    QVERIFY(projector.frames.isEmpty());
+}
+
+void TestSimPjlinkBridge::limitsConnections() {
+    VirtualProjector projector;
+    pjlink::BridgeSettings settings = loopbackSettings();
+    settings.maxConnections = 2;
+    BridgeRig rig(projector.device(), settings);
+    QVERIFY(rig.isReady());
+    auto first = std::make_unique<Client>();
+    Client second;
+    QVERIFY(first->connectTo(rig.port()));
+    QVERIFY(second.connectTo(rig.port()));
+
+    Client third;
+    QVERIFY(!third.connectTo(rig.port()));
+    QVERIFY(third.waitForClose());
+    QVERIFY(rig.logHas(QStringLiteral("refused: 2 connections open")));
+
+    first.reset();
+    QTRY_COMPARE(rig.bridge().connectionCount(), 1);
+    Client fourth;
+    QVERIFY(fourth.connectTo(rig.port()));
+    QCOMPARE(fourth.request("%1POWR ?"), QByteArray("%1POWR=0"));
+}
+
+void TestSimPjlinkBridge::answersAClientThatFinishedSending_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("received");
+
+    QTest::addRow("serial and local requests")
+        << QByteArray("%1POWR ?\r%1CLSS ?\r") << QByteArray("PJLINK 0\r%1POWR=0\r%1CLSS=1\r");
+    QTest::addRow("unfinished line dropped")
+        << QByteArray("%1CLSS ?\r%1POWR ?") << QByteArray("PJLINK 0\r%1CLSS=1\r");
+    QTest::addRow("nothing sent") << QByteArray() << QByteArray("PJLINK 0\r");
+}
+
+void TestSimPjlinkBridge::answersAClientThatFinishedSending() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, received);
+
+    VirtualProjector projector;
+    BridgeRig rig(projector.device());
+    QVERIFY(rig.isReady());
+    QCOMPARE(sendAndFinish(rig.port(), bytes), std::optional(received));
+    QTRY_COMPARE(rig.bridge().connectionCount(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestSimPjlinkBridge)
+#include "tst_sim_pjlink_bridge.moc"

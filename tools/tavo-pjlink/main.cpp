@@ -1,0 +1,196 @@
+// tavo-pjlink: makes a TAVO RA20 or RB20 on a serial port a PJLink Class 1
+// projector on the network. Headless; logs one line per request and its
+// serial exchange, and every connection and port event, to standard error.
+
+#include "link/port_settings.h"
+#include "link/serial_control.h"
+#include "pjlink/bridge.h"
+#include "pjlink/options.h"
+#include "pjlink/projector_line.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace tavo::pjlink;
+
+constexpr auto kDefaultDevice = "/dev/ttyS0";
+constexpr auto kManufacturer = "TAVO";
+
+struct Options {
+    QString device;
+    QString portSettings;
+    BridgeSettings bridge;
+};
+
+void printLine(const QString& line) {
+    std::fputs(qPrintable(line + QLatin1Char('\n')), stderr);
+    std::fflush(stderr);
+}
+
+// Prints the problem and gives nothing.
+template <typename T> std::optional<T> valueOr(const std::variant<T, QString>& parsed) {
+    if (const auto* error = std::get_if<QString>(&parsed)) {
+        printLine(QStringLiteral("tavo-pjlink: %1").arg(*error));
+        return std::nullopt;
+    }
+    return std::get<T>(parsed);
+}
+
+std::optional<Options> parseOptions(const QCoreApplication& app) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Makes a TAVO RA20 or RB20 on a serial port a PJLink Class 1 projector on the network.\n"
+        "Logs one line per request and its serial exchange to standard error."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption device(
+        QStringLiteral("device"),
+        QStringLiteral("Serial device the projector is on (default: %1).").arg(kDefaultDevice),
+        QStringLiteral("path"), QLatin1String(kDefaultDevice));
+    const QCommandLineOption baud(QStringLiteral("baud"),
+                                  QStringLiteral("Line speed, 19200 or 9600 (default: 19200)."),
+                                  QStringLiteral("rate"), QStringLiteral("19200"));
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("Address and port to serve PJLink on (default: 127.0.0.1:4352, this "
+                       "machine only; 0.0.0.0:4352 serves every network)."),
+        QStringLiteral("address[:port]"), QStringLiteral("127.0.0.1:4352"));
+    const QCommandLineOption passwordFile(
+        QStringLiteral("password-file"),
+        QStringLiteral("Turns PJLink authentication on; the password is the file's first line."),
+        QStringLiteral("file"));
+    const QCommandLineOption name(QStringLiteral("name"),
+                                  QStringLiteral("The projector's PJLink name (default: TAVO "
+                                                 "and the model)."),
+                                  QStringLiteral("text"));
+    const QCommandLineOption model(QStringLiteral("model"),
+                                   QStringLiteral("RA20 or RB20 (default: RA20)."),
+                                   QStringLiteral("model"), QStringLiteral("RA20"));
+    parser.addOptions({device, baud, listen, passwordFile, name, model});
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty()) {
+        printLine(QStringLiteral("tavo-pjlink: unexpected argument \"%1\" (see --help)")
+                      .arg(parser.positionalArguments().constFirst()));
+        return std::nullopt;
+    }
+
+    Options options;
+    options.device = parser.value(device);
+    if (parser.value(baud) == QLatin1String("19200"))
+        options.portSettings = tavo::link::kSettings19200;
+    else if (parser.value(baud) == QLatin1String("9600"))
+        options.portSettings = tavo::link::kSettings9600;
+    else {
+        printLine(QStringLiteral("tavo-pjlink: --baud takes 19200 or 9600, not \"%1\"")
+                      .arg(parser.value(baud)));
+        return std::nullopt;
+    }
+    const QString modelName = parser.value(model);
+    if (modelName != QLatin1String("RA20") && modelName != QLatin1String("RB20")) {
+        printLine(
+            QStringLiteral("tavo-pjlink: --model takes RA20 or RB20, not \"%1\"").arg(modelName));
+        return std::nullopt;
+    }
+    const auto address = valueOr(parseListenAddress(parser.value(listen)));
+    if (!address)
+        return std::nullopt;
+    options.bridge.address = address->address;
+    options.bridge.port = address->port;
+
+    const QString nameText = parser.isSet(name)
+                                 ? parser.value(name)
+                                 : QLatin1String(kManufacturer) + QLatin1Char(' ') + modelName;
+    const auto checkedName = valueOr(checkName(nameText));
+    if (!checkedName)
+        return std::nullopt;
+    options.bridge.identity = Identity{*checkedName, kManufacturer, modelName.toLatin1(),
+                                       QByteArrayLiteral("tavo-pjlink " TAVO_VERSION)};
+
+    if (parser.isSet(passwordFile)) {
+        const QString path = parser.value(passwordFile);
+        const auto password = valueOr(readPasswordFile(path));
+        if (!password)
+            return std::nullopt;
+        options.bridge.password = *password;
+        if (QFileInfo(path).permissions() & QFileDevice::ReadOther)
+            printLine(QStringLiteral("warning: every user can read the password file %1 "
+                                     "(chmod o-r it)")
+                          .arg(path));
+    }
+    return options;
+}
+
+// SIGTERM (a service being stopped) and SIGINT end the event loop instead of
+// the process, so that the serial port is closed and its lock released on
+// the way out. They are blocked first and read from a descriptor.
+std::unique_ptr<QSocketNotifier> quitOnStopSignals() {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    if (pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0)
+        return nullptr;
+    const int descriptor = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (descriptor < 0)
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [descriptor] {
+        signalfd_siginfo received{};
+        if (::read(descriptor, &received, sizeof received) != sizeof received)
+            return;
+        printLine(QStringLiteral("stopped by signal %1").arg(received.ssi_signo));
+        QCoreApplication::quit();
+    });
+    return notifier;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("tavo-pjlink"));
+    app.setApplicationVersion(QStringLiteral(TAVO_VERSION));
+    const auto options = parseOptions(app);
+    if (!options)
+        return 2;
+    // Before the start is announced, so that a stop is never missed.
+    const auto stopSignals = quitOnStopSignals();
+    if (!stopSignals)
+        printLine(QStringLiteral("warning: SIGTERM and SIGINT end the program at once; the "
+                                 "serial device's lock file may stay behind"));
+
+    ProjectorLine line(
+        std::make_unique<tavo::link::SerialControl>(options->device, options->device),
+        ProjectorLine::Settings{options->device, options->portSettings});
+    QObject::connect(&line, &ProjectorLine::logLine, &app, printLine);
+    Bridge bridge(options->bridge, line);
+    QObject::connect(&bridge, &Bridge::logLine, &app, printLine);
+    if (!bridge.listen()) {
+        printLine(QStringLiteral("tavo-pjlink: cannot listen on %1 port %2: %3")
+                      .arg(options->bridge.address.toString())
+                      .arg(options->bridge.port)
+                      .arg(bridge.errorString()));
+        return 1;
+    }
+    printLine(QStringLiteral("tavo-pjlink %1: PJLink on %2 port %3 for the %4 %5 on %6, "
+                             "authentication %7")
+                  .arg(QStringLiteral(TAVO_VERSION), options->bridge.address.toString())
+                  .arg(bridge.serverPort())
+                  .arg(QLatin1String(kManufacturer),
+                       QString::fromLatin1(options->bridge.identity.product), options->device,
+                       options->bridge.password ? QStringLiteral("on") : QStringLiteral("off")));
+    line.start();
+    return QCoreApplication::exec();
+}
