@@ -2,10 +2,13 @@
 MAKEFLAGS += --no-print-directory
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
+FUZZ_DIR  ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test asan bench screenshots package clean
+.PHONY: deps build run test asan fuzz bench screenshots package clean
 
 deps:
 	@scripts/install-deps
@@ -28,6 +31,14 @@ asan: deps
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
 
+# Each fuzz target (or those in FUZZ_TARGETS) for FUZZ_SECONDS under libFuzzer,
+# built with clang in its own directory; findings land in $(FUZZ_DIR)/fuzz-findings/.
+fuzz:
+	@scripts/install-deps fuzz
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DTAVO_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target tavo_fuzzers
+	scripts/run-fuzz $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 bench: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTAVO_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -43,4 +54,4 @@ package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
