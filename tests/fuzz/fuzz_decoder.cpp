@@ -23,9 +23,9 @@ void checkDecoded(const QByteArray& frame, const QByteArray& prefix, const QStri
     static const QList<QByteArray> queries = tavo::test::statusQueryFrames();
     const std::optional<QString> text = tavo::status::decodeStatus(frame, prefix, trace);
     const bool isQuery = frame.startsWith(prefix) && queries.contains(frame.sliced(prefix.size()));
-    FUZZ_CHECK(isQuery || !text, QStringLiteral("\"%1\" after frame \"%2\"")
-                                     .arg(text.value_or(QString()),
-                                          QString::fromLatin1(frame.toPercentEncoding())));
+    FUZZ_CHECK(isQuery || !text,
+               QStringLiteral("\"%1\" after frame \"%2\"")
+                   .arg(text.value_or(QString()), QString::fromLatin1(frame.toPercentEncoding())));
     if (text) {
         const QString problem = tavo::test::statusTextProblem(frame, prefix, trace, *text);
         FUZZ_CHECK(problem.isEmpty(), problem);

@@ -51,7 +51,8 @@ QByteArrayView bytesOf(std::string_view text) {
 }
 
 QString escaped(const QByteArray& bytes) {
-    return QString::fromLatin1(bytes.first(std::min<qsizetype>(bytes.size(), 64)).toPercentEncoding());
+    return QString::fromLatin1(
+        bytes.first(std::min<qsizetype>(bytes.size(), 64)).toPercentEncoding());
 }
 
 // What the event loop does when a running timer falls due.
@@ -95,10 +96,10 @@ private:
     void checkResult(const link::ExchangeResult& result);
     void checkState();
 
-    QByteArray received_;    // since the buffer was last seen empty, cut past the capacity
+    QByteArray received_;        // since the buffer was last seen empty, cut past the capacity
     QList<QByteArray> expected_; // frames the running operation sends
     std::optional<QByteArray> showing_;
-    QString shownTrace_;     // the received trace line shown last
+    QString shownTrace_; // the received trace line shown last
     bool transactionFinished_ = false;
     // The trace line of the buffer, computed again only when the buffer changed.
     QByteArray tracedBytes_;
@@ -116,12 +117,11 @@ Harness::Harness(std::unique_ptr<test::FakeSerial> link)
 }
 
 void Harness::watch() {
-    QObject::connect(&exchange_, &link::Exchange::sentTraceChanged, &exchange_,
-                     [this](const QString& trace) {
-                         FUZZ_CHECK(trace.isEmpty() ||
-                                        trace == link::traceLine(exchange_.lastFrameSent()),
-                                    QStringLiteral("sent trace \"%1\"").arg(trace));
-                     });
+    QObject::connect(
+        &exchange_, &link::Exchange::sentTraceChanged, &exchange_, [this](const QString& trace) {
+            FUZZ_CHECK(trace.isEmpty() || trace == link::traceLine(exchange_.lastFrameSent()),
+                       QStringLiteral("sent trace \"%1\"").arg(trace));
+        });
     QObject::connect(&exchange_, &link::Exchange::receivedTraceChanged, &exchange_,
                      [this](const QString& trace) { checkReceivedTrace(trace); });
     QObject::connect(&exchange_, &link::Exchange::statusTextChanged, &exchange_,
@@ -171,10 +171,13 @@ void Harness::checkResult(const link::ExchangeResult& result) {
     const bool early = result.outcome == link::Outcome::Acknowledged ||
                        result.outcome == link::Outcome::Refused ||
                        result.outcome == link::Outcome::Replied;
-    FUZZ_CHECK(!early || result.receivedTrace == link::traceLine(result.reply), escaped(result.reply));
-    FUZZ_CHECK(result.outcome != link::Outcome::Acknowledged || result.reply == QByteArray(1, link::kAck),
+    FUZZ_CHECK(!early || result.receivedTrace == link::traceLine(result.reply),
                escaped(result.reply));
-    FUZZ_CHECK(result.outcome != link::Outcome::Refused || result.reply == QByteArray(1, link::kNak),
+    FUZZ_CHECK(result.outcome != link::Outcome::Acknowledged ||
+                   result.reply == QByteArray(1, link::kAck),
+               escaped(result.reply));
+    FUZZ_CHECK(result.outcome != link::Outcome::Refused ||
+                   result.reply == QByteArray(1, link::kNak),
                escaped(result.reply));
     if (result.status) {
         const QString problem = test::statusTextProblem(result.frame, exchange_.commandPrefix(),
@@ -185,13 +188,16 @@ void Harness::checkResult(const link::ExchangeResult& result) {
 
 void Harness::checkState() {
     const QByteArray& buffer = exchange_.replyBuffer();
-    FUZZ_CHECK(buffer.size() <= ReplyCapture::kCapacity, QStringLiteral("%1 bytes held").arg(buffer.size()));
+    FUZZ_CHECK(buffer.size() <= ReplyCapture::kCapacity,
+               QStringLiteral("%1 bytes held").arg(buffer.size()));
     FUZZ_CHECK(exchange_.awaitingReply() <= 1, QString::number(exchange_.awaitingReply()));
     // Unchanged since it was last compared when it still shares that copy's data.
     const QString& trace = exchange_.replyTrace();
     if (trace.constData() != verifiedTrace_.constData() || trace.size() != verifiedTrace_.size()) {
         FUZZ_CHECK(trace == bufferTrace(),
-                   QStringLiteral("buffer trace of %1 characters for %2 bytes").arg(trace.size()).arg(buffer.size()));
+                   QStringLiteral("buffer trace of %1 characters for %2 bytes")
+                       .arg(trace.size())
+                       .arg(buffer.size()));
         verifiedTrace_ = trace;
     }
 }
@@ -214,7 +220,9 @@ void Harness::deliver(const QByteArray& piece) {
     const QByteArray& buffer = exchange_.replyBuffer();
     const QByteArray head = received_.first(std::min(received_.size(), ReplyCapture::kCapacity));
     FUZZ_CHECK(buffer == head || (transactionFinished_ && buffer.isEmpty()),
-               QStringLiteral("buffer of %1 bytes after %2 received").arg(buffer.size()).arg(received_.size()));
+               QStringLiteral("buffer of %1 bytes after %2 received")
+                   .arg(buffer.size())
+                   .arg(received_.size()));
     FUZZ_CHECK(exchange_.awaitingReply() == 0, QStringLiteral("still awaiting a reply"));
 }
 
@@ -229,12 +237,14 @@ void Harness::run(const Operation<Harness>& operation, FuzzInput& input) {
     expected_.clear();
     operation.run(*this, input);
     const QList<QByteArray> writes = port_->written.sliced(writesBefore);
-    FUZZ_CHECK(writes == expected_, QStringLiteral("operation '%1' wrote %2 frames (first \"%3\"), expected %4 (first \"%5\")")
-                                        .arg(QLatin1Char(operation.letter))
-                                        .arg(writes.size())
-                                        .arg(writes.isEmpty() ? QString() : escaped(writes.first()))
-                                        .arg(expected_.size())
-                                        .arg(expected_.isEmpty() ? QString() : escaped(expected_.first())));
+    FUZZ_CHECK(
+        writes == expected_,
+        QStringLiteral("operation '%1' wrote %2 frames (first \"%3\"), expected %4 (first \"%5\")")
+            .arg(QLatin1Char(operation.letter))
+            .arg(writes.size())
+            .arg(writes.isEmpty() ? QString() : escaped(writes.first()))
+            .arg(expected_.size())
+            .arg(expected_.isEmpty() ? QString() : escaped(expected_.first())));
     checkState();
 }
 
@@ -283,7 +293,9 @@ void releaseHeld(Harness& h, FuzzInput&) {
     FUZZ_CHECK(!h.controller_.heldKey(), QStringLiteral("a key still held"));
 }
 
-void receive(Harness& h, FuzzInput& input) { h.deliver(input.bytes(input.byte())); }
+void receive(Harness& h, FuzzInput& input) {
+    h.deliver(input.bytes(input.byte()));
+}
 
 void receiveLarge(Harness& h, FuzzInput& input) {
     const QByteArray piece = h.largePieces_.take(input);
@@ -291,7 +303,9 @@ void receiveLarge(Harness& h, FuzzInput& input) {
         h.deliver(piece);
 }
 
-void show(Harness& h, FuzzInput& input) { h.show(input.bytes(input.byte())); }
+void show(Harness& h, FuzzInput& input) {
+    h.show(input.bytes(input.byte()));
+}
 
 void endReply(Harness& h, FuzzInput&) {
     h.exchange_.endReply();
@@ -313,9 +327,13 @@ void tickReply(Harness& h, FuzzInput&) {
         h.checkEmptied("the reply timeout");
 }
 
-void tickClear(Harness& h, FuzzInput&) { tick(h.exchange_.clearTimer()); }
+void tickClear(Harness& h, FuzzInput&) {
+    tick(h.exchange_.clearTimer());
+}
 
-void beginTransaction(Harness& h, FuzzInput&) { h.transaction_.begin(); }
+void beginTransaction(Harness& h, FuzzInput&) {
+    h.transaction_.begin();
+}
 
 void reset(Harness& h, FuzzInput&) {
     h.controller_.reset();
@@ -323,8 +341,12 @@ void reset(Harness& h, FuzzInput&) {
     h.checkEmptied("a reset");
 }
 
-void closePort(Harness& h, FuzzInput&) { h.port_->close(); }
-void openPort(Harness& h, FuzzInput&) { h.port_->open(); }
+void closePort(Harness& h, FuzzInput&) {
+    h.port_->close();
+}
+void openPort(Harness& h, FuzzInput&) {
+    h.port_->open();
+}
 
 void loseDevice(Harness& h, FuzzInput&) {
     // A real link reports a loss only while open.

@@ -16,7 +16,9 @@ namespace {
 
 using namespace tavo::status;
 
-bool sameValue(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+bool sameValue(double a, double b) {
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
 
 void checkRounding(double value) {
     const double rounded = roundHalfToEven(value);
@@ -43,11 +45,10 @@ void checkText(QStringView text) {
     QString withoutBlanks = text.toString();
     withoutBlanks.remove(QLatin1Char(' '));
     const double unblanked = readNumberLeniently(withoutBlanks);
-    FUZZ_CHECK(sameValue(unblanked, value),
-               QStringLiteral("\"%1\" reads %2, without blanks %3")
-                   .arg(text.toString())
-                   .arg(value, 0, 'g', 17)
-                   .arg(unblanked, 0, 'g', 17));
+    FUZZ_CHECK(sameValue(unblanked, value), QStringLiteral("\"%1\" reads %2, without blanks %3")
+                                                .arg(text.toString())
+                                                .arg(value, 0, 'g', 17)
+                                                .arg(unblanked, 0, 'g', 17));
 
     checkRounding(value);
 
@@ -59,7 +60,8 @@ void checkText(QStringView text) {
         (hectopascals ? QString::number(*hectopascals) : QStringLiteral("----")) +
         QStringLiteral(" hPa");
     const QString shown = pressureText(text);
-    FUZZ_CHECK(shown == expected, QStringLiteral("\"%1\" shows \"%2\"").arg(text.toString(), shown));
+    FUZZ_CHECK(shown == expected,
+               QStringLiteral("\"%1\" shows \"%2\"").arg(text.toString(), shown));
 }
 
 } // namespace

@@ -32,8 +32,11 @@ struct State {
 
 void checkWhole(const State& state) {
     const QByteArray& bytes = state.capture.bytes();
-    FUZZ_CHECK(bytes == state.received.first(std::min(state.received.size(), ReplyCapture::kCapacity)),
-               QStringLiteral("holds %1 bytes of %2 received").arg(bytes.size()).arg(state.received.size()));
+    FUZZ_CHECK(bytes ==
+                   state.received.first(std::min(state.received.size(), ReplyCapture::kCapacity)),
+               QStringLiteral("holds %1 bytes of %2 received")
+                   .arg(bytes.size())
+                   .arg(state.received.size()));
     FUZZ_CHECK(state.capture.trace() == tavo::link::traceLine(bytes),
                QStringLiteral("trace of %1 bytes differs").arg(bytes.size()));
 }
@@ -45,9 +48,11 @@ void append(State& state, const QByteArray& piece) {
     const qsizetype after = state.capture.bytes().size();
 
     FUZZ_CHECK(after <= ReplyCapture::kCapacity, QStringLiteral("%1 bytes held").arg(after));
-    FUZZ_CHECK(kept == std::min(piece.size(), ReplyCapture::kCapacity - before),
-               QStringLiteral("kept %1 of %2 with %3 held").arg(kept).arg(piece.size()).arg(before));
-    FUZZ_CHECK(after == before + kept, QStringLiteral("%1 + %2 -> %3").arg(before).arg(kept).arg(after));
+    FUZZ_CHECK(
+        kept == std::min(piece.size(), ReplyCapture::kCapacity - before),
+        QStringLiteral("kept %1 of %2 with %3 held").arg(kept).arg(piece.size()).arg(before));
+    FUZZ_CHECK(after == before + kept,
+               QStringLiteral("%1 + %2 -> %3").arg(before).arg(kept).arg(after));
     state.received.append(piece.first(std::min(piece.size(), ReplyCapture::kCapacity + 1)));
     state.received.truncate(ReplyCapture::kCapacity + 1);
 
@@ -55,13 +60,16 @@ void append(State& state, const QByteArray& piece) {
         checkWhole(state);
         return;
     }
-    const QString added = state.capture.trace().sliced(std::min(traceBefore, state.capture.trace().size()));
+    const QString added =
+        state.capture.trace().sliced(std::min(traceBefore, state.capture.trace().size()));
     QString expected;
     tavo::link::appendTraceTokens(expected, piece.first(kept));
     FUZZ_CHECK(added == expected, QStringLiteral("trace of the last %1 bytes differs").arg(kept));
 }
 
-void smallPiece(State& state, FuzzInput& input) { append(state, input.bytes(input.byte())); }
+void smallPiece(State& state, FuzzInput& input) {
+    append(state, input.bytes(input.byte()));
+}
 
 void largePiece(State& state, FuzzInput& input) {
     const QByteArray piece = state.largePieces.take(input);
@@ -73,7 +81,8 @@ void clear(State& state, FuzzInput&) {
     checkWhole(state);
     state.capture.clear();
     state.received.clear();
-    FUZZ_CHECK(state.capture.bytes().isEmpty() && state.capture.trace() == tavo::link::traceLine({}),
+    FUZZ_CHECK(state.capture.bytes().isEmpty() &&
+                   state.capture.trace() == tavo::link::traceLine({}),
                QStringLiteral("not empty after a clear"));
 }
 

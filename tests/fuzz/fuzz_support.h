@@ -74,5 +74,5 @@ const Operation<State>& pickOperation(std::span<const Operation<State>> operatio
 #define FUZZ_CHECK(condition, detail)                                                              \
     do {                                                                                           \
         if (!(condition))                                                                          \
-            ::tavo::fuzz::fail(#condition, __FILE__, __LINE__, (detail));                           \
+            ::tavo::fuzz::fail(#condition, __FILE__, __LINE__, (detail));                          \
     } while (false)

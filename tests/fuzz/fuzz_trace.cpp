@@ -16,9 +16,8 @@ const std::array<QString, 256>& tokens() {
     static const std::array<QString, 256> table = [] {
         std::array<QString, 256> t;
         for (int code = 0; code < 256; ++code) {
-            t[code] = code >= 32 && code <= 122
-                          ? QString(QChar(code)) + QLatin1Char(' ')
-                          : QStringLiteral("? ");
+            t[code] = code >= 32 && code <= 122 ? QString(QChar(code)) + QLatin1Char(' ')
+                                                : QStringLiteral("? ");
         }
         t[6] = QStringLiteral("ACK ");
         t[10] = QStringLiteral("LF ");

@@ -56,7 +56,7 @@ QString sensorProblem(QStringView text) {
         QStringLiteral(R"(^  S1=.{0,10} C  ,   S2= .{0,8} C , S3=.{0,10} C$)"),
         QRegularExpression::DotMatchesEverythingOption);
     return form.match(text).hasMatch() ? QString()
-                                           : QStringLiteral("not of the form of the sensor text");
+                                       : QStringLiteral("not of the form of the sensor text");
 }
 
 QString traceCopyProblem(QStringView traceLine, QStringView text) {
