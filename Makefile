@@ -5,10 +5,11 @@ ASAN_DIR  ?= build-asan
 FUZZ_DIR  ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
+SOAK_SECONDS ?= 60
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test asan fuzz bench screenshots package clean
+.PHONY: deps build run test asan fuzz soak bench screenshots package clean
 
 deps:
 	@scripts/install-deps
@@ -38,6 +39,11 @@ fuzz:
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DTAVO_FUZZ=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target tavo_fuzzers
 	scripts/run-fuzz $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# The exchange against the virtual projector for SOAK_SECONDS at many times a
+# technician's pace: a memory curve and a verdict.
+soak: build
+	$(BUILD_DIR)/tests/soak/tavo-soak --seconds $(SOAK_SECONDS)
 
 bench: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTAVO_BENCH=ON
