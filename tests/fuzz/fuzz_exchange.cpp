@@ -65,28 +65,29 @@ void tick(QTimer& timer) {
 
 class Harness {
 public:
-    explicit Harness(std::unique_ptr<test::FakeSerial> link = std::make_unique<test::FakeSerial>());
+    explicit Harness(
+        std::unique_ptr<test::FakeSerial> serial = std::make_unique<test::FakeSerial>());
 
     void run(const Operation<Harness>& operation, FuzzInput& input);
     void checkAtEnd() { checkState(); }
 
-    // Operation helpers.
+    // What the operations use.
     void expectSend(const QByteArray& frame) {
-        if (port_->isOpen())
+        if (port->isOpen())
             expected_.append(frame);
     }
     QByteArray frameOf(QByteArrayView code) const {
-        return link::buildFrame(exchange_.commandPrefix(), code);
+        return link::buildFrame(exchange.commandPrefix(), code);
     }
     void deliver(const QByteArray& piece);
     void show(const QByteArray& data);
     void checkEmptied(const char* after) const;
 
-    test::FakeSerial* port_;
-    fuzz::LargePieces largePieces_{4 * ReplyCapture::kCapacity};
-    link::Exchange exchange_;
-    commands::Controller controller_;
-    link::Transaction transaction_;
+    test::FakeSerial* port;
+    fuzz::LargePieces largePieces{4 * ReplyCapture::kCapacity};
+    link::Exchange exchange;
+    commands::Controller controller;
+    link::Transaction transaction;
 
 private:
     void watch();
@@ -107,39 +108,39 @@ private:
     QString verifiedTrace_; // the capture's own trace, once compared
 };
 
-Harness::Harness(std::unique_ptr<test::FakeSerial> link)
-    : port_(link.get()), exchange_(std::move(link)), controller_(exchange_),
-      transaction_(exchange_), tracedLine_(link::traceLine({})) {
+Harness::Harness(std::unique_ptr<test::FakeSerial> serial)
+    : port(serial.get()), exchange(std::move(serial)), controller(exchange), transaction(exchange),
+      tracedLine_(link::traceLine({})) {
     watch();
-    controller_.reset();
-    exchange_.reset();
-    port_->open();
+    controller.reset();
+    exchange.reset();
+    port->open();
 }
 
 void Harness::watch() {
     QObject::connect(
-        &exchange_, &link::Exchange::sentTraceChanged, &exchange_, [this](const QString& trace) {
-            FUZZ_CHECK(trace.isEmpty() || trace == link::traceLine(exchange_.lastFrameSent()),
+        &exchange, &link::Exchange::sentTraceChanged, &exchange, [this](const QString& trace) {
+            FUZZ_CHECK(trace.isEmpty() || trace == link::traceLine(exchange.lastFrameSent()),
                        QStringLiteral("sent trace \"%1\"").arg(trace));
         });
-    QObject::connect(&exchange_, &link::Exchange::receivedTraceChanged, &exchange_,
+    QObject::connect(&exchange, &link::Exchange::receivedTraceChanged, &exchange,
                      [this](const QString& trace) { checkReceivedTrace(trace); });
-    QObject::connect(&exchange_, &link::Exchange::statusTextChanged, &exchange_,
+    QObject::connect(&exchange, &link::Exchange::statusTextChanged, &exchange,
                      [this](const QString& text) { checkStatusText(text); });
-    QObject::connect(&exchange_, &link::Exchange::replyEnded, &exchange_,
+    QObject::connect(&exchange, &link::Exchange::replyEnded, &exchange,
                      [this](const QByteArray& reply, bool) {
-                         FUZZ_CHECK(exchange_.replyBuffer().isEmpty(),
+                         FUZZ_CHECK(exchange.replyBuffer().isEmpty(),
                                     QStringLiteral("buffer not emptied at the end of a reply"));
                          FUZZ_CHECK(reply.size() <= ReplyCapture::kCapacity,
                                     QStringLiteral("a reply of %1 bytes").arg(reply.size()));
                      });
-    QObject::connect(&transaction_, &link::Transaction::finished, &exchange_,
+    QObject::connect(&transaction, &link::Transaction::finished, &exchange,
                      [this](const link::ExchangeResult& result) { checkResult(result); });
 }
 
 const QString& Harness::bufferTrace() {
-    if (exchange_.replyBuffer() != tracedBytes_) {
-        tracedBytes_ = exchange_.replyBuffer();
+    if (exchange.replyBuffer() != tracedBytes_) {
+        tracedBytes_ = exchange.replyBuffer();
         tracedLine_ = link::traceLine(tracedBytes_);
     }
     return tracedLine_;
@@ -158,14 +159,14 @@ void Harness::checkReceivedTrace(const QString& trace) {
 void Harness::checkStatusText(const QString& text) {
     if (text.isEmpty())
         return;
-    const QString problem = test::statusTextProblem(exchange_.lastFrameSent(),
-                                                    exchange_.commandPrefix(), shownTrace_, text);
+    const QString problem = test::statusTextProblem(exchange.lastFrameSent(),
+                                                    exchange.commandPrefix(), shownTrace_, text);
     FUZZ_CHECK(problem.isEmpty(), problem);
 }
 
 void Harness::checkResult(const link::ExchangeResult& result) {
     transactionFinished_ = true;
-    FUZZ_CHECK(result.frame == exchange_.lastFrameSent(), escaped(result.frame));
+    FUZZ_CHECK(result.frame == exchange.lastFrameSent(), escaped(result.frame));
     FUZZ_CHECK(result.reply.size() <= ReplyCapture::kCapacity,
                QStringLiteral("a reply of %1 bytes").arg(result.reply.size()));
     const bool early = result.outcome == link::Outcome::Acknowledged ||
@@ -180,19 +181,19 @@ void Harness::checkResult(const link::ExchangeResult& result) {
                    result.reply == QByteArray(1, link::kNak),
                escaped(result.reply));
     if (result.status) {
-        const QString problem = test::statusTextProblem(result.frame, exchange_.commandPrefix(),
+        const QString problem = test::statusTextProblem(result.frame, exchange.commandPrefix(),
                                                         result.receivedTrace, *result.status);
         FUZZ_CHECK(problem.isEmpty(), problem);
     }
 }
 
 void Harness::checkState() {
-    const QByteArray& buffer = exchange_.replyBuffer();
+    const QByteArray& buffer = exchange.replyBuffer();
     FUZZ_CHECK(buffer.size() <= ReplyCapture::kCapacity,
                QStringLiteral("%1 bytes held").arg(buffer.size()));
-    FUZZ_CHECK(exchange_.awaitingReply() <= 1, QString::number(exchange_.awaitingReply()));
+    FUZZ_CHECK(exchange.awaitingReply() <= 1, QString::number(exchange.awaitingReply()));
     // Unchanged since it was last compared when it still shares that copy's data.
-    const QString& trace = exchange_.replyTrace();
+    const QString& trace = exchange.replyTrace();
     if (trace.constData() != verifiedTrace_.constData() || trace.size() != verifiedTrace_.size()) {
         FUZZ_CHECK(trace == bufferTrace(),
                    QStringLiteral("buffer trace of %1 characters for %2 bytes")
@@ -203,40 +204,40 @@ void Harness::checkState() {
 }
 
 void Harness::checkEmptied(const char* after) const {
-    FUZZ_CHECK(exchange_.replyBuffer().isEmpty(),
+    FUZZ_CHECK(exchange.replyBuffer().isEmpty(),
                QStringLiteral("%1 bytes left in the buffer after %2")
-                   .arg(exchange_.replyBuffer().size())
+                   .arg(exchange.replyBuffer().size())
                    .arg(QLatin1StringView(after)));
 }
 
 void Harness::deliver(const QByteArray& piece) {
-    if (exchange_.replyBuffer().isEmpty())
+    if (exchange.replyBuffer().isEmpty())
         received_.clear();
     received_.append(piece.first(std::min(piece.size(), ReplyCapture::kCapacity + 1)));
     received_.truncate(ReplyCapture::kCapacity + 1);
     transactionFinished_ = false;
-    port_->receive(piece);
+    port->receive(piece);
 
-    const QByteArray& buffer = exchange_.replyBuffer();
+    const QByteArray& buffer = exchange.replyBuffer();
     const QByteArray head = received_.first(std::min(received_.size(), ReplyCapture::kCapacity));
     FUZZ_CHECK(buffer == head || (transactionFinished_ && buffer.isEmpty()),
                QStringLiteral("buffer of %1 bytes after %2 received")
                    .arg(buffer.size())
                    .arg(received_.size()));
-    FUZZ_CHECK(exchange_.awaitingReply() == 0, QStringLiteral("still awaiting a reply"));
+    FUZZ_CHECK(exchange.awaitingReply() == 0, QStringLiteral("still awaiting a reply"));
 }
 
 void Harness::show(const QByteArray& data) {
     showing_ = data;
-    exchange_.showReceived(data);
+    exchange.showReceived(data);
     showing_.reset();
 }
 
 void Harness::run(const Operation<Harness>& operation, FuzzInput& input) {
-    const qsizetype writesBefore = port_->written.size();
+    const qsizetype writesBefore = port->written.size();
     expected_.clear();
     operation.run(*this, input);
-    const QList<QByteArray> writes = port_->written.sliced(writesBefore);
+    const QList<QByteArray> writes = port->written.sliced(writesBefore);
     FUZZ_CHECK(
         writes == expected_,
         QStringLiteral("operation '%1' wrote %2 frames (first \"%3\"), expected %4 (first \"%5\")")
@@ -257,40 +258,40 @@ template <typename T> const T& pick(std::span<const T> table, FuzzInput& input) 
 void sendOneShot(Harness& h, FuzzInput& input) {
     const commands::OneShotSender& sender = pick(commands::oneShotSenders(), input);
     h.expectSend(h.frameOf(bytesOf(sender.code)));
-    h.controller_.sendOneShot(sender);
+    h.controller.sendOneShot(sender);
 }
 
 void sendQuery(Harness& h, FuzzInput& input) {
     const status::StatusQuery& query = pick(status::statusQueries(), input);
     h.expectSend(h.frameOf(bytesOf(query.code)));
-    h.exchange_.send(bytesOf(query.code));
+    h.exchange.send(bytesOf(query.code));
 }
 
 void sendTyped(Harness& h, FuzzInput& input) {
     const QString text = QString::fromUtf8(input.bytes(input.byte()));
     h.expectSend(h.frameOf(link::textToBytes(text)));
-    h.controller_.sendTyped(text);
+    h.controller.sendTyped(text);
 }
 
 void press(Harness& h, FuzzInput& input) {
     const commands::HoldKey& key = pick(commands::holdKeys(), input);
     h.expectSend(h.frameOf(bytesOf(key.code)));
-    h.controller_.press(key);
+    h.controller.press(key);
 }
 
 void release(Harness& h, FuzzInput& input) {
-    h.controller_.release(pick(commands::holdKeys(), input));
+    h.controller.release(pick(commands::holdKeys(), input));
     h.checkEmptied("a release");
-    FUZZ_CHECK(!h.controller_.heldKey() && !h.controller_.repeatTimer().isActive(),
+    FUZZ_CHECK(!h.controller.heldKey() && !h.controller.repeatTimer().isActive(),
                QStringLiteral("still repeating after a release"));
 }
 
 void releaseHeld(Harness& h, FuzzInput&) {
-    const bool held = h.controller_.heldKey() != nullptr;
-    h.controller_.releaseHeld();
+    const bool held = h.controller.heldKey() != nullptr;
+    h.controller.releaseHeld();
     if (held)
         h.checkEmptied("releasing the held key");
-    FUZZ_CHECK(!h.controller_.heldKey(), QStringLiteral("a key still held"));
+    FUZZ_CHECK(!h.controller.heldKey(), QStringLiteral("a key still held"));
 }
 
 void receive(Harness& h, FuzzInput& input) {
@@ -298,7 +299,7 @@ void receive(Harness& h, FuzzInput& input) {
 }
 
 void receiveLarge(Harness& h, FuzzInput& input) {
-    const QByteArray piece = h.largePieces_.take(input);
+    const QByteArray piece = h.largePieces.take(input);
     if (!piece.isEmpty())
         h.deliver(piece);
 }
@@ -308,50 +309,50 @@ void show(Harness& h, FuzzInput& input) {
 }
 
 void endReply(Harness& h, FuzzInput&) {
-    h.exchange_.endReply();
+    h.exchange.endReply();
     h.checkEmptied("the end of a reply");
-    FUZZ_CHECK(h.exchange_.awaitingReply() == 0 && !h.exchange_.replyTimer().isActive(),
+    FUZZ_CHECK(h.exchange.awaitingReply() == 0 && !h.exchange.replyTimer().isActive(),
                QStringLiteral("still awaiting a reply after its end"));
 }
 
 void tickRepeat(Harness& h, FuzzInput&) {
-    if (h.controller_.repeatTimer().isActive() && h.controller_.heldKey())
-        h.expectSend(h.frameOf(bytesOf(h.controller_.heldKey()->code)));
-    tick(h.controller_.repeatTimer());
+    if (h.controller.repeatTimer().isActive() && h.controller.heldKey())
+        h.expectSend(h.frameOf(bytesOf(h.controller.heldKey()->code)));
+    tick(h.controller.repeatTimer());
 }
 
 void tickReply(Harness& h, FuzzInput&) {
-    const bool running = h.exchange_.replyTimer().isActive();
-    tick(h.exchange_.replyTimer());
+    const bool running = h.exchange.replyTimer().isActive();
+    tick(h.exchange.replyTimer());
     if (running)
         h.checkEmptied("the reply timeout");
 }
 
 void tickClear(Harness& h, FuzzInput&) {
-    tick(h.exchange_.clearTimer());
+    tick(h.exchange.clearTimer());
 }
 
 void beginTransaction(Harness& h, FuzzInput&) {
-    h.transaction_.begin();
+    h.transaction.begin();
 }
 
 void reset(Harness& h, FuzzInput&) {
-    h.controller_.reset();
-    h.exchange_.reset();
+    h.controller.reset();
+    h.exchange.reset();
     h.checkEmptied("a reset");
 }
 
 void closePort(Harness& h, FuzzInput&) {
-    h.port_->close();
+    h.port->close();
 }
 void openPort(Harness& h, FuzzInput&) {
-    h.port_->open();
+    h.port->open();
 }
 
 void loseDevice(Harness& h, FuzzInput&) {
     // A real link reports a loss only while open.
-    if (h.port_->isOpen())
-        h.port_->loseDevice();
+    if (h.port->isOpen())
+        h.port->loseDevice();
 }
 
 constexpr std::array<Operation<Harness>, 19> kOperations{{
