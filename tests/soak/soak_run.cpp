@@ -397,10 +397,10 @@ void SoakRun::onDeviceLost() {
     if (!exchange_->port().errorDescription().contains(QStringLiteral("COM%1").arg(number)))
         violation(QStringLiteral("a lost device reported without naming its port: \"%1\"")
                       .arg(exchange_->port().errorDescription()));
-    // The window's warning box blocks it, and a blocked window lets go of its key.
-    releaseTimer_.stop();
-    heldKey_ = nullptr;
-    controller_->releaseHeld();
+    // The window shows its warning box once this handler is done (the loss
+    // may be noticed inside a send), and the box, blocking the window, lets
+    // go of the held key.
+    QTimer::singleShot(0, this, &SoakRun::releaseHeldKey);
     reopenSoon();
 }
 
