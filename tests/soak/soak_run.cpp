@@ -431,6 +431,8 @@ void SoakRun::violation(const QString& what) {
 
 void SoakRun::sampleMemory() {
     const Sample sample{clock_.elapsed(), residentKb()};
+    if (sample.rssKb == 0)
+        violation(QStringLiteral("cannot read the resident set size from /proc/self/status"));
     memory_.append(sample);
     print(QStringLiteral("soak: %1 s  RSS %2 MB")
               .arg(sample.atMs / 1000, 5)
