@@ -2,10 +2,14 @@
 MAKEFLAGS += --no-print-directory
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
+FUZZ_DIR  ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
+SOAK_SECONDS ?= 60
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test asan bench screenshots package clean
+.PHONY: deps build run test asan fuzz soak bench screenshots package clean
 
 deps:
 	@scripts/install-deps
@@ -22,11 +26,27 @@ run: build
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
-# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, with
+# leak detection; tests/lsan.supp names the toolkit's own lifetime allocations.
 asan: deps
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DTAVO_SANITIZE=ON
 	cmake --build $(ASAN_DIR) -j $(JOBS)
-	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# Each fuzz target (or those in FUZZ_TARGETS) for FUZZ_SECONDS under libFuzzer,
+# built with clang in its own directory; findings land in $(FUZZ_DIR)/fuzz-findings/.
+fuzz:
+	@scripts/install-deps fuzz
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DTAVO_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target tavo_fuzzers
+	scripts/run-fuzz $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# The exchange against the virtual projector for SOAK_SECONDS at many times a
+# technician's pace: a memory curve and a verdict.
+soak: build
+	$(BUILD_DIR)/tests/soak/tavo-soak --seconds $(SOAK_SECONDS)
 
 bench: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTAVO_BENCH=ON
@@ -44,4 +64,4 @@ package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
