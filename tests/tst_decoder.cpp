@@ -80,8 +80,9 @@ private:
 
 // Reply bytes for the fuzzed comparison: the characters the rules and the
 // number reading react to, and some they do not.
+constexpr char kOther[] = "ABCFRXz{\r\n\x06\x14\x00\x7f\xff";
 const QByteArray kNumberBytes("0123456789.+-EeDd&HhOo ");
-const QByteArray kOtherBytes("ABCFRXz{\r\n\x06\x14\x00\x7f\xff", 17);
+const QByteArray kOtherBytes(kOther, sizeof kOther - 1); // NUL included
 
 QByteArray randomPiece(QRandomGenerator& random, qsizetype size) {
     QByteArray piece;

@@ -61,7 +61,7 @@ QString accessibleName(QWidget* widget) {
 }
 
 const QList<QByteArray> kCodes{"C00", "CR0", "CR3", "CR6", "CR9", "CR PRESSURE"};
-const QByteArray kReplyBytes("0123456789 &H.E-+ACKX\r\n\x06\x14", 25);
+const QByteArray kReplyBytes("0123456789 &H.E-+ACKX\r\n\x06\x14");
 
 QByteArray randomPiece(QRandomGenerator& random) {
     QByteArray piece;
