@@ -83,7 +83,10 @@ QStringList machine() {
     }
     utsname names{};
     ::uname(&names);
-    const QString memory = readText(QStringLiteral("/proc/meminfo")).section(u'\n', 0, 0).simplified();
+    // "MemTotal:  24683748 kB"
+    const double memoryKb =
+        readText(QStringLiteral("/proc/meminfo")).section(u'\n', 0, 0).simplified().section(u' ', 1, 1).toDouble();
+    const QString memory = QStringLiteral("%1 GB RAM").arg(memoryKb / (1024 * 1024), 0, 'f', 0);
     return {QStringLiteral("date: ") + QDateTime::currentDateTime().toString(Qt::ISODate),
             QStringLiteral("machine: %1, %2 cores, %3; Linux %4; Debian %5")
                 .arg(cpu)

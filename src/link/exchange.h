@@ -12,8 +12,9 @@
 //
 // A piece costs time in proportion to its own bytes, not to the buffer: while
 // the received line shows the buffer's trace, only the piece's tokens are
-// signalled, and the status decoder looks at the piece only (the status line
-// grows by the tokens when it copies the trace).
+// signalled, and the status decoder looks at no more than the piece when the
+// piece cannot change its text (the status line grows by the tokens when it
+// copies the trace).
 
 #include "link/reply_capture.h"
 #include "link/serial_link.h"
