@@ -36,9 +36,9 @@ namespace {
 
 using namespace tavo::bench;
 
-// Xvfb as the figures were taken: no reset between clients (a
-// resetting server adds about 25 ms to every short client), 96 dpi so the
-// panel is laid out at its own pixel size.
+// Xvfb without a reset between clients (a resetting server adds about 25 ms
+// to every short client), at 96 dpi so the panel is laid out at its own
+// pixel size.
 const QStringList kXvfbArguments{QStringLiteral("-noreset"), QStringLiteral("-dpi"),
                                  QStringLiteral("96"), QStringLiteral("-screen"),
                                  QStringLiteral("0"), QStringLiteral("1280x1024x24")};

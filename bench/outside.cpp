@@ -42,6 +42,16 @@ constexpr int kIdleClicks = 100;
 // default size (the window shows at the screen's corner without a manager).
 constexpr QPoint kCuteComOpenButton{50, 43};
 
+QString silentNote(int silentClicks) {
+    return silentClicks == 0 ? QString()
+                             : QStringLiteral("%1 clicks sent nothing within 1 s").arg(silentClicks);
+}
+
+QString joinedNotes(QStringList notes) {
+    notes.removeAll(QString());
+    return notes.join(QStringLiteral("; "));
+}
+
 double msSince(Clock::time_point start) {
     return double(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count()) /
            1000;
@@ -76,7 +86,7 @@ public:
     explicit Outside(const OutsidePrograms& programs)
         : programs_(programs), controls_(controlCentres()) {
         QDir().mkpath(programs_.workDir);
-        writeCuteComSession();
+        writeCuteComSettings();
     }
 
     std::vector<Figure> run();
@@ -93,13 +103,14 @@ private:
         double memoryGrowthMb = 0;
         double bytesPerSecond = 0;
         std::vector<double> clicks;
+        int silentClicks = 0; // clicks after which nothing reached the line
     };
 
     Launch panelLaunch() const;
     Launch cuteComLaunch() const;
     Launch xmessageLaunch() const;
     Launch qtWindowLaunch() const;
-    void writeCuteComSession() const;
+    void writeCuteComSettings() const;
     Started start(const Launch& launch);
     Started startPanel();
     bool showDataPanel(const Started& panel);
@@ -154,9 +165,9 @@ Launch Outside::qtWindowLaunch() const {
             programs_.workDir + QStringLiteral("/qt-window.log")};
 }
 
-// One session on the bench's line at the stream's speed, so that Open opens
-// the line.
-void Outside::writeCuteComSession() const {
+// CuteCom's settings: the bench's line at the stream's speed, so that Open
+// opens the line.
+void Outside::writeCuteComSettings() const {
     const QString dir = programs_.workDir + QStringLiteral("/cutecom-home/.config/CuteCom");
     QDir().mkpath(dir);
     QFile file(dir + QStringLiteral("/CuteCom5.conf"));
@@ -273,20 +284,23 @@ void Outside::idleFigures() {
         std::this_thread::sleep_for(kIdleSpan);
         const long after = contextSwitches(started.pid);
         std::vector<double> idleClicks;
+        int silentClicks = 0;
         if (panel) {
             const QPoint on = x_.origin(started.window) + controls_.on;
             for (int i = 0; i < kIdleClicks; ++i) {
                 if (const auto ms = clickToWire(on, line_.master()))
                     idleClicks.push_back(*ms);
+                else
+                    ++silentClicks;
                 std::this_thread::sleep_for(kClickEvery - kButtonHeld);
             }
         }
         stop(started.pid);
         add(QStringLiteral("idle wake-ups over 10 s: ") + name, QStringLiteral("count"),
             {double(after - before)}, QStringLiteral("context switches of all threads"));
-        if (!idleClicks.empty())
+        if (panel)
             add(QStringLiteral("click on ON -> first byte on the wire, idle: tavo-control"),
-                QStringLiteral("ms"), idleClicks);
+                QStringLiteral("ms"), idleClicks, silentNote(silentClicks));
     }
 }
 
@@ -320,6 +334,8 @@ Outside::StreamFigures Outside::stream(pid_t pid, int secondsLong,
             while (clickAt && Clock::now() + kClickEvery < secondEnd) {
                 if (const auto ms = clickToWire(*clickAt, line_.master()))
                     figures.clicks.push_back(*ms);
+                else
+                    ++figures.silentClicks;
                 std::this_thread::sleep_for(kClickEvery - kButtonHeld);
             }
             sleepUntil(secondEnd);
@@ -385,7 +401,8 @@ void Outside::panelStreams() {
         if (variant.clicks) {
             add(QStringLiteral("click on ON -> first byte on the wire, during the stream: "
                                "tavo-control"),
-                QStringLiteral("ms"), figures.clicks, QStringLiteral("data panel shown"));
+                QStringLiteral("ms"), figures.clicks,
+                joinedNotes({QStringLiteral("data panel shown"), silentNote(figures.silentClicks)}));
         }
         addStream(variant.who, figures);
     }
@@ -427,17 +444,20 @@ void Outside::floorClicks() {
                                    {},
                                    programs_.workDir + QStringLiteral("/floor-client.log")});
     std::vector<double> clicks;
+    int silentClicks = 0;
     if (started.window) {
         const QPoint middle(kFloorWindowSize / 2, kFloorWindowSize / 2);
         for (int i = 0; i < kIdleClicks; ++i) {
             if (const auto ms = clickToWire(middle, floorLine.master()))
                 clicks.push_back(*ms);
+            else
+                ++silentClicks;
             std::this_thread::sleep_for(kClickEvery - kButtonHeld);
         }
     }
     stop(started.pid);
     add(QStringLiteral("X and pty floor: click -> byte from a bare Xlib client"), QStringLiteral("ms"),
-        clicks, started.window ? QString() : QStringLiteral("no window"));
+        clicks, started.window ? silentNote(silentClicks) : QStringLiteral("no window"));
 }
 
 // Programs that only read the line, under the same stream.
@@ -504,16 +524,21 @@ void Outside::holdKeys() {
     }
     const QPoint origin = x_.origin(started.window);
     sleepUntil(started.at + kMemoryAfter);
-    add(QStringLiteral("hold-key period, VOL + (250 ms)"), QStringLiteral("ms"),
-        holdIntervals(origin + controls_.volume, seconds(8)));
-    add(QStringLiteral("hold-key period, Brightness + (50 ms)"), QStringLiteral("ms"),
-        holdIntervals(origin + controls_.bright, seconds(4)));
+    const auto addHold = [this](const QString& name, std::vector<double> intervals) {
+        const QString note = intervals.empty() ? QStringLiteral("fewer than two frames arrived")
+                                               : QString();
+        add(name, QStringLiteral("ms"), std::move(intervals), note);
+    };
+    addHold(QStringLiteral("hold-key period, VOL + (250 ms)"),
+            holdIntervals(origin + controls_.volume, seconds(8)));
+    addHold(QStringLiteral("hold-key period, Brightness + (50 ms)"),
+            holdIntervals(origin + controls_.bright, seconds(4)));
     // The release of D.Zoom leaves the repeat at 5 ms for the arrow keys.
     x_.click(origin + controls_.dzoom);
     std::this_thread::sleep_for(milliseconds(300));
     Pty::drain(line_.master());
-    add(QStringLiteral("hold-key period, arrow up after D.Zoom (5 ms)"), QStringLiteral("ms"),
-        holdIntervals(origin + controls_.arrowUp, seconds(3)));
+    addHold(QStringLiteral("hold-key period, arrow up after D.Zoom (5 ms)"),
+            holdIntervals(origin + controls_.arrowUp, seconds(3)));
     stop(started.pid);
 }
 
