@@ -48,11 +48,14 @@ fuzz:
 soak: build
 	$(BUILD_DIR)/tests/soak/tavo-soak --seconds $(SOAK_SECONDS)
 
+# Every figure in one table, also written to build/bench/latest.md; installs
+# what only the benchmarks need (CuteCom, the X test headers) first.
 bench: deps
+	@scripts/install-bench-deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTAVO_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
-	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/tavo-bench
-	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/tavo-latency
+	cd $(BUILD_DIR) && cpack -G DEB > /dev/null
+	$(BUILD_DIR)/bench/tavo-bench --build $(BUILD_DIR) --out $(BUILD_DIR)/bench
 	$(BUILD_DIR)/bench/tavo-pjlink-latency
 
 # The window at its four heights, rendered offscreen to build/screenshots/.

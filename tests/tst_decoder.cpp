@@ -3,8 +3,10 @@
 // trace shows them: a blank before every reply character, "CR " for a
 // carriage return, "ACK " for an acknowledgement.
 
+#include "link/trace.h"
 #include "status/decoder.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace tavo::status;
@@ -18,6 +20,81 @@ QString shown(const std::optional<QString>& text) {
 }
 
 const QString unchanged = shown(std::nullopt);
+
+// What a status line shows after a change from the piece-by-piece decoder.
+void apply(const StatusChange& change, const QString& traceLine, QString& line) {
+    switch (change.kind) {
+    case StatusChange::Kind::Keep:
+        break;
+    case StatusChange::Kind::Replace:
+        line = change.text;
+        break;
+    case StatusChange::Kind::Extend:
+        line += QStringView(traceLine).sliced(change.extendFrom);
+        break;
+    }
+}
+
+// A status line fed piece by piece both ways: decodeStatus on the whole line
+// after every piece, and the piece-by-piece decoder.
+class TwoStatusLines {
+public:
+    TwoStatusLines(QByteArray prefix, QByteArray frame)
+        : prefix_(std::move(prefix)), frame_(std::move(frame)) {}
+
+    // Appends a piece; false when the two lines differ afterwards.
+    bool receive(QByteArrayView piece) {
+        bytes_ += piece;
+        const QString trace = tavo::link::traceLine(bytes_);
+        if (const auto text = decodeStatus(frame_, prefix_, trace))
+            whole_ = *text;
+        apply(pieces_.decode(frame_, prefix_, trace), trace, byPieces_);
+        return whole_ == byPieces_;
+    }
+    void send(const QByteArray& frame) { frame_ = frame; }
+    // A new reply: the buffer empties, as the exchange does it.
+    void emptyBuffer() {
+        bytes_.clear();
+        pieces_.restart();
+    }
+    // The status line set by someone else (blanked by the clearing timer).
+    void blankStatusLine() {
+        whole_.clear();
+        byPieces_.clear();
+        pieces_.restart();
+    }
+    QString describe() const {
+        return QStringLiteral("frame \"%1\", reply \"%2\": whole \"%3\", by pieces \"%4\"")
+            .arg(QString::fromLatin1(frame_.toPercentEncoding()),
+                 QString::fromLatin1(bytes_.toPercentEncoding()), whole_, byPieces_);
+    }
+
+private:
+    QByteArray prefix_;
+    QByteArray frame_;
+    QByteArray bytes_;
+    QString whole_ = QStringLiteral("(start)");
+    QString byPieces_ = whole_;
+    StatusDecoder pieces_;
+};
+
+// Reply bytes for the fuzzed comparison: the characters the rules and the
+// number reading react to, and some they do not.
+constexpr char kOther[] = "ABCFRXz{\r\n\x06\x14\x00\x7f\xff";
+const QByteArray kNumberBytes("0123456789.+-EeDd&HhOo ");
+const QByteArray kOtherBytes(kOther, sizeof kOther - 1); // NUL included
+
+QByteArray randomPiece(QRandomGenerator& random, qsizetype size) {
+    QByteArray piece;
+    for (qsizetype i = 0; i < size; ++i) {
+        const QByteArray& from = random.bounded(2) ? kNumberBytes : kOtherBytes;
+        piece += from.at(random.bounded(int(from.size())));
+    }
+    return piece;
+}
+
+const QList<QByteArray> kFrames{"CR0\r", "CR1\r", "CR4\r", "CR3\r", "CR6\r", "CRA\r",
+                                "CR9\r", "CR PRESSURE\r", "CR7\r", "C00\r"};
 
 void codeRow(const char* name, const QByteArray& frame, const QString& traceLine,
              const QString& expected) {
@@ -47,6 +124,10 @@ private Q_SLOTS:
     void showsNothing_data();
     void showsNothing();
     void decodesReplyInPieces();
+    void piecesDecodeLikeWholeLine_data();
+    void piecesDecodeLikeWholeLine();
+    void fuzzedPiecesDecodeLikeWholeLine_data();
+    void fuzzedPiecesDecodeLikeWholeLine();
 };
 
 // One row per code of every table: the reply's first characters select the
@@ -252,6 +333,92 @@ void TestDecoder::decodesReplyInPieces() {
     QCOMPARE(shown(decodeStatus(frame, QByteArray(), QStringLiteral(" 0 "))), unchanged);
     QCOMPARE(shown(decodeStatus(frame, QByteArray(), QStringLiteral(" 0 0 CR "))),
              QStringLiteral(" Power ON"));
+}
+
+// Replies cut into pieces where a rule's reading ends, or may end: after every
+// piece the piece-by-piece decoder leaves the status line as decodeStatus on
+// the whole line does.
+void TestDecoder::piecesDecodeLikeWholeLine_data() {
+    QTest::addColumn<QByteArray>("prefix");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QList<QByteArray>>("pieces");
+
+    const QByteArray none;
+    const QByteArray pressure("CR PRESSURE\r");
+    using Pieces = QList<QByteArray>;
+    QTest::addRow("CR0 code in three pieces") << none << QByteArray("CR0\r") << Pieces{"0", "0", "\r"};
+    QTest::addRow("CR0 code that matches nothing, then more")
+        << none << QByteArray("CR0\r") << Pieces{"9", "9", "00\r"};
+    QTest::addRow("CR1 one character, then a flood")
+        << none << QByteArray("CR1\r") << Pieces{"2", QByteArray(300, '7')};
+    QTest::addRow("CR3 across the 19th character")
+        << none << QByteArray("CR3\r") << Pieces{"123456789012345678", "9", "0", "\r"};
+    QTest::addRow("CR6 across the 17th character")
+        << none << QByteArray("CR6\r") << Pieces{"+25.0,+30.5,+28.", "0", "\r", "junk"};
+    QTest::addRow("CR9 grows with every piece")
+        << none << QByteArray("CR9\r") << Pieces{"1", "2\x14", "", "\r\n", "\x06"};
+    QTest::addRow("pressure digit by digit") << none << pressure << Pieces{"5", "1", "2", "\r", "9"};
+    QTest::addRow("pressure blanks before the number")
+        << none << pressure << Pieces{"  ", " ", "8", " 5", "2\r"};
+    QTest::addRow("pressure exponent in pieces")
+        << none << pressure << Pieces{"1", "E", "-", "3", "\r"};
+    QTest::addRow("pressure hexadecimal in pieces")
+        << none << pressure << Pieces{"&", "h", "1", "F", "\r", "F"};
+    QTest::addRow("pressure octal, then a digit beyond it")
+        << none << pressure << Pieces{"&O", "7", "9", "\r"};
+    QTest::addRow("pressure ended by a letter, digits after it")
+        << none << pressure << Pieces{"51", "X", "999"};
+    QTest::addRow("pressure acknowledgement first") << none << pressure << Pieces{"\x06", "512\r"};
+    QTest::addRow("prefixed pressure") << QByteArray("@") << QByteArray("@CR PRESSURE\r")
+                                       << Pieces{"8", "52", "\r"};
+    QTest::addRow("no query") << none << QByteArray("C00\r") << Pieces{"0", "0\r"};
+}
+
+void TestDecoder::piecesDecodeLikeWholeLine() {
+    QFETCH(QByteArray, prefix);
+    QFETCH(QByteArray, frame);
+    QFETCH(QList<QByteArray>, pieces);
+
+    TwoStatusLines lines(prefix, frame);
+    for (const QByteArray& piece : pieces)
+        QVERIFY2(lines.receive(piece), qPrintable(lines.describe()));
+}
+
+// Random replies in random pieces, with the query switched, the buffer
+// emptied and the status line blanked in between, as the exchange does.
+void TestDecoder::fuzzedPiecesDecodeLikeWholeLine_data() {
+    QTest::addColumn<QByteArray>("prefix");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<bool>("switchQueries");
+
+    for (const QByteArray& frame : kFrames)
+        QTest::addRow("%s", frame.chopped(1).constData()) << QByteArray() << frame << false;
+    QTest::addRow("prefixed CR PRESSURE") << QByteArray("@") << QByteArray("@CR PRESSURE\r")
+                                          << false;
+    QTest::addRow("queries switched while replies arrive") << QByteArray() << kFrames.front()
+                                                           << true;
+}
+
+void TestDecoder::fuzzedPiecesDecodeLikeWholeLine() {
+    QFETCH(QByteArray, prefix);
+    QFETCH(QByteArray, frame);
+    QFETCH(bool, switchQueries);
+
+    // A fixed seed per row: a failure comes back on every run.
+    QRandomGenerator random(quint32(qHash(QByteArray(QTest::currentDataTag()))));
+    TwoStatusLines lines(prefix, frame);
+    for (int reply = 0; reply < 2000; ++reply) {
+        lines.emptyBuffer();
+        const int pieceCount = random.bounded(1, 12);
+        for (int i = 0; i < pieceCount; ++i) {
+            if (switchQueries && random.bounded(4) == 0)
+                lines.send(kFrames.at(random.bounded(int(kFrames.size()))));
+            if (random.bounded(30) == 0)
+                lines.blankStatusLine();
+            QVERIFY2(lines.receive(randomPiece(random, random.bounded(0, 7))),
+                     qPrintable(lines.describe()));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDecoder)

@@ -34,7 +34,7 @@ Exchange::~Exchange() = default;
 void Exchange::reset() {
     commandPrefix_.clear();
     awaitingReply_ = 0;
-    reply_.clear();
+    emptyBuffer();
 }
 
 void Exchange::send(QByteArrayView code) {
@@ -53,20 +53,56 @@ void Exchange::sendFrame(const QByteArray& frame) {
     Timer4->start();
 }
 
-void Exchange::showReceived(const QByteArray& data) { showReplyTrace(traceLine(data)); }
-
-void Exchange::showReplyTrace(const QString& trace) {
+void Exchange::showReceived(const QByteArray& data) {
+    const QString trace = traceLine(data);
     Q_EMIT receivedTraceChanged(trace);
     if (const auto status = status::decodeStatus(lastFrameSent_, commandPrefix_, trace))
         Q_EMIT statusTextChanged(*status);
+    forgetShownLines();
 }
 
 void Exchange::onCharactersReceived() {
+    const qsizetype tokensFrom = reply_.trace().size();
     reply_.append(port_->readAll());
     awaitingReply_ = 0;
-    // The buffer's trace is kept up to date piece by piece.
-    showReplyTrace(reply_.trace());
+    showPiece(tokensFrom);
     Q_EMIT replyReceived();
+}
+
+// The buffer's trace is kept up to date piece by piece; the lines take the
+// piece's tokens when they show what the pieces before left there, and are
+// set whole otherwise.
+void Exchange::showPiece(qsizetype tokensFrom) {
+    const QString& trace = reply_.trace();
+    if (!receivedTraceShown_) {
+        Q_EMIT receivedTraceChanged(trace);
+        receivedTraceShown_ = true;
+    } else if (trace.size() > tokensFrom) {
+        Q_EMIT receivedTraceAppended(QStringView(trace).sliced(tokensFrom));
+    }
+    const status::StatusChange change = decoder_.decode(lastFrameSent_, commandPrefix_, trace);
+    switch (change.kind) {
+    case status::StatusChange::Kind::Keep:
+        break;
+    case status::StatusChange::Kind::Replace:
+        Q_EMIT statusTextChanged(change.text);
+        break;
+    case status::StatusChange::Kind::Extend:
+        Q_EMIT statusTextAppended(QStringView(trace).sliced(change.extendFrom));
+        break;
+    }
+}
+
+void Exchange::emptyBuffer() {
+    reply_.clear();
+    forgetShownLines();
+}
+
+// The received line no longer shows the buffer's trace, nor the status line
+// what the decoder left there: the next piece sets both whole.
+void Exchange::forgetShownLines() {
+    receivedTraceShown_ = false;
+    decoder_.restart();
 }
 
 void Exchange::onReplyTimeout() {
@@ -75,7 +111,7 @@ void Exchange::onReplyTimeout() {
         Q_EMIT receivedTraceChanged(kTimeoutMark);
     Timer2->stop();
     const QByteArray reply = reply_.bytes();
-    reply_.clear();
+    emptyBuffer();
     awaitingReply_ = 0;
     Q_EMIT replyEnded(reply, timedOut);
 }
@@ -88,6 +124,7 @@ void Exchange::onTraceClear() {
     Q_EMIT sentTraceChanged(QString());
     Q_EMIT receivedTraceChanged(QString());
     Q_EMIT statusTextChanged(QString());
+    forgetShownLines();
     Timer4->stop();
 }
 
@@ -106,12 +143,12 @@ void Exchange::release() {
     Q_EMIT sentTraceChanged(QString());
     Q_EMIT receivedTraceChanged(QString());
     setReplyTiming(kStartTiming);
-    reply_.clear();
+    emptyBuffer();
 }
 
 void Exchange::endReply() {
     Timer2->stop();
-    reply_.clear();
+    emptyBuffer();
     awaitingReply_ = 0;
 }
 

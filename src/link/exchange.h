@@ -5,18 +5,26 @@
 // A send writes the frame at once (nothing is queued or refused), shows its
 // trace, starts the reply timer Timer2 and the trace-clearing timer Timer4 and
 // sets the awaiting-reply flag. Every received piece is appended to the reply
-// buffer, clears the flag, shows the buffer's trace and runs the status
-// decoder over that very trace. Timer2's tick marks a reply that never began
-// (" X X X X") and empties the buffer; Timer4's tick blanks the traces and the
-// status line. What to show is signalled; the exchange draws nothing.
+// buffer, clears the flag, shows the buffer's trace and decodes that very
+// trace. Timer2's tick marks a reply that never began (" X X X X") and empties
+// the buffer; Timer4's tick blanks the traces and the status line. What to
+// show is signalled; the exchange draws nothing.
+//
+// A piece costs time in proportion to its own bytes, not to the buffer: while
+// the received line shows the buffer's trace, only the piece's tokens are
+// signalled, and the status decoder looks at no more than the piece when the
+// piece cannot change its text (the status line grows by the tokens when it
+// copies the trace).
 
 #include "link/reply_capture.h"
 #include "link/serial_link.h"
+#include "status/decoder.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QObject>
 #include <QString>
+#include <QStringView>
 
 #include <chrono>
 #include <memory>
@@ -85,6 +93,10 @@ Q_SIGNALS:
     void sentTraceChanged(const QString& trace);
     void receivedTraceChanged(const QString& trace);
     void statusTextChanged(const QString& text);
+    // What to append to the received line or the status line, which show
+    // what the signals before left there.
+    void receivedTraceAppended(QStringView tokens);
+    void statusTextAppended(QStringView tokens);
 
     // A frame was to go out while the port is closed; nothing was written.
     void sentWhilePortClosed();
@@ -98,7 +110,9 @@ private:
     void onCharactersReceived();
     void onReplyTimeout();
     void onTraceClear();
-    void showReplyTrace(const QString& trace);
+    void showPiece(qsizetype tokensFrom);
+    void emptyBuffer();
+    void forgetShownLines();
 
     std::unique_ptr<SerialLink> port_;
     QTimer* Timer2;
@@ -107,6 +121,9 @@ private:
     QByteArray lastFrameSent_;
     ReplyCapture reply_;
     unsigned char awaitingReply_ = 0;
+    // The received line shows the buffer's trace, as the last piece left it.
+    bool receivedTraceShown_ = false;
+    status::StatusDecoder decoder_;
 };
 
 } // namespace tavo::link

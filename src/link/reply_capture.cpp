@@ -6,6 +6,11 @@
 
 namespace tavo::link {
 
+namespace {
+constexpr qsizetype kLongestToken = 4; // "ACK "
+constexpr qsizetype kLongestLine = 1 + kLongestToken * ReplyCapture::kCapacity;
+} // namespace
+
 ReplyCapture::ReplyCapture() : trace_(traceLine({})) {}
 
 qsizetype ReplyCapture::append(QByteArrayView piece) {
@@ -14,6 +19,12 @@ qsizetype ReplyCapture::append(QByteArrayView piece) {
         return 0;
     const QByteArrayView head = piece.first(kept);
     bytes_.append(head);
+    // appendTraceTokens reserves room for its tokens to the character, which
+    // reallocates the whole line on every piece; growing it geometrically
+    // first keeps that reservation within what is there.
+    const qsizetype needed = trace_.size() + kLongestToken * kept;
+    if (needed >= trace_.capacity())
+        trace_.reserve(std::max(needed + 1, std::min(2 * trace_.capacity(), kLongestLine)));
     appendTraceTokens(trace_, head);
     return kept;
 }

@@ -11,6 +11,18 @@ DisplayLabel::DisplayLabel(QWidget* parent) : QLabel(parent) {
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
+void DisplayLabel::appendText(QStringView tokens) {
+    if (tokens.isEmpty())
+        return;
+    // The label lets go of its text while it grows, so the text is not shared
+    // and the append extends it where it lies instead of copying it; QLabel
+    // compares texts by length first, so setting the longer text is cheap too.
+    QString whole = text();
+    clear();
+    whole.append(tokens);
+    setText(whole);
+}
+
 QStringList DisplayLabel::visibleLines(const QString& text, const QFontMetrics& metrics, int width,
                                        int maxLines) {
     QStringList lines;

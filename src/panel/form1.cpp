@@ -155,6 +155,8 @@ void Form1::wireExchange() {
     connect(exchange_, &link::Exchange::sentTraceChanged, Label11, &QLabel::setText);
     connect(exchange_, &link::Exchange::receivedTraceChanged, Label12, &QLabel::setText);
     connect(exchange_, &link::Exchange::statusTextChanged, Label22, &QLabel::setText);
+    connect(exchange_, &link::Exchange::receivedTraceAppended, Label12, &DisplayLabel::appendText);
+    connect(exchange_, &link::Exchange::statusTextAppended, Label22, &DisplayLabel::appendText);
     // Nothing can go out: show where to choose a port.
     connect(exchange_, &link::Exchange::sentWhilePortClosed, this, &Form1::showPortPanel);
     connect(MSComm1, &link::SerialLink::deviceLost, this, &Form1::onDeviceLost);

@@ -50,9 +50,14 @@ template <typename... Pieces> QString concatenated(const Pieces&... pieces) {
     return text;
 }
 
+// The last trace character the lamp time and the sensor rules read.
+constexpr qsizetype kLampTimeEnd = 38;
+constexpr qsizetype kSensorsEnd = 34;
+
 // Reply characters 1 to 19, each with the blank before it.
 QString lampTimeText(QStringView traceLine) {
-    return concatenated(traceCharacters(traceLine, 1, 38), QLatin1StringView(" Hour Use"));
+    return concatenated(traceCharacters(traceLine, 1, kLampTimeEnd),
+                        QLatin1StringView(" Hour Use"));
 }
 
 // Three sensors: reply characters 1-5, 8-11 and 13-17, each with the blank
@@ -60,8 +65,25 @@ QString lampTimeText(QStringView traceLine) {
 QString sensorText(QStringView traceLine) {
     return concatenated(QLatin1StringView("  S1="), traceCharacters(traceLine, 1, 10),
                         QLatin1StringView(" C  ,   S2= "), traceCharacters(traceLine, 15, 22),
-                        QLatin1StringView(" C , S3="), traceCharacters(traceLine, 25, 34),
+                        QLatin1StringView(" C , S3="), traceCharacters(traceLine, 25, kSensorsEnd),
                         QLatin1StringView(" C"));
+}
+
+// How many characters from the start a rule reads at most; nothing when it
+// reads up to a point that depends on the line.
+std::optional<qsizetype> fixedReach(const StatusQuery& query) {
+    switch (query.rule) {
+    case Rule::CodeTable:
+        return query.table->headLength;
+    case Rule::LampTime:
+        return kLampTimeEnd;
+    case Rule::Sensors:
+        return kSensorsEnd;
+    case Rule::TraceCopy:
+    case Rule::Pressure:
+        break;
+    }
+    return std::nullopt;
 }
 
 std::optional<QString> applyRule(const StatusQuery& query, const QString& traceLine) {
@@ -80,17 +102,112 @@ std::optional<QString> applyRule(const StatusQuery& query, const QString& traceL
     return std::nullopt;
 }
 
+const StatusQuery* queryOf(const QByteArray& lastFrameSent, const QByteArray& commandPrefix) {
+    // The nine frames differ, so the first equal one is the only one.
+    for (const StatusQuery& query : statusQueries()) {
+        if (isFrameOf(lastFrameSent, commandPrefix, query.code)) {
+            return &query;
+        }
+    }
+    return nullptr;
+}
+
+StatusChange changeTo(const std::optional<QString>& text) {
+    if (!text)
+        return {};
+    return {StatusChange::Kind::Replace, *text, 0};
+}
+
+// The characters that can take the pressure's number on, for a number that
+// began with "&" or otherwise (a superset of what the reading takes). Any
+// other character ends the reading, exactly as the end of the line does.
+bool mayContinueNumber(QChar c, bool whole) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return true;
+    if (whole)
+        return (u >= u'A' && u <= u'F') || (u >= u'a' && u <= u'f') || u == u'H' || u == u'h' ||
+               u == u'O' || u == u'o';
+    return u == u'.' || u == u'+' || u == u'-' || u == u'E' || u == u'e' || u == u'D' || u == u'd';
+}
+
 } // namespace
 
 std::optional<QString> decodeStatus(const QByteArray& lastFrameSent,
                                     const QByteArray& commandPrefix, const QString& traceLine) {
-    // The nine frames differ, so the first equal one is the only one.
-    for (const StatusQuery& query : statusQueries()) {
-        if (isFrameOf(lastFrameSent, commandPrefix, query.code)) {
-            return applyRule(query, traceLine);
-        }
+    const StatusQuery* query = queryOf(lastFrameSent, commandPrefix);
+    return query ? applyRule(*query, traceLine) : std::nullopt;
+}
+
+void StatusDecoder::restart() { decodedLength_ = -1; }
+
+StatusChange StatusDecoder::decode(const QByteArray& lastFrameSent,
+                                   const QByteArray& commandPrefix, const QString& traceLine) {
+    if (decodedLength_ < 0 || traceLine.size() < decodedLength_ || lastFrameSent != frame_ ||
+        commandPrefix != prefix_) {
+        frame_ = lastFrameSent;
+        prefix_ = commandPrefix;
+        query_ = queryOf(frame_, prefix_);
+        return decodeWhole(traceLine);
     }
-    return std::nullopt;
+    const qsizetype from = decodedLength_;
+    decodedLength_ = traceLine.size();
+    if (from == decodedLength_ || settled_)
+        return {};
+    switch (query_->rule) {
+    case Rule::TraceCopy:
+        return {StatusChange::Kind::Extend, QString(), from};
+    case Rule::Pressure:
+        if (!pieceMayChangeNumber(QStringView(traceLine).sliced(from)))
+            return {};
+        break;
+    case Rule::CodeTable:
+    case Rule::LampTime:
+    case Rule::Sensors:
+        settled_ = decodedLength_ >= *fixedReach(*query_);
+        break;
+    }
+    return changeTo(applyRule(*query_, traceLine));
+}
+
+StatusChange StatusDecoder::decodeWhole(const QString& traceLine) {
+    decodedLength_ = traceLine.size();
+    number_ = NumberKind::NotBegun;
+    if (!query_) {
+        // No status query: no piece will ever give a text.
+        settled_ = true;
+        return {};
+    }
+    if (const auto reach = fixedReach(*query_))
+        settled_ = decodedLength_ >= *reach;
+    else
+        settled_ = false;
+    if (query_->rule == Rule::Pressure)
+        pieceMayChangeNumber(traceLine);
+    return changeTo(applyRule(*query_, traceLine));
+}
+
+bool StatusDecoder::pieceMayChangeNumber(QStringView piece) {
+    bool takenOn = false;
+    for (const QChar c : piece) {
+        // Blanks are skipped wherever they stand.
+        if (c == u' ')
+            continue;
+        if (number_ == NumberKind::NotBegun) {
+            number_ = c == u'&' ? NumberKind::Whole : NumberKind::Decimal;
+            if (c == u'&') {
+                takenOn = true;
+                continue;
+            }
+        }
+        if (!mayContinueNumber(c, number_ == NumberKind::Whole)) {
+            // The reading stops here at the latest, whatever follows.
+            settled_ = true;
+            return takenOn;
+        }
+        takenOn = true;
+    }
+    return takenOn;
 }
 
 } // namespace tavo::status

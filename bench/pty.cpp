@@ -1,0 +1,83 @@
+#include "bench/pty.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace tavo::bench {
+
+namespace {
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "tavo-bench: %s: %s\n", what, std::strerror(errno));
+    std::exit(1);
+}
+
+void makeNonBlocking(int fd) {
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0)
+        fail("cannot make a pseudo-terminal non-blocking");
+}
+
+void waitWritable(int fd) {
+    pollfd p{fd, POLLOUT, 0};
+    ::poll(&p, 1, 1000);
+}
+
+} // namespace
+
+Pty::Pty() {
+    char name[256] = {};
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
+        fail("cannot open a pseudo-terminal");
+    slaveName_ = QString::fromLocal8Bit(name);
+    // Raw until a program sets its own mode: no echo, no line editing.
+    termios raw{};
+    ::tcgetattr(slave_, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave_, TCSANOW, &raw);
+    makeNonBlocking(master_);
+    makeNonBlocking(slave_);
+}
+
+Pty::~Pty() {
+    ::close(master_);
+    ::close(slave_);
+}
+
+bool Pty::readable(int fd) { return waitReadable(fd, 0); }
+
+bool Pty::waitReadable(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
+}
+
+qsizetype Pty::drain(int fd) {
+    char buffer[4096];
+    qsizetype total = 0;
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        total += n;
+    return total;
+}
+
+void Pty::writeAll(int fd, QByteArrayView bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, std::size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && errno == EAGAIN) {
+            waitWritable(fd);
+        } else {
+            fail("cannot write to a pseudo-terminal");
+        }
+    }
+}
+
+} // namespace tavo::bench
