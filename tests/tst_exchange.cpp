@@ -35,7 +35,7 @@ namespace {
 // A timer's tick, at once and in order with everything else.
 void tick(QTimer& timer) { QMetaObject::invokeMethod(&timer, "timeout", Qt::DirectConnection); }
 
-// The three display lines as the exchange left them.
+// The three display lines as the exchange's signals leave them.
 struct Lines {
     QString sent, received, status;
 
@@ -45,6 +45,11 @@ struct Lines {
                          [this](const QString& t) { received = t; });
         QObject::connect(&exchange, &Exchange::statusTextChanged,
                          [this](const QString& t) { status = t; });
+        // Later pieces of a reply extend the lines instead of setting them whole.
+        QObject::connect(&exchange, &Exchange::receivedTraceAppended,
+                         [this](QStringView t) { received += t; });
+        QObject::connect(&exchange, &Exchange::statusTextAppended,
+                         [this](QStringView t) { status += t; });
     }
 };
 

@@ -100,7 +100,8 @@ private:
     QByteArray received_;        // since the buffer was last seen empty, cut past the capacity
     QList<QByteArray> expected_; // frames the running operation sends
     std::optional<QByteArray> showing_;
-    QString shownTrace_; // the received trace line shown last
+    QString shownTrace_;  // the received trace line shown last
+    QString shownStatus_; // the status line shown last
     bool transactionFinished_ = false;
     // The trace line of the buffer, computed again only when the buffer changed.
     QByteArray tracedBytes_;
@@ -127,6 +128,11 @@ void Harness::watch() {
                      [this](const QString& trace) { checkReceivedTrace(trace); });
     QObject::connect(&exchange, &link::Exchange::statusTextChanged, &exchange,
                      [this](const QString& text) { checkStatusText(text); });
+    // Later pieces of a reply extend the lines instead of setting them whole.
+    QObject::connect(&exchange, &link::Exchange::receivedTraceAppended, &exchange,
+                     [this](QStringView tokens) { checkReceivedTrace(shownTrace_ + tokens.toString()); });
+    QObject::connect(&exchange, &link::Exchange::statusTextAppended, &exchange,
+                     [this](QStringView tokens) { checkStatusText(shownStatus_ + tokens.toString()); });
     QObject::connect(&exchange, &link::Exchange::replyEnded, &exchange,
                      [this](const QByteArray& reply, bool) {
                          FUZZ_CHECK(exchange.replyBuffer().isEmpty(),
@@ -157,6 +163,7 @@ void Harness::checkReceivedTrace(const QString& trace) {
 }
 
 void Harness::checkStatusText(const QString& text) {
+    shownStatus_ = text;
     if (text.isEmpty())
         return;
     const QString problem = test::statusTextProblem(exchange.lastFrameSent(),

@@ -321,6 +321,15 @@ void SoakRun::watchExchange() {
     connect(exchange_, &link::Exchange::sentTraceChanged, this, &SoakRun::onFrameSent);
     connect(exchange_, &link::Exchange::receivedTraceChanged, this, &SoakRun::onReceivedTrace);
     connect(exchange_, &link::Exchange::statusTextChanged, this, &SoakRun::onStatusText);
+    // Later pieces of a reply extend the lines instead of setting them whole.
+    connect(exchange_, &link::Exchange::receivedTraceAppended, this, [this](QStringView tokens) {
+        shownTrace_ += tokens;
+        checkReceivedTrace();
+    });
+    connect(exchange_, &link::Exchange::statusTextAppended, this, [this](QStringView tokens) {
+        shownStatus_ += tokens;
+        checkStatusText();
+    });
     connect(exchange_, &link::Exchange::sentWhilePortClosed, this, [this] {
         ++counts_.sentWhileClosed;
         reopenSoon();
@@ -358,19 +367,29 @@ void SoakRun::onFrameSent(const QString& trace) {
 
 void SoakRun::onReceivedTrace(const QString& trace) {
     shownTrace_ = trace;
-    if (trace.isEmpty() || trace == link::kTimeoutMark)
+    checkReceivedTrace();
+}
+
+void SoakRun::checkReceivedTrace() {
+    if (shownTrace_.isEmpty() || shownTrace_ == link::kTimeoutMark)
         return;
-    if (trace != link::traceLine(exchange_->replyBuffer()))
+    if (shownTrace_ != link::traceLine(exchange_->replyBuffer()))
         violation(QStringLiteral("received trace \"%1\" is not the trace of the reply buffer")
-                      .arg(trace.left(80)));
+                      .arg(shownTrace_.left(80)));
 }
 
 void SoakRun::onStatusText(const QString& text) {
-    if (text.isEmpty())
+    shownStatus_ = text;
+    if (!text.isEmpty())
+        ++counts_.statusTexts;
+    checkStatusText();
+}
+
+void SoakRun::checkStatusText() {
+    if (shownStatus_.isEmpty())
         return;
-    ++counts_.statusTexts;
-    const QString problem = test::statusTextProblem(exchange_->lastFrameSent(),
-                                                    exchange_->commandPrefix(), shownTrace_, text);
+    const QString problem = test::statusTextProblem(
+        exchange_->lastFrameSent(), exchange_->commandPrefix(), shownTrace_, shownStatus_);
     if (!problem.isEmpty())
         violation(problem);
 }

@@ -104,6 +104,8 @@ private:
     void onFrameSent(const QString& trace);
     void onReceivedTrace(const QString& trace);
     void onStatusText(const QString& text);
+    void checkReceivedTrace();
+    void checkStatusText();
     void onFrameOnWire(const QByteArray& frame);
     void onDeviceLost();
     void onHeartbeat();
@@ -138,6 +140,7 @@ private:
     std::optional<QByteArray> expectedFrame_;
     const commands::HoldKey* heldKey_ = nullptr; // by the run's own account, not the controller's
     QString shownTrace_;
+    QString shownStatus_;
 
     struct Sample {
         qint64 atMs;
