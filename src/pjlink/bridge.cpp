@@ -58,59 +58,61 @@ bool Bridge::listen() {
 
 void Bridge::onConnection(qintptr descriptor) {
     auto* stream = new ClientStream(descriptor);
-    if (sessions_.size() >= settings_.maxConnections) {
+    if (connections_.size() >= settings_.maxConnections) {
         Q_EMIT logLine(QStringLiteral("%1 refused: %2 connections open, the most allowed")
                            .arg(stream->peer())
-                           .arg(sessions_.size()));
+                           .arg(connections_.size()));
         delete stream;
         return;
     }
-    const Session::Settings sessionSettings{settings_.password, settings_.idleTimeout,
-                                            settings_.maxUnanswered};
-    auto* session = new Session(
-        stream, sessionSettings,
-        [this](Session& s, quint64 id, QByteArrayView request) { onRequest(s, id, request); },
+    const Connection::Settings connectionSettings{settings_.password, settings_.idleTimeout,
+                                                  settings_.maxUnanswered};
+    auto* connection = new Connection(
+        stream, connectionSettings,
+        [this](Connection& client, quint64 id, QByteArrayView request) {
+            onRequest(client, id, request);
+        },
         this);
-    sessions_.insert(session);
-    Q_EMIT logLine(QStringLiteral("%1 connected").arg(session->peer()));
-    connect(session, &Session::logLine, this, &Bridge::logLine);
-    const auto forget = [this, session] {
-        Q_EMIT logLine(QStringLiteral("%1 disconnected").arg(session->peer()));
-        sessions_.remove(session);
-        session->deleteLater();
+    connections_.insert(connection);
+    Q_EMIT logLine(QStringLiteral("%1 connected").arg(connection->peer()));
+    connect(connection, &Connection::logLine, this, &Bridge::logLine);
+    const auto forget = [this, connection] {
+        Q_EMIT logLine(QStringLiteral("%1 disconnected").arg(connection->peer()));
+        connections_.remove(connection);
+        connection->deleteLater();
     };
-    connect(session, &Session::closed, this, forget);
+    connect(connection, &Connection::closed, this, forget);
     // Gone already while being greeted.
-    if (!session->isOpen())
+    if (!connection->isOpen())
         forget();
 }
 
-void Bridge::onRequest(Session& session, quint64 id, QByteArrayView line) {
+void Bridge::onRequest(Connection& connection, quint64 id, QByteArrayView line) {
     QElapsedTimer clock;
     clock.start();
     const QByteArray request = line.toByteArray();
     const auto parsed = parseRequest(line);
     if (!parsed) {
-        answer(session, id, request, malformedLineAnswer(),
+        answer(connection, id, request, malformedLineAnswer(),
                QStringLiteral("not a request, nothing sent"));
         return;
     }
     const Resolution resolution = resolve(*parsed);
     if (!resolution.mapping) {
-        answer(session, id, request,
+        answer(connection, id, request,
                formatAnswer(parsed->pjlinkClass, parsed->command, resolution.error),
                QStringLiteral("nothing sent"));
         return;
     }
     const Mapping& mapping = *resolution.mapping;
     if (queriesFor(mapping).empty() && sendersFor(mapping).empty()) {
-        answer(session, id, request,
+        answer(connection, id, request,
                formatAnswer(kClass1, parsed->command, resultOf(mapping, {}, settings_.identity)),
                QStringLiteral("total %1").arg(durationText(clock.nsecsElapsed())));
         return;
     }
-    const QPointer<Session> client(&session);
-    line_.submit(mapping, &session,
+    const QPointer<Connection> client(&connection);
+    line_.submit(mapping, &connection,
                  [this, client, id, request, command = parsed->command, &mapping,
                   clock](const Served& served) {
                      if (!client)
@@ -123,11 +125,11 @@ void Bridge::onRequest(Session& session, quint64 id, QByteArrayView line) {
                  });
 }
 
-void Bridge::answer(Session& session, quint64 id, const QByteArray& request,
+void Bridge::answer(Connection& connection, quint64 id, const QByteArray& request,
                     const QByteArray& answer, const QString& detail) {
     Q_EMIT logLine(QStringLiteral("%1 %2 -> %3 | %4")
-                       .arg(session.peer(), quoted(request), quoted(answer.chopped(1)), detail));
-    session.answer(id, answer);
+                       .arg(connection.peer(), quoted(request), quoted(answer.chopped(1)), detail));
+    connection.answer(id, answer);
 }
 
 } // namespace tavo::pjlink

@@ -5,10 +5,10 @@
 // request with its serial exchange, and one per connection event.
 
 #include "pjlink/client_stream.h"
+#include "pjlink/connection.h"
 #include "pjlink/mapping.h"
 #include "pjlink/projector_line.h"
 #include "pjlink/protocol.h"
-#include "pjlink/session.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -41,21 +41,21 @@ public:
     bool listen();
     QString errorString() const { return server_.errorString(); }
     quint16 serverPort() const { return server_.serverPort(); }
-    int connectionCount() const { return int(sessions_.size()); }
+    int connectionCount() const { return int(connections_.size()); }
 
 Q_SIGNALS:
     void logLine(const QString& line);
 
 private:
     void onConnection(qintptr descriptor);
-    void onRequest(Session& session, quint64 id, QByteArrayView line);
-    void answer(Session& session, quint64 id, const QByteArray& request, const QByteArray& answer,
-                const QString& detail);
+    void onRequest(Connection& connection, quint64 id, QByteArrayView line);
+    void answer(Connection& connection, quint64 id, const QByteArray& request,
+                const QByteArray& answer, const QString& detail);
 
     BridgeSettings settings_;
     ProjectorLine& line_;
     StreamServer server_;
-    QSet<Session*> sessions_;
+    QSet<Connection*> connections_;
 };
 
 } // namespace tavo::pjlink

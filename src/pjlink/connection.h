@@ -28,7 +28,7 @@ class ClientStream;
 
 using std::chrono::milliseconds;
 
-class Session final : public QObject {
+class Connection final : public QObject {
     Q_OBJECT
 public:
     struct Settings {
@@ -37,13 +37,14 @@ public:
         qsizetype maxUnanswered = 16;
     };
 
-    // Called once per request line (digest removed); the session expects
+    // Called once per request line (digest removed); the connection expects
     // answer() with the same id, now or later.
-    using RequestHandler = std::function<void(Session& session, quint64 id, QByteArrayView line)>;
+    using RequestHandler =
+        std::function<void(Connection& connection, quint64 id, QByteArrayView line)>;
 
     // Takes over the stream and sends the greeting.
-    Session(ClientStream* stream, const Settings& settings, RequestHandler onRequest,
-            QObject* parent = nullptr);
+    Connection(ClientStream* stream, const Settings& settings, RequestHandler onRequest,
+               QObject* parent = nullptr);
 
     void answer(quint64 id, const QByteArray& answer);
     // "127.0.0.1:50312", for the log.
@@ -52,7 +53,7 @@ public:
 
 Q_SIGNALS:
     void logLine(const QString& line);
-    // The connection is gone; the session may be deleted.
+    // The client is gone; this object may be deleted.
     void closed();
 
 private:

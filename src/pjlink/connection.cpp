@@ -1,4 +1,4 @@
-#include "pjlink/session.h"
+#include "pjlink/connection.h"
 
 #include "pjlink/authentication.h"
 #include "pjlink/client_stream.h"
@@ -27,8 +27,8 @@ bool carriesDigest(QByteArrayView line) {
 
 } // namespace
 
-Session::Session(ClientStream* stream, const Settings& settings, RequestHandler onRequest,
-                 QObject* parent)
+Connection::Connection(ClientStream* stream, const Settings& settings, RequestHandler onRequest,
+                       QObject* parent)
     : QObject(parent), stream_(stream), onRequest_(std::move(onRequest)),
       idleTimeout_(settings.idleTimeout), maxUnanswered_(settings.maxUnanswered) {
     stream_->setParent(this);
@@ -36,8 +36,8 @@ Session::Session(ClientStream* stream, const Settings& settings, RequestHandler 
     idle_.setInterval(idleTimeout_);
     connect(&idle_, &QTimer::timeout, this,
             [this] { closeFor(QStringLiteral("idle for %1 ms").arg(idleTimeout_.count())); });
-    connect(stream_, &ClientStream::readable, this, &Session::readInput);
-    connect(stream_, &ClientStream::closed, this, &Session::closed);
+    connect(stream_, &ClientStream::readable, this, &Connection::readInput);
+    connect(stream_, &ClientStream::closed, this, &Connection::closed);
 
     if (settings.password) {
         const QByteArray challenge = makeChallenge();
@@ -49,19 +49,19 @@ Session::Session(ClientStream* stream, const Settings& settings, RequestHandler 
     idle_.start();
 }
 
-const QString& Session::peer() const {
+const QString& Connection::peer() const {
     return stream_->peer();
 }
 
-bool Session::isOpen() const {
+bool Connection::isOpen() const {
     return stream_->isOpen();
 }
 
-qsizetype Session::maxLineLength() const {
+qsizetype Connection::maxLineLength() const {
     return kMaxRequestLength + (expectedDigest_.isEmpty() ? 0 : kDigestLength);
 }
 
-void Session::readInput() {
+void Connection::readInput() {
     while (!closing_ && stream_->isOpen()) {
         if (qsizetype(unanswered_.size()) >= maxUnanswered_) {
             readBlocked_ = true;
@@ -90,7 +90,7 @@ void Session::readInput() {
     }
 }
 
-void Session::handleLine(QByteArray line) {
+void Connection::handleLine(QByteArray line) {
     if (line.isEmpty())
         return;
     idle_.start();
@@ -105,7 +105,7 @@ void Session::handleLine(QByteArray line) {
     onRequest_(*this, id, line);
 }
 
-bool Session::authenticate(QByteArray& line) {
+bool Connection::authenticate(QByteArray& line) {
     if (expectedDigest_.isEmpty())
         return true;
     if (authenticated_ && !carriesDigest(line))
@@ -124,7 +124,7 @@ bool Session::authenticate(QByteArray& line) {
     return true;
 }
 
-void Session::refuse(const QString& why) {
+void Connection::refuse(const QString& why) {
     Q_EMIT logLine(
         QStringLiteral("%1 authentication failed (%2): PJLINK ERRA, closing").arg(peer(), why));
     closing_ = true;
@@ -134,13 +134,13 @@ void Session::refuse(const QString& why) {
 }
 
 // The client sent all it will send; what it asked for is still answered.
-void Session::finishInput() {
+void Connection::finishInput() {
     closing_ = true;
     closeWhenDone_ = true;
     flush();
 }
 
-void Session::answer(quint64 id, const QByteArray& answer) {
+void Connection::answer(quint64 id, const QByteArray& answer) {
     for (Slot& slot : unanswered_) {
         if (slot.id == id) {
             slot.answer = answer;
@@ -151,7 +151,7 @@ void Session::answer(quint64 id, const QByteArray& answer) {
     flush();
 }
 
-void Session::flush() {
+void Connection::flush() {
     bool wrote = false;
     while (!unanswered_.empty() && unanswered_.front().ready) {
         stream_->write(unanswered_.front().answer);
@@ -175,11 +175,11 @@ void Session::flush() {
     if (readBlocked_ && qsizetype(unanswered_.size()) < maxUnanswered_) {
         readBlocked_ = false;
         stream_->setReading(true);
-        QMetaObject::invokeMethod(this, &Session::readInput, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &Connection::readInput, Qt::QueuedConnection);
     }
 }
 
-void Session::closeFor(const QString& why) {
+void Connection::closeFor(const QString& why) {
     Q_EMIT logLine(QStringLiteral("%1 closed: %2").arg(peer(), why));
     closing_ = true;
     idle_.stop();
