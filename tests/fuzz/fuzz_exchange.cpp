@@ -84,7 +84,7 @@ public:
     void checkEmptied(const char* after) const;
 
     test::FakeSerial* port;
-    fuzz::LargePieces largePieces{4 * ReplyCapture::kCapacity};
+    fuzz::LargePieces largePieces;
     link::Exchange exchange;
     commands::Controller controller;
     link::Transaction transaction;

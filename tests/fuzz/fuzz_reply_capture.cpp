@@ -2,7 +2,7 @@
 //   'r' LENGTH BYTES           a piece of up to 255 bytes;
 //   'R' COUNT LENGTH PATTERN   a piece of COUNT * 256 bytes, PATTERN (1 to 16
 //                              bytes) over and over: past the capacity in one go
-//                              (four capacities' worth per input);
+//                              (one capacity and 4 KiB per input);
 //   'c'                        empty the buffer.
 // The buffer holds the first kCapacity bytes received since it was emptied,
 // never more, and its trace is always the trace line of its bytes.
@@ -27,7 +27,7 @@ constexpr qsizetype kWholeCheckLimit = 1024;
 struct State {
     ReplyCapture capture;
     QByteArray received; // since the last clear, cut just past the capacity
-    tavo::fuzz::LargePieces largePieces{4 * ReplyCapture::kCapacity};
+    tavo::fuzz::LargePieces largePieces;
 };
 
 void checkWhole(const State& state) {

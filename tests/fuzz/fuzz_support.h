@@ -4,6 +4,8 @@
 // A failed check aborts, which libFuzzer reports as a finding (with the
 // input saved) and the corpus replay under ctest as a failed test.
 
+#include "link/reply_capture.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -39,16 +41,18 @@ private:
 };
 
 // Large pieces for a short input: COUNT LENGTH PATTERN gives COUNT * 256
-// bytes of a pattern of 1 to 16 bytes, so that a few input bytes fill a
-// buffer of tens of kilobytes. An input has a budget of such bytes; past it
-// the pieces are empty, or a long run of them would only spend time copying.
+// bytes of a pattern of 1 to 16 bytes, so that a few input bytes fill the
+// reply buffer. An input has a budget of such bytes, enough to fill the
+// buffer once and run past it; beyond it the pieces are empty, or inputs
+// that fill it again and again would only spend the run's time copying.
 class LargePieces {
 public:
-    explicit LargePieces(qsizetype budget) : left_(budget) {}
+    static constexpr qsizetype kBudget = link::ReplyCapture::kCapacity + 4096;
+
     QByteArray take(FuzzInput& input);
 
 private:
-    qsizetype left_;
+    qsizetype left_ = kBudget;
 };
 
 // An operation of a fuzz target that runs a sequence of them. Its letter
