@@ -167,6 +167,7 @@ void Form1::wireExchange() {
     // Nothing can go out: show where to choose a port.
     connect(exchange_, &link::Exchange::sentWhilePortClosed, this, &Form1::showPortPanel);
     connect(MSComm1, &link::SerialLink::deviceLost, this, &Form1::onDeviceLost);
+    connect(MSComm1, &link::SerialLink::outputStalled, this, &Form1::warn);
 }
 
 // ---------------------------------------------------------------- start and end
@@ -270,7 +271,8 @@ void Form1::hidePortPanel() {
 // The port layer says what happened; what to do about it is the window's.
 void Form1::onDeviceLost(const QString& description) {
     warn(description +
-         QStringLiteral(" Choose COM1 or COM2 in the port panel (COM) to open it again."));
+         QStringLiteral(" When the device is back, choose COM1 or COM2 in the port panel (COM) to "
+                        "open it again."));
 }
 
 void Form1::warn(const QString& text) {
