@@ -10,8 +10,10 @@
 #include "panel/form1.h"
 #include "support/window_rig.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -58,6 +60,8 @@ private Q_SLOTS:
     void typedQueryIsDecodedOnlyWhenExact();
     void clsEmptiesTheEntryOnly_data();
     void clsEmptiesTheEntryOnly();
+    void megabyteOfTextStopsAtTheEntryLimit_data();
+    void megabyteOfTextStopsAtTheEntryLimit();
     void toggleSwitchesTheDataPanel_data();
     void toggleSwitchesTheDataPanel();
     void portPanelHidesFiveSecondsAfterToggle();
@@ -214,6 +218,74 @@ void TestDirectSend::clsEmptiesTheEntryOnly() {
     window.click(QStringLiteral("Command95"));
     QCOMPARE(window.frames().size(), 2);
     QCOMPARE(window.frames().at(1), QByteArray("\r"));
+}
+
+namespace {
+
+constexpr qsizetype kMegabyte = 1024 * 1024;
+constexpr qsizetype kEntryLimit = 32767; // the entry's own limit, in UTF-16 units
+
+QString repeatedText(const QString& unit, qsizetype units) {
+    QString text;
+    text.reserve(units);
+    while (text.size() < units)
+        text += unit;
+    return text.left(units);
+}
+
+enum class Entry { InputMethodCommits, Paste };
+
+} // namespace
+
+void TestDirectSend::megabyteOfTextStopsAtTheEntryLimit_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<QByteArray>("frame");
+    const QByteArray letters = QByteArray(kEntryLimit, 'A') + '\r';
+    QTest::addRow("1 MB of letters typed in 4 kB commits")
+        << repeatedText(QStringLiteral("A"), kMegabyte) << int(Entry::InputMethodCommits)
+        << letters;
+    QTest::addRow("1 MB of letters pasted")
+        << repeatedText(QStringLiteral("A"), kMegabyte) << int(Entry::Paste) << letters;
+    QTest::addRow("1 MB of CJK characters, one ? each")
+        << repeatedText(QStringLiteral("日"), kMegabyte) << int(Entry::Paste)
+        << QByteArray(kEntryLimit, '?') + '\r';
+    // Two units each: the limit keeps 16383 of them and half of the next.
+    QTest::addRow("1 MB of characters beyond 16 bits, one ? each")
+        << repeatedText(QStringLiteral("\U00020BB7"), kMegabyte) << int(Entry::Paste)
+        << QByteArray(kEntryLimit / 2 + 1, '?') + '\r';
+    QTest::addRow("1 MB with blanks at both ends")
+        << QStringLiteral("  ") + repeatedText(QStringLiteral("C0 "), kMegabyte)
+        << int(Entry::InputMethodCommits)
+        << QByteArray("  ") + QByteArray("C0 ").repeated(kEntryLimit).left(kEntryLimit - 2) + '\r';
+}
+
+// The entry holds what it can (Qt's limit for a line entry) and takes no
+// more; SEND writes exactly what it holds, once per click, and nothing else.
+void TestDirectSend::megabyteOfTextStopsAtTheEntryLimit() {
+    QFETCH(QString, text);
+    QFETCH(int, entry);
+    QFETCH(QByteArray, frame);
+
+    WindowRig window;
+    QVERIFY(window.isReady());
+    window.focus(QStringLiteral("Text1"));
+    if (static_cast<Entry>(entry) == Entry::Paste) {
+        QGuiApplication::clipboard()->setText(text);
+        window.key(Qt::Key_V, Qt::ControlModifier);
+    } else {
+        for (qsizetype at = 0; at < text.size(); at += 4096)
+            QTest::sendKeyEvent(QTest::Click, window.form().windowHandle(), Qt::Key_unknown,
+                                text.mid(at, 4096), Qt::NoModifier);
+    }
+    QCOMPARE(entryText(window).size(), kEntryLimit);
+
+    window.click(QStringLiteral("Command95"));
+
+    QCOMPARE(window.frames(), QList<QByteArray>{frame});
+    window.click(QStringLiteral("Command17"));
+    QCOMPARE(window.frames(), (QList<QByteArray>{frame, "C00\r"}));
+    QVERIFY(window.warnings().texts.isEmpty());
 }
 
 void TestDirectSend::toggleSwitchesTheDataPanel_data() {
