@@ -105,9 +105,10 @@ bool SerialControl::write(const QByteArray& bytes) {
         return false;
     }
     if (port_.bytesToWrite() >= kOutputBacklogLimit) {
-        errorDescription_ = QStringLiteral("%1 is not taking bytes: %2 bytes of earlier frames are "
-                                           "still waiting to go out, so no further frame is sent "
-                                           "until they have.")
+        errorDescription_ = QStringLiteral("%1 still has %2 bytes of earlier frames waiting to go "
+                                           "out: the device takes them more slowly than they "
+                                           "come, or not at all. No further frame is sent until "
+                                           "they have gone.")
                                 .arg(portLabel())
                                 .arg(port_.bytesToWrite());
         if (!std::exchange(outputStalled_, true))

@@ -7,9 +7,9 @@
 // and reported once; line errors (parity, framing) are ignored.
 //
 // Output waits in the port only while the line takes it: once
-// kOutputBacklogLimit bytes are still waiting (a device that takes nothing),
-// further writes are refused and the stall is reported once, so neither
-// memory nor stale frames pile up. If the program ends through exit() with
+// kOutputBacklogLimit bytes are still waiting (a device that takes nothing,
+// or a long typed frame still going out), further writes are refused and the
+// stall is reported once, so neither memory nor late frames pile up. If the program ends through exit() with
 // the port still open, the port's lock file is removed on the way out.
 
 #include "link/port_settings.h"
