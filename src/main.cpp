@@ -1,11 +1,13 @@
 // tavo-control: the control panel for the TAVO RA20 and RB20 projectors.
 #include "link/serial_control.h"
+#include "link/stop_signals.h"
 #include "panel/form1.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -101,8 +103,29 @@ int main(int argc, char* argv[]) {
         qWarning("%s", qPrintable(message));
     setNames();
 
-    tavo::panel::Form1 form(std::make_unique<tavo::link::SerialControl>(devices.com1, devices.com2));
-    form.load();
-    form.show();
-    return QApplication::exec();
+    int stopSignal = 0;
+    int exitCode = 0;
+    {
+        // Ready before the port opens, so no stop request can leave its lock file behind.
+        tavo::link::StopSignals stop;
+        tavo::panel::Form1 form(
+            std::make_unique<tavo::link::SerialControl>(devices.com1, devices.com2));
+        QObject::connect(&stop, &tavo::link::StopSignals::stopRequested, &app, [&](int signal) {
+            stopSignal = signal;
+            form.serialPort().close();
+            std::fprintf(stderr, "tavo-control: stopped by %s; the port is closed.\n",
+                         tavo::link::stopSignalName(signal));
+            QCoreApplication::exit(0);
+        });
+        form.load();
+        form.show();
+        exitCode = QApplication::exec();
+    }
+    if (stopSignal != 0) {
+        // Ends as the signal would have ended it, now that the port is closed,
+        // so that a shell or a service manager sees why.
+        std::signal(stopSignal, SIG_DFL);
+        std::raise(stopSignal);
+    }
+    return exitCode;
 }

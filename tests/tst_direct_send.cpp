@@ -10,8 +10,10 @@
 #include "panel/form1.h"
 #include "support/window_rig.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -58,6 +60,8 @@ private Q_SLOTS:
     void typedQueryIsDecodedOnlyWhenExact();
     void clsEmptiesTheEntryOnly_data();
     void clsEmptiesTheEntryOnly();
+    void megabyteOfTextGoesOutWhole_data();
+    void megabyteOfTextGoesOutWhole();
     void toggleSwitchesTheDataPanel_data();
     void toggleSwitchesTheDataPanel();
     void portPanelHidesFiveSecondsAfterToggle();
@@ -214,6 +218,77 @@ void TestDirectSend::clsEmptiesTheEntryOnly() {
     window.click(QStringLiteral("Command95"));
     QCOMPARE(window.frames().size(), 2);
     QCOMPARE(window.frames().at(1), QByteArray("\r"));
+}
+
+namespace {
+
+constexpr qsizetype kMegabyte = 1024 * 1024;
+
+QString repeatedText(const QString& unit, qsizetype units) {
+    QString text;
+    text.reserve(units);
+    while (text.size() < units)
+        text += unit;
+    return text.left(units);
+}
+
+enum class Entry { InputMethodCommits, Paste };
+
+} // namespace
+
+void TestDirectSend::megabyteOfTextGoesOutWhole_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<QByteArray>("frame");
+    // Typed in pieces the entry lays its whole text out again each time, so
+    // the megabyte comes pasted and a smaller text typed.
+    QTest::addRow("64 kB of letters typed in 4 kB commits")
+        << repeatedText(QStringLiteral("A"), kMegabyte / 16) << int(Entry::InputMethodCommits)
+        << QByteArray(kMegabyte / 16, 'A') + '\r';
+    QTest::addRow("1 MB of letters pasted")
+        << repeatedText(QStringLiteral("A"), kMegabyte) << int(Entry::Paste)
+        << QByteArray(kMegabyte, 'A') + '\r';
+    QTest::addRow("1 MB of CJK characters, one ? each")
+        << repeatedText(QStringLiteral("日"), kMegabyte) << int(Entry::Paste)
+        << QByteArray(kMegabyte, '?') + '\r';
+    QTest::addRow("characters beyond 16 bits, one ? each")
+        << repeatedText(QStringLiteral("\U00020BB7"), kMegabyte) << int(Entry::Paste)
+        << QByteArray(kMegabyte / 2, '?') + '\r';
+    const QString blanks = QStringLiteral("   ");
+    QTest::addRow("1 MB with blanks at both ends")
+        << blanks + repeatedText(QStringLiteral("C0 "), kMegabyte) + blanks << int(Entry::Paste)
+        << QByteArray("   ") + QByteArray("C0 ").repeated(kMegabyte / 3) + "C   \r";
+}
+
+// The entry holds all of it; SEND writes exactly that, one byte per
+// character, once per click, and nothing else.
+void TestDirectSend::megabyteOfTextGoesOutWhole() {
+    QFETCH(QString, text);
+    QFETCH(int, entry);
+    QFETCH(QByteArray, frame);
+
+    WindowRig window;
+    QVERIFY(window.isReady());
+    window.focus(QStringLiteral("Text1"));
+    if (static_cast<Entry>(entry) == Entry::Paste) {
+        QGuiApplication::clipboard()->setText(text);
+        window.key(Qt::Key_V, Qt::ControlModifier);
+    } else {
+        for (qsizetype at = 0; at < text.size(); at += 4096)
+            QTest::sendKeyEvent(QTest::Click, window.form().windowHandle(), Qt::Key_unknown,
+                                text.mid(at, 4096), Qt::NoModifier);
+    }
+    QCOMPARE(entryText(window), text);
+
+    window.click(QStringLiteral("Command95"));
+
+    QCOMPARE(window.frames().size(), 1);
+    QCOMPARE(window.frames().front().size(), frame.size());
+    QVERIFY(window.frames().front() == frame);
+    window.click(QStringLiteral("Command17"));
+    QCOMPARE(window.frames().size(), 2);
+    QCOMPARE(window.frames().back(), QByteArray("C00\r"));
+    QVERIFY(window.warnings().texts.isEmpty());
 }
 
 void TestDirectSend::toggleSwitchesTheDataPanel_data() {

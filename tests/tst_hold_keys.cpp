@@ -2,8 +2,9 @@
 // mouse button is down (any button), the repeat and reply timings each press
 // sets, the arrow keys' timing taken from what was used before, the release
 // that blanks the traces and restores the start timing, and the holds that end
-// or go on without a release of their own (a modal box, the pointer sliding
-// off the key).
+// or go on without a release of their own (a modal box, a hidden, minimised or
+// inactive window, a release that went elsewhere; the pointer sliding off the
+// key).
 
 #include "commands/controller.h"
 #include "link/exchange.h"
@@ -105,6 +106,8 @@ private Q_SLOTS:
     void modalBoxReleasesTheHeldKey_data();
     void modalBoxReleasesTheHeldKey();
     void modalBoxWithoutHeldKeyChangesNothing();
+    void windowThatLosesTheReleaseReleasesTheKey_data();
+    void windowThatLosesTheReleaseReleasesTheKey();
 };
 
 void TestHoldKeys::initTestCase() {
@@ -395,6 +398,110 @@ void TestHoldKeys::modalBoxWithoutHeldKeyChangesNothing() {
     QCOMPARE(window.timer(QStringLiteral("Timer2"))->interval(), 2000);
     QCOMPARE(window.timer(QStringLiteral("Timer4"))->interval(), 2500);
     QCOMPARE(window.frames().size(), 1);
+}
+
+namespace {
+
+// How the window comes to miss the release of the mouse button.
+enum class LostRelease { Hidden, Minimised, AnotherWindowActive, ReleasedElsewhere };
+
+const char* lostReleaseName(LostRelease way) {
+    switch (way) {
+    case LostRelease::Hidden:
+        return "window hidden";
+    case LostRelease::Minimised:
+        return "window minimised";
+    case LostRelease::AnotherWindowActive:
+        return "another window activated";
+    case LostRelease::ReleasedElsewhere:
+        return "button released over another control";
+    }
+    return "";
+}
+
+constexpr LostRelease kLostReleases[] = {LostRelease::Hidden, LostRelease::Minimised,
+                                         LostRelease::AnotherWindowActive,
+                                         LostRelease::ReleasedElsewhere};
+
+} // namespace
+
+void TestHoldKeys::windowThatLosesTheReleaseReleasesTheKey_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<int>("repeat");
+    QTest::addColumn<int>("way");
+    for (const LostRelease way : kLostReleases)
+        QTest::addRow("Brightness +, %s", lostReleaseName(way))
+            << "Command15" << QByteArray("C20\r") << 50 << int(way);
+    for (const LostRelease way : {LostRelease::Hidden, LostRelease::ReleasedElsewhere})
+        QTest::addRow("VOL +, %s", lostReleaseName(way))
+            << "Command1" << QByteArray("C09\r") << 250 << int(way);
+    QTest::addRow("D.Zoom -, %s", lostReleaseName(LostRelease::Minimised))
+        << "Command49" << QByteArray("C31\r") << 250 << int(LostRelease::Minimised);
+}
+
+// The key is held until it repeats; then the window misses the release (it
+// is hidden or minimised, another window takes the focus, or the button comes
+// up over another control). The key is released with everything a release
+// does, and once the window is back a click sends its own frame and nothing
+// more.
+void TestHoldKeys::windowThatLosesTheReleaseReleasesTheKey() {
+    QFETCH(QString, control);
+    QFETCH(QByteArray, frame);
+    QFETCH(int, repeat);
+    QFETCH(int, way);
+
+    WindowRig window;
+    QVERIFY(window.isReady());
+    tavo::panel::Form1& form = window.form();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QWidget* key = window.widget(control);
+    QVERIFY(key);
+    QTimer* timer1 = window.timer(QStringLiteral("Timer1"));
+
+    QTest::mousePress(key, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(window.frames().size() >= 2, 10 * repeat);
+
+    QWidget other;
+    switch (static_cast<LostRelease>(way)) {
+    case LostRelease::Hidden:
+        form.hide();
+        break;
+    case LostRelease::Minimised:
+        form.showMinimized();
+        break;
+    case LostRelease::AnotherWindowActive:
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        break;
+    case LostRelease::ReleasedElsewhere:
+        QTest::mouseRelease(window.widget(QStringLiteral("Command17")), Qt::LeftButton);
+        break;
+    }
+
+    // At once, or at the next repeat tick for a release that went elsewhere.
+    QTRY_COMPARE_WITH_TIMEOUT(form.controller().heldKeyNumber(), 0, 10 * repeat);
+    QVERIFY(!timer1->isActive());
+    QCOMPARE(window.text(QStringLiteral("Label11")), QString());
+    QCOMPARE(window.timer(QStringLiteral("Timer2"))->interval(), kStartReplyTimeout);
+    const bool digitalZoom = isDigitalZoom(control);
+    QCOMPARE(form.controller().arrowMode(), digitalZoom ? 3 : 0);
+    const auto sent = window.frames().size();
+    QCOMPARE(window.frames(), QList<QByteArray>(sent, frame));
+
+    // The window comes back; nothing goes out until the user asks.
+    other.hide();
+    form.showNormal();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    tavo::test::runEventLoopFor(2 * repeat);
+    QCOMPARE(window.frames().size(), sent);
+    window.click(QStringLiteral("Command17"));
+    tavo::test::runEventLoopFor(2 * repeat);
+    QCOMPARE(window.frames().size(), sent + 1);
+    QCOMPARE(window.frames().last(), QByteArray("C00\r"));
 }
 
 QTEST_MAIN(TestHoldKeys)

@@ -3,10 +3,8 @@
 #include "link/serial_control.h"
 #include "commands/controller.h"
 #include "link/exchange.h"
-#include "link/reply_capture.h"
 #include "panel/form1.h"
-#include "support/pseudo_terminal.h"
-#include "support/warning_recorder.h"
+#include "support/pty_rig.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -27,27 +25,7 @@ namespace {
 
 constexpr auto kMissingDevice = "/dev/tavo-test-missing";
 
-struct Rig {
-    PseudoTerminal com1;
-    PseudoTerminal com2;
-    test::WarningRecorder warnings;
-    std::unique_ptr<panel::Form1> form;
-
-    explicit Rig(const QString& com1Device = {}, const QString& com2Device = {}) {
-        form = std::make_unique<panel::Form1>(std::make_unique<link::SerialControl>(
-            com1Device.isEmpty() ? com1.devicePath() : com1Device,
-            com2Device.isEmpty() ? com2.devicePath() : com2Device));
-        form->load();
-        form->show();
-    }
-    template <typename T> T* find(const char* name) const {
-        return form->findChild<T*>(QLatin1String(name));
-    }
-    QString text(const char* label) const { return find<QLabel>(label)->text(); }
-    void send(const QByteArray& code) { form->Hyouji(code + '\r', panel::Form1::kSend); }
-};
-
-bool portOpen(const Rig& rig) { return rig.form->serialPort().isOpen(); }
+using Rig = test::PtyRig;
 
 // How many descriptors of this process refer to a device; the test itself
 // holds one for each pseudo-terminal slave.
@@ -76,11 +54,8 @@ private Q_SLOTS:
     void timeoutMarkAndBlanking();
     void unsolicitedBytesKeptUntilReplyTimerTick();
     void endClosesDevice();
-    void missingDeviceAtStartWarnsOnce();
     void failedSwitchThenOptionReopens();
     void sendWhileClosedShowsPortPanel();
-    void vanishedDeviceClosesPortAndWarnsOnce();
-    void floodStaysBoundedAndResponsive();
 };
 
 void TestSerialPty::init() {
@@ -89,7 +64,7 @@ void TestSerialPty::init() {
 
 void TestSerialPty::frameGoesOnTheWire() {
     Rig rig;
-    QVERIFY(portOpen(rig));
+    QVERIFY(rig.portOpen());
     rig.send("C00");
     QCOMPARE(rig.com1.readAtLeast(4), QByteArray::fromHex("4330300d"));
     QCOMPARE(rig.text("Label11"), QStringLiteral(" C 0 0 CR "));
@@ -117,7 +92,7 @@ void TestSerialPty::speedSwitchKeepsPortOpen() {
     Rig rig;
     QTest::mouseClick(rig.find<QPushButton>("Command33"), Qt::LeftButton);
     QTest::mouseClick(rig.find<QRadioButton>("Option10"), Qt::LeftButton);
-    QVERIFY(portOpen(rig));
+    QVERIFY(rig.portOpen());
     QCOMPARE(test::baudOf(rig.com1.slaveTermios()), speed_t(B9600));
     QCOMPARE(rig.form->portSettings(), QStringLiteral("9600,N,8,1"));
     QVERIFY(!rig.find<QFrame>("Frame8")->isVisible());
@@ -132,7 +107,7 @@ void TestSerialPty::portSwitchMovesToSecondDevice() {
     QTest::mouseClick(rig.find<QRadioButton>("Option10"), Qt::LeftButton);
     QTest::mouseClick(rig.find<QPushButton>("Command33"), Qt::LeftButton);
     QTest::mouseClick(rig.find<QRadioButton>("Option2"), Qt::LeftButton);
-    QVERIFY(portOpen(rig));
+    QVERIFY(rig.portOpen());
     QCOMPARE(descriptorsOn(rig.com1.devicePath()), 1);
     QCOMPARE(descriptorsOn(rig.com2.devicePath()), 2);
     QCOMPARE(rig.form->serialPort().portNumber(), 2);
@@ -228,26 +203,12 @@ void TestSerialPty::unsolicitedBytesKeptUntilReplyTimerTick() {
 
 void TestSerialPty::endClosesDevice() {
     Rig rig;
-    QVERIFY(portOpen(rig));
+    QVERIFY(rig.portOpen());
     QCOMPARE(descriptorsOn(rig.com1.devicePath()), 2);
     QTest::mouseClick(rig.find<QPushButton>("Command16"), Qt::LeftButton);
-    QVERIFY(!portOpen(rig));
+    QVERIFY(!rig.portOpen());
     QCOMPARE(descriptorsOn(rig.com1.devicePath()), 1);
     QVERIFY(!rig.form->isVisible());
-}
-
-void TestSerialPty::missingDeviceAtStartWarnsOnce() {
-    Rig rig(QString::fromLatin1(kMissingDevice));
-    QVERIFY(!portOpen(rig));
-    QTRY_COMPARE(rig.warnings.texts.size(), 1);
-    QTest::qWait(50);
-    QCOMPARE(rig.warnings.texts.size(), 1);
-    QVERIFY2(rig.warnings.texts[0].contains(QLatin1String(kMissingDevice)),
-             qPrintable(rig.warnings.texts[0]));
-    QVERIFY(rig.warnings.texts[0].contains(QLatin1String("does not exist")));
-    QCOMPARE(rig.warnings.titles[0], rig.form->windowTitle());
-    QVERIFY(rig.find<QRadioButton>("Option1")->isChecked());
-    QCOMPARE(rig.form->serialPort().portNumber(), 1);
 }
 
 void TestSerialPty::failedSwitchThenOptionReopens() {
@@ -257,13 +218,13 @@ void TestSerialPty::failedSwitchThenOptionReopens() {
     QTest::mouseClick(rig.find<QRadioButton>("Option2"), Qt::LeftButton);
     QTRY_COMPARE(rig.warnings.texts.size(), 1);
     QVERIFY(rig.warnings.texts[0].contains(QLatin1String(kMissingDevice)));
-    QVERIFY(!portOpen(rig));
+    QVERIFY(!rig.portOpen());
     QCOMPARE(rig.form->serialPort().portNumber(), 1); // the other port's number
     QVERIFY(frame8->isVisible());
     QVERIFY(rig.find<QRadioButton>("Option2")->isChecked());
     // A closed port is opened by the next option click.
     QTest::mouseClick(rig.find<QRadioButton>("Option1"), Qt::LeftButton);
-    QVERIFY(portOpen(rig));
+    QVERIFY(rig.portOpen());
     QVERIFY(!frame8->isVisible());
     rig.send("C00");
     QCOMPARE(rig.com1.readAtLeast(4), QByteArray("C00\r"));
@@ -282,40 +243,6 @@ void TestSerialPty::sendWhileClosedShowsPortPanel() {
     QTRY_COMPARE_WITH_TIMEOUT(rig.text("Label12"), QStringLiteral(" X X X X"), 2000);
     QTest::qWait(20);
     QCOMPARE(rig.warnings.texts.size(), 1); // no box per frame
-}
-
-void TestSerialPty::vanishedDeviceClosesPortAndWarnsOnce() {
-    Rig rig;
-    QVERIFY(portOpen(rig));
-    rig.com1.closeMaster();
-    rig.com1.closeSlave();
-    QTRY_VERIFY_WITH_TIMEOUT(!portOpen(rig), 2000);
-    QTRY_COMPARE(rig.warnings.texts.size(), 1);
-    QVERIFY(rig.warnings.texts[0].contains(rig.com1.devicePath()));
-    QTest::qWait(100);
-    QCOMPARE(rig.warnings.texts.size(), 1);
-    rig.send("C00");
-    QVERIFY(rig.find<QFrame>("Frame8")->isVisible());
-}
-
-void TestSerialPty::floodStaysBoundedAndResponsive() {
-    Rig rig;
-    const QByteArray chunk(4096, 'A');
-    QElapsedTimer clock;
-    clock.start();
-    qsizetype written = 0;
-    while (written < 200 * 1024) {
-        rig.com1.write(chunk);
-        written += chunk.size();
-        QTest::qWait(1);
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(rig.form->exchange().replyBuffer().size(), link::ReplyCapture::kCapacity, 10000);
-    QVERIFY(rig.form->exchange().replyBuffer().startsWith("AAAA"));
-    // The window still reacts: a send goes out at once.
-    rig.com1.readAvailable();
-    rig.send("C00");
-    QCOMPARE(rig.com1.readAtLeast(4), QByteArray("C00\r"));
-    QCOMPARE(rig.text("Label12").size(), 1 + 2 * link::ReplyCapture::kCapacity);
 }
 
 QTEST_MAIN(TestSerialPty)

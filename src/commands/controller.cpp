@@ -54,8 +54,13 @@ void Controller::press(const HoldKey& key) {
 }
 
 void Controller::repeat() {
-    if (heldKey_)
-        exchange_.send(codeBytes(heldKey_->code));
+    if (!heldKey_)
+        return;
+    if (buttonStillDown_ && !buttonStillDown_()) {
+        release(*heldKey_);
+        return;
+    }
+    exchange_.send(codeBytes(heldKey_->code));
 }
 
 void Controller::release(const HoldKey& released) {
@@ -71,6 +76,10 @@ void Controller::release(const HoldKey& released) {
 void Controller::releaseHeld() {
     if (heldKey_)
         release(*heldKey_);
+}
+
+void Controller::setHoldCheck(std::function<bool()> buttonStillDown) {
+    buttonStillDown_ = std::move(buttonStillDown);
 }
 
 } // namespace tavo::commands

@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QStringView>
 
+#include <functional>
+
 class QTimer;
 
 namespace tavo::commands {
@@ -35,6 +37,10 @@ public:
     void release(const HoldKey& released);
     // Releases the held key, if any: for when its own release cannot arrive.
     void releaseHeld();
+    // Asked at each repeat tick whether the key's button is still down; when
+    // it is not, the release went elsewhere and the key is released instead
+    // of repeated. Unset, the key repeats until its release.
+    void setHoldCheck(std::function<bool()> buttonStillDown);
 
     const HoldKey* heldKey() const { return heldKey_; }
     unsigned char heldKeyNumber() const { return heldKey_ ? heldKey_->number : 0; }
@@ -48,6 +54,7 @@ private:
     QTimer* Timer1;
     const HoldKey* heldKey_ = nullptr;
     unsigned char arrowMode_ = 0;
+    std::function<bool()> buttonStillDown_;
 };
 
 // A table code as the bytes of a frame.

@@ -1,27 +1,11 @@
 #include "link/serial_control.h"
 
-namespace tavo::link {
+#include "link/port_diagnosis.h"
+#include "link/port_lock.h"
 
-QString describeOpenFailure(QSerialPort::SerialPortError error, const QString& qtText) {
-    QString reason;
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        reason = QStringLiteral("the device does not exist (is the cable or USB adapter plugged in?)");
-        break;
-    case QSerialPort::PermissionError:
-        // Qt reports "no permission" and "locked by another program" alike.
-        reason = QStringLiteral("permission denied, or the device is in use by another program "
-                                "(on Linux the user needs to be in the dialout group)");
-        break;
-    case QSerialPort::OpenError:
-        reason = QStringLiteral("the device is already open");
-        break;
-    default:
-        reason = QStringLiteral("the device cannot be used");
-        break;
-    }
-    return qtText.isEmpty() ? reason : QStringLiteral("%1 [%2]").arg(reason, qtText);
-}
+#include <QCoreApplication>
+
+namespace tavo::link {
 
 SerialControl::SerialControl(QString com1Device, QString com2Device, QObject* parent)
     : SerialLink(parent), devices_{std::move(com1Device), std::move(com2Device)} {
@@ -29,6 +13,8 @@ SerialControl::SerialControl(QString com1Device, QString com2Device, QObject* pa
     connect(&port_, &QSerialPort::readyRead, this, &SerialLink::charactersReceived);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialControl::onError);
 }
+
+SerialControl::~SerialControl() { close(); }
 
 QString SerialControl::deviceName() const {
     return devices_[static_cast<std::size_t>(portNumber_ - 1)];
@@ -74,12 +60,19 @@ bool SerialControl::open() {
     port_.setPortName(deviceName());
     port_.clearError();
     if (!port_.open(QIODevice::ReadWrite)) {
-        errorDescription_ = QStringLiteral("Cannot open %1: %2.")
-                                .arg(portLabel(), describeOpenFailure(port_.error(), port_.errorString()));
+        errorDescription_ =
+            QStringLiteral("Cannot open %1: %2.")
+                .arg(portLabel(), explainOpenFailure(deviceName(), port_.error(), port_.errorString()));
         return false;
     }
+    lockFile_ = lockFilePath(deviceName());
+    if (!lockFile_.isEmpty())
+        removeLockAtExit(lockFile_,
+                         QStringLiteral("%1: ending without closing %2; its lock file %3 is removed.")
+                             .arg(QCoreApplication::applicationName(), portLabel(), lockFile_));
+    outputStalled_ = false;
     if (!applySettings()) {
-        port_.close();
+        closePort();
         return false;
     }
     // Linux raises both modem lines on open; the projector expects DTR only.
@@ -91,7 +84,12 @@ bool SerialControl::open() {
 
 void SerialControl::close() {
     if (port_.isOpen())
-        port_.close();
+        closePort();
+}
+
+void SerialControl::closePort() {
+    port_.close();
+    forgetLockAtExit(lockFile_);
 }
 
 void SerialControl::discardInput() {
@@ -106,6 +104,18 @@ bool SerialControl::write(const QByteArray& bytes) {
         errorDescription_ = QStringLiteral("%1 is not open.").arg(portLabel());
         return false;
     }
+    if (port_.bytesToWrite() >= kOutputBacklogLimit) {
+        errorDescription_ = QStringLiteral("%1 still has %2 bytes of earlier frames waiting to go "
+                                           "out: the device takes them more slowly than they "
+                                           "come, or not at all. No further frame is sent until "
+                                           "they have gone.")
+                                .arg(portLabel())
+                                .arg(port_.bytesToWrite());
+        if (!std::exchange(outputStalled_, true))
+            Q_EMIT outputStalled(errorDescription_);
+        return false;
+    }
+    outputStalled_ = false;
     if (port_.write(bytes) != bytes.size())
         return false;
     // Hand the bytes to the device now rather than at the next event loop pass.
@@ -120,12 +130,15 @@ void SerialControl::onError(QSerialPort::SerialPortError error) {
     case QSerialPort::ResourceError: {
         if (!port_.isOpen())
             return;
-        // Left open, Qt repeats this error at full speed: close first.
-        const QString qtText = port_.errorString();
-        port_.close();
+        // Left open, Qt repeats this error at full speed: close first. Qt's
+        // own text here is whatever an earlier call left in errno, so it is
+        // not repeated.
+        closePort();
         port_.clearError();
-        errorDescription_ = QStringLiteral("%1 stopped working: %2. The port is closed.")
-                                .arg(portLabel(), qtText);
+        errorDescription_ = QStringLiteral("%1 was disconnected: the device stopped working while "
+                                           "open (unplugged, or hung up at the other end). The "
+                                           "port is closed.")
+                                .arg(portLabel());
         Q_EMIT deviceLost(errorDescription_);
         return;
     }

@@ -5,6 +5,12 @@
 // cannot set modem lines, such as a pseudo-terminal, is not an error). A device
 // that vanishes while open (read, write or resource error) is closed at once
 // and reported once; line errors (parity, framing) are ignored.
+//
+// Output waits in the port only while the line takes it: once
+// kOutputBacklogLimit bytes are still waiting (a device that takes nothing,
+// or a long typed frame still going out), further writes are refused and the
+// stall is reported once, so neither memory nor late frames pile up. If the program ends through exit() with
+// the port still open, the port's lock file is removed on the way out.
 
 #include "link/port_settings.h"
 #include "link/serial_link.h"
@@ -28,8 +34,11 @@ class SerialControl final : public SerialLink {
     Q_OBJECT
 public:
     static constexpr qint64 kReceiveBufferSize = 1024;
+    // About two seconds of the line at 19200 baud.
+    static constexpr qint64 kOutputBacklogLimit = 4096;
 
     SerialControl(QString com1Device, QString com2Device, QObject* parent = nullptr);
+    ~SerialControl() override;
 
     bool setPortNumber(int number) override;
     int portNumber() const override { return portNumber_; }
@@ -42,6 +51,8 @@ public:
     QString errorDescription() const override { return errorDescription_; }
 
     QString deviceName() const;
+    // Bytes written but not yet handed to the device.
+    qint64 pendingOutput() const { return port_.bytesToWrite(); }
 
     // Drops what the device received before now, such as a late reply meant
     // for an earlier program, so that it is not taken for the next reply.
@@ -51,15 +62,15 @@ private:
     void onError(QSerialPort::SerialPortError error);
     bool applySettings();
     QString portLabel() const;
+    void closePort();
 
     QSerialPort port_;
     std::array<QString, 2> devices_;
     int portNumber_ = 1;
     PortSettings settings_;
     QString errorDescription_;
+    QString lockFile_;
+    bool outputStalled_ = false;
 };
-
-// Plain words for a Qt Serial Port failure, with Qt's own text kept.
-QString describeOpenFailure(QSerialPort::SerialPortError error, const QString& qtText);
 
 } // namespace tavo::link

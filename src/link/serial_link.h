@@ -34,6 +34,8 @@ Q_SIGNALS:
     void charactersReceived();
     // The device stopped working while open; the port has been closed.
     void deviceLost(const QString& description);
+    // The device takes no more bytes: writes are refused until it does.
+    void outputStalled(const QString& description);
 };
 
 } // namespace tavo::link

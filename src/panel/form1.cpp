@@ -145,10 +145,17 @@ void Form1::wireSenders() {
     for (const commands::HoldKey& key : commands::holdKeys()) {
         auto* button = control<layout::HoldKeyButton>(key.control);
         connect(button, &layout::HoldKeyButton::holdPressed, this,
-                [this, &key] { controller_->press(key); });
+                [this, &key](Qt::MouseButton pressedWith) {
+                    holdButton_ = pressedWith;
+                    controller_->press(key);
+                });
         connect(button, &layout::HoldKeyButton::holdReleased, this,
                 [this, &key] { controller_->release(key); });
     }
+    // A release that went to another window (the grab broken by a screen
+    // lock, a window manager or a modal box) shows as the button up.
+    controller_->setHoldCheck(
+        [this] { return QGuiApplication::mouseButtons().testFlag(holdButton_); });
 }
 
 void Form1::wireExchange() {
@@ -160,6 +167,7 @@ void Form1::wireExchange() {
     // Nothing can go out: show where to choose a port.
     connect(exchange_, &link::Exchange::sentWhilePortClosed, this, &Form1::showPortPanel);
     connect(MSComm1, &link::SerialLink::deviceLost, this, &Form1::onDeviceLost);
+    connect(MSComm1, &link::SerialLink::outputStalled, this, &Form1::warn);
 }
 
 // ---------------------------------------------------------------- start and end
@@ -263,7 +271,8 @@ void Form1::hidePortPanel() {
 // The port layer says what happened; what to do about it is the window's.
 void Form1::onDeviceLost(const QString& description) {
     warn(description +
-         QStringLiteral(" Choose COM1 or COM2 in the port panel (COM) to open it again."));
+         QStringLiteral(" When the device is back, choose COM1 or COM2 in the port panel (COM) to "
+                        "open it again."));
 }
 
 void Form1::warn(const QString& text) {
@@ -325,10 +334,22 @@ void Form1::paintEvent(QPaintEvent* event) {
 // ---------------------------------------------------------------- raw input
 
 bool Form1::event(QEvent* event) {
-    // A modal box swallows the release of a held key: release it now, or the
-    // repeat would run on forever.
-    if (event->type() == QEvent::WindowBlocked)
+    // A window that is blocked by a modal box, hidden, minimised or no longer
+    // active may never see the release of a held key: release it now, or the
+    // repeat would run on to the projector's end stop.
+    switch (event->type()) {
+    case QEvent::WindowBlocked:
+    case QEvent::WindowDeactivate:
+    case QEvent::Hide:
         controller_->releaseHeld();
+        break;
+    case QEvent::WindowStateChange:
+        if (isMinimized())
+            controller_->releaseHeld();
+        break;
+    default:
+        break;
+    }
     return QWidget::event(event);
 }
 

@@ -132,6 +132,7 @@ private:
     qint16 fullView_ = 0;
     int outerHeightTwips_ = 0;
     bool warningPending_ = false;
+    Qt::MouseButton holdButton_ = Qt::NoButton; // the button holding a hold key down
 };
 
 } // namespace tavo::panel

@@ -1,6 +1,9 @@
 #include "panel/warning.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
+
+#include <cstdio>
 
 namespace tavo::panel {
 
@@ -18,6 +21,11 @@ void showWarning(QWidget* parent, const QString& title, const QString& text) {
         replacement()(parent, title, text);
         return;
     }
+    // Also on the standard error: for a technician who started the panel from
+    // a terminal, and for a log when nobody is at the screen.
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                 qPrintable(text));
+    std::fflush(stderr);
     QMessageBox::warning(parent, title, text, QMessageBox::Ok);
 }
 

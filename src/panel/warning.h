@@ -16,7 +16,8 @@ using WarningFunction =
 // Replaces the function that shows a box; an empty function restores the box.
 void setWarningFunction(WarningFunction function);
 
-// A modal box with an exclamation icon and an OK button.
+// A modal box with an exclamation icon and an OK button; the text is printed
+// on the standard error too.
 void showWarning(QWidget* parent, const QString& title, const QString& text);
 
 } // namespace tavo::panel

@@ -3,9 +3,9 @@
 // as the first line ("device: /dev/pts/5"); the panel opens that device.
 // Then it logs one line per frame received and what it answered.
 
+#include "link/stop_signals.h"
 #include "server.h"
 #include "simulator.h"
-#include "stop_signals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -118,8 +118,8 @@ int main(int argc, char* argv[]) {
         return 2;
 
     // Ready for a stop before anyone can learn the device and want one.
-    StopSignals stop;
-    QObject::connect(&stop, &StopSignals::stopRequested, &app, [](int signal) {
+    tavo::link::StopSignals stop;
+    QObject::connect(&stop, &tavo::link::StopSignals::stopRequested, &app, [](int signal) {
         printLine(QStringLiteral("stopped by signal %1").arg(signal));
         QCoreApplication::exit(0);
     });

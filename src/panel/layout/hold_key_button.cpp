@@ -7,7 +7,7 @@ namespace tavo::layout {
 // The left button also drives the button's own pressed look; the others are
 // taken here and go no further.
 void HoldKeyButton::mousePressEvent(QMouseEvent* event) {
-    Q_EMIT holdPressed();
+    Q_EMIT holdPressed(event->button());
     if (event->button() == Qt::LeftButton)
         FlatButton::mousePressEvent(event);
     else

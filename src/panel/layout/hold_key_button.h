@@ -15,7 +15,9 @@ public:
     using FlatButton::FlatButton;
 
 Q_SIGNALS:
-    void holdPressed();
+    // The button that pressed the key comes along, for telling whether it is
+    // still down when the release has gone elsewhere.
+    void holdPressed(Qt::MouseButton button);
     void holdReleased();
 
 protected:
