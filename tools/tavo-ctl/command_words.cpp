@@ -3,6 +3,7 @@
 #include <QLatin1StringView>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -79,6 +80,10 @@ QString unknownNameMessage(const QStringList& words, qsizetype failed,
                 continue;
             const QString phrase = words.mid(start, end - start).join(QLatin1Char(' '));
             const QString joined = name.words.join(QLatin1Char(' '));
+            // The lengths alone rule most names out; a long word then costs
+            // no table the size of word times name.
+            if (std::abs(phrase.size() - joined.size()) > tolerance(joined))
+                continue;
             const int distance = editDistance(phrase, joined);
             const qsizetype width = end - start;
             if (distance > tolerance(joined) || distance > nearest ||

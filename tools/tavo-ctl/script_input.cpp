@@ -23,10 +23,13 @@ QString tooLong(int number) {
 Script readScript(QIODevice& input) {
     Script script;
     int number = 0;
+    // One buffer for every line, with room for the NUL that readLine adds.
+    QByteArray buffer(kPieceBytes + 1, Qt::Uninitialized);
     for (;;) {
-        QByteArray piece = input.readLine(kPieceBytes);
-        if (piece.isEmpty())
+        const qint64 length = input.readLine(buffer.data(), buffer.size());
+        if (length <= 0)
             break;
+        QByteArrayView piece(buffer.constData(), qsizetype(length));
         ++number;
         if (number > kMaxLines) {
             script.error = QStringLiteral("standard input holds more than %1 lines").arg(kMaxLines);
