@@ -56,7 +56,6 @@ bench: deps
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && cpack -G DEB > /dev/null
 	$(BUILD_DIR)/bench/tavo-bench --build $(BUILD_DIR) --out $(BUILD_DIR)/bench
-	$(BUILD_DIR)/bench/tavo-pjlink-latency
 
 # The window at its four heights, rendered offscreen to build/screenshots/.
 screenshots: build

@@ -5,6 +5,8 @@
 //   tavo-bench outside --build DIR --results FILE
 //                                          the figures from outside; the whole
 //                                          run starts it under xvfb-run
+//   tavo-bench tools [--build DIR]         the command-line tool's and the
+//                                          bridge's figures alone
 //   tavo-bench x-floor-client DEVICE       the bare X client of the floor
 //   tavo-bench bare-reader|qt-reader DEVICE
 //                                          the programs of the stream's floor
@@ -13,6 +15,7 @@
 #include "bench/line_readers.h"
 #include "bench/outside.h"
 #include "bench/pty_figures.h"
+#include "bench/tools_figures.h"
 #include "bench/x_floor_client.h"
 #include "support/window_rig.h"
 
@@ -103,22 +106,6 @@ QStringList machine() {
                      outputOf(QStringLiteral("dpkg-query"),
                               {QStringLiteral("-W"), QStringLiteral("-f=${Version}"),
                                QStringLiteral("xvfb")}))};
-}
-
-// Where the command-line tool's and the bridge's figures go. Once those
-// programs are built here, their measurement takes the place of these rows:
-// the wall time of one `tavo-ctl status` (start to exit, minus the
-// projector's reply time), and the bridge's added latency per request over
-// loopback with 1 and 50 clients.
-std::vector<Figure> commandLineAndBridgeFigures() {
-    const QString group = QStringLiteral("command line and bridge");
-    const QString note = QStringLiteral("not yet measured: the program is not part of this build");
-    return {{group, QStringLiteral("tavo-ctl status, start to exit minus the reply time"),
-             QStringLiteral("ms"), {}, note},
-            {group, QStringLiteral("bridge, added latency per request, 1 client"),
-             QStringLiteral("ms"), {}, note},
-            {group, QStringLiteral("bridge, added latency per request, 50 clients"),
-             QStringLiteral("ms"), {}, note}};
 }
 
 std::vector<Figure> packageFigures(const QString& buildDir) {
@@ -264,7 +251,8 @@ int wholeRun(const QString& self, const QString& buildDir, const QString& outDir
     progress("figures from outside, under xvfb-run (about five minutes)");
     for (Figure& figure : outsideFiguresUnderXvfb(self, buildDir, outDir))
         report.figures.push_back(std::move(figure));
-    for (Figure& figure : commandLineAndBridgeFigures())
+    progress("command-line tool and bridge figures");
+    for (Figure& figure : commandLineAndBridgeFigures(buildDir))
         report.figures.push_back(std::move(figure));
     for (Figure& figure : packageFigures(buildDir))
         report.figures.push_back(std::move(figure));
@@ -331,7 +319,8 @@ int main(int argc, char* argv[]) {
                                      QStringLiteral("Where the figures from outside go."),
                                      QStringLiteral("file"));
     parser.addOptions({build, out, results});
-    parser.addPositionalArgument(QStringLiteral("mode"), QStringLiteral("outside, or nothing for the whole run"));
+    parser.addPositionalArgument(QStringLiteral("mode"),
+                                 QStringLiteral("outside, tools, or nothing for the whole run"));
     parser.process(app);
 
     const QString self = QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath();
@@ -341,5 +330,11 @@ int main(int argc, char* argv[]) {
         return wholeRun(self, buildDir, QFileInfo(parser.value(out)).absoluteFilePath());
     if (modes == QStringList{QStringLiteral("outside")} && parser.isSet(results))
         return outsideRun(self, buildDir, QFileInfo(parser.value(results)).absoluteFilePath());
+    if (modes == QStringList{QStringLiteral("tools")}) {
+        const Report report{QStringLiteral("tavo-ctl and tavo-pjlink"), machine(),
+                            commandLineAndBridgeFigures(buildDir), {}};
+        std::fputs(qPrintable(plainText(report)), stdout);
+        return 0;
+    }
     parser.showHelp(2);
 }

@@ -175,7 +175,7 @@ void TestSimPjlinkProgram::servesTheVirtualProjector() {
         bridge_, bridgeLog_,
         QRegularExpression(QStringLiteral(
             R"(127\.0\.0\.1:\d+ "%1POWR \?" -> "%1POWR=0" \| CR0 -> "80<CR>" Stand by \| )"
-            R"(serial \d+\.\d\d ms, total \d+\.\d\d ms)")),
+            R"(queued \d+\.\d\d ms, serial \d+\.\d\d ms, total \d+\.\d\d ms)")),
         true);
     QVERIFY2(logged.hasMatch(), bridgeLog_.constData());
     QVERIFY(!bridgeLog_.contains(digest));

@@ -41,8 +41,9 @@ QString describe(const Served& served, qint64 totalNs) {
     QString text = parts.join(QStringLiteral(", "));
     if (!text.isEmpty())
         text += QStringLiteral(" | ");
-    return text + QStringLiteral("serial %1, total %2")
-                      .arg(durationText(served.serialNs), durationText(totalNs));
+    return text + QStringLiteral("queued %1, serial %2, total %3")
+                      .arg(durationText(served.queuedNs), durationText(served.serialNs),
+                           durationText(totalNs));
 }
 
 } // namespace

@@ -96,6 +96,7 @@ void ProjectorLine::runNext() {
             fail(job, kProjectorFailure, QStringLiteral("serial port closed"));
             continue;
         }
+        job.served.queuedNs = job.waiting.nsecsElapsed();
         running_ = std::move(job);
         runStep();
     }

@@ -54,6 +54,7 @@ struct Served {
     Readings readings;
     QList<StepRecord> steps;
     QString note; // why nothing was sent, when nothing was
+    qint64 queuedNs = 0; // waiting for the line, behind other requests
     qint64 serialNs = 0;
 };
 
