@@ -1,46 +1,6 @@
 #include "pjlink/log_text.h"
 
-#include "link/transaction.h"
-
 namespace tavo::pjlink {
-
-namespace {
-
-struct ControlName {
-    char byte;
-    const char* name;
-};
-
-constexpr ControlName kControlNames[] = {
-    {'\r', "<CR>"},
-    {'\n', "<LF>"},
-    {link::kAck, "<ACK>"},
-    {link::kNak, "<NAK>"},
-};
-
-void appendByte(QString& text, char byte) {
-    for (const auto& control : kControlNames) {
-        if (control.byte == byte) {
-            text += QLatin1String(control.name);
-            return;
-        }
-    }
-    const auto code = static_cast<unsigned char>(byte);
-    if (code >= 32 && code < 127)
-        text += QLatin1Char(byte);
-    else
-        text += QStringLiteral("<0x%1>").arg(
-            QString::number(code, 16).toUpper().rightJustified(2, QLatin1Char('0')));
-}
-
-} // namespace
-
-QString printable(QByteArrayView bytes) {
-    QString text;
-    for (const char byte : bytes)
-        appendByte(text, byte);
-    return text;
-}
 
 QString durationText(qint64 nanoseconds) {
     return QStringLiteral("%1 ms").arg(double(nanoseconds) / 1e6, 0, 'f', 2);

@@ -1,14 +1,15 @@
 #pragma once
-// Texts for the bridge's log: bytes with their control characters named, so
-// that whatever a client or the projector sent fits on one line.
+// Texts for the bridge's log: bytes with their control characters named (see
+// link/printable.h), so that whatever a client or the projector sent fits on
+// one line, and durations.
 
-#include <QByteArrayView>
+#include "link/printable.h"
+
 #include <QString>
 
 namespace tavo::pjlink {
 
-// "%1POWR=1<CR>", "<ACK>", "<0x8F>": printable ASCII as is, the rest named.
-QString printable(QByteArrayView bytes);
+using link::printable;
 
 // Nanoseconds as milliseconds with two decimals: "12.34 ms".
 QString durationText(qint64 nanoseconds);

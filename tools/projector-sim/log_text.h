@@ -2,6 +2,7 @@
 // One-line texts for the simulator's log: bytes with their control
 // characters named, and what became of a received frame.
 
+#include "link/printable.h"
 #include "simulator.h"
 
 #include <QByteArrayView>
@@ -9,8 +10,7 @@
 
 namespace tavo::sim {
 
-// "00<CR>", "<ACK>", "<0x8F>": printable ASCII as is, the rest named.
-QString printable(QByteArrayView bytes);
+using link::printable;
 
 // rx "CR0" -> "00<CR>"; a frame that was too long or got no answer says so.
 QString describe(const Exchange& exchange);
