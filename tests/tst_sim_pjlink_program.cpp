@@ -2,6 +2,7 @@
 // serving the virtual projector program, reached over loopback with a
 // password file, logging each request with its serial exchange.
 
+#include "link/stop_signals.h"
 #include "pjlink/authentication.h"
 
 #include <QCoreApplication>
@@ -202,6 +203,7 @@ void TestSimPjlinkProgram::stopsCleanlyOnSignal_data() {
     QTest::addColumn<int>("stopSignal");
     QTest::addRow("SIGTERM") << SIGTERM;
     QTest::addRow("SIGINT") << SIGINT;
+    QTest::addRow("SIGHUP") << SIGHUP;
 }
 
 void TestSimPjlinkProgram::stopsCleanlyOnSignal() {
@@ -212,7 +214,7 @@ void TestSimPjlinkProgram::stopsCleanlyOnSignal() {
     QCOMPARE(bridge_.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bridge_.exitCode(), 0);
     bridgeLog_ += bridge_.readAllStandardError();
-    QVERIFY2(bridgeLog_.contains("stopped by signal " + QByteArray::number(stopSignal)),
+    QVERIFY2(bridgeLog_.contains(QByteArray("stopped by ") + tavo::link::stopSignalName(stopSignal)),
              bridgeLog_.constData());
 }
 

@@ -4,6 +4,7 @@
 
 #include "link/port_settings.h"
 #include "link/serial_control.h"
+#include "link/stop_signals.h"
 #include "pjlink/bridge.h"
 #include "pjlink/options.h"
 #include "pjlink/projector_line.h"
@@ -11,15 +12,10 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
-
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 namespace {
 
@@ -132,30 +128,6 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
     return options;
 }
 
-// SIGTERM (a service being stopped) and SIGINT end the event loop instead of
-// the process, so that the serial port is closed and its lock released on
-// the way out. They are blocked first and read from a descriptor.
-std::unique_ptr<QSocketNotifier> quitOnStopSignals() {
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    if (pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0)
-        return nullptr;
-    const int descriptor = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (descriptor < 0)
-        return nullptr;
-    auto notifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [descriptor] {
-        signalfd_siginfo received{};
-        if (::read(descriptor, &received, sizeof received) != sizeof received)
-            return;
-        printLine(QStringLiteral("stopped by signal %1").arg(received.ssi_signo));
-        QCoreApplication::quit();
-    });
-    return notifier;
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -165,11 +137,18 @@ int main(int argc, char* argv[]) {
     const auto options = parseOptions(app);
     if (!options)
         return 2;
-    // Before the start is announced, so that a stop is never missed.
-    const auto stopSignals = quitOnStopSignals();
-    if (!stopSignals)
-        printLine(QStringLiteral("warning: SIGTERM and SIGINT end the program at once; the "
-                                 "serial device's lock file may stay behind"));
+    // SIGTERM (a service being stopped), SIGINT and SIGHUP end the event loop
+    // instead of the process, so that the serial port is closed and its lock
+    // released on the way out. Set up before the start is announced, so that
+    // a stop is never missed.
+    tavo::link::StopSignals stopSignals;
+    QObject::connect(&stopSignals, &tavo::link::StopSignals::stopRequested, &app, [](int signal) {
+        printLine(QStringLiteral("stopped by %1").arg(QLatin1String(tavo::link::stopSignalName(signal))));
+        QCoreApplication::quit();
+    });
+    if (!stopSignals.isActive())
+        printLine(QStringLiteral("warning: SIGTERM, SIGINT and SIGHUP end the program at once; "
+                                 "the serial device's lock file may stay behind"));
 
     ProjectorLine line(
         std::make_unique<tavo::link::SerialControl>(options->device, options->device),
