@@ -5,6 +5,7 @@
 // standard-input scripts (a megabyte line among them) and usage errors.
 // Every exit status is seen here.
 
+#include "link/port_lock.h"
 #include "support/pseudo_terminal.h"
 
 #include <QCoreApplication>
@@ -417,8 +418,8 @@ void TestCtlPty::missingDevice() {
     run.start({"--device", "/dev/tavo-no-such-device", "status"});
     QVERIFY(run.waitForEnd());
     QCOMPARE(run.exitCode(), 4);
-    QCOMPARE(run.err(), QStringLiteral("tavo-ctl: cannot open /dev/tavo-no-such-device: no such "
-                                       "device (is the cable or USB adapter plugged in?)\n"));
+    QCOMPARE(run.err(), QStringLiteral("tavo-ctl: cannot open /dev/tavo-no-such-device: the device "
+                                       "does not exist (is the cable or USB adapter plugged in?)\n"));
 }
 
 // Another process has the device open through Qt Serial Port, which holds
@@ -453,9 +454,12 @@ void TestCtlPty::deviceInUse() {
     if (!heldByThisTest)
         holder.kill();
     QCOMPARE(run.exitCode(), 4);
-    QCOMPARE(run.err(), QStringLiteral("tavo-ctl: cannot open %1: in use by %2 (process %3)\n")
+    QCOMPARE(run.err(), QStringLiteral("tavo-ctl: cannot open %1: the device is in use by %2 "
+                                       "(process %3), which holds its lock file %4; end that "
+                                       "program or choose another port\n")
                             .arg(terminal.devicePath(), holderName)
-                            .arg(holderPid));
+                            .arg(holderPid)
+                            .arg(tavo::link::lockFilePath(terminal.devicePath())));
 }
 
 // While it waits for a reply the program has loaded all it ever will: Qt

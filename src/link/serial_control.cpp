@@ -60,9 +60,8 @@ bool SerialControl::open() {
     port_.setPortName(deviceName());
     port_.clearError();
     if (!port_.open(QIODevice::ReadWrite)) {
-        errorDescription_ =
-            QStringLiteral("Cannot open %1: %2.")
-                .arg(portLabel(), explainOpenFailure(deviceName(), port_.error(), port_.errorString()));
+        openFailureCause_ = explainOpenFailure(deviceName(), port_.error(), port_.errorString());
+        errorDescription_ = QStringLiteral("Cannot open %1: %2.").arg(portLabel(), openFailureCause_);
         return false;
     }
     lockFile_ = lockFilePath(deviceName());

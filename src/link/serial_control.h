@@ -49,6 +49,9 @@ public:
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override { return port_.readAll(); }
     QString errorDescription() const override { return errorDescription_; }
+    // Why the last open() failed, without the port's name: "the device does
+    // not exist (...)", for a program that names the device its own way.
+    QString openFailureCause() const { return openFailureCause_; }
 
     QString deviceName() const;
     // Bytes written but not yet handed to the device.
@@ -69,6 +72,7 @@ private:
     int portNumber_ = 1;
     PortSettings settings_;
     QString errorDescription_;
+    QString openFailureCause_;
     QString lockFile_;
     bool outputStalled_ = false;
 };

@@ -7,7 +7,6 @@
 #include "link/exchange.h"
 #include "link/port_settings.h"
 #include "link/serial_control.h"
-#include "open_failure.h"
 #include "report.h"
 #include "runner.h"
 #include "script_input.h"
@@ -67,7 +66,8 @@ int run(const ctl::Invocation& invocation) {
     port.setPortNumber(1);
     port.setSettings(options.baud == 9600 ? link::kSettings9600 : link::kSettings19200);
     if (!port.open()) {
-        printErr(ctl::describeOpenFailure(options.device, port.errorDescription()));
+        printErr(QStringLiteral("tavo-ctl: cannot open %1: %2")
+                     .arg(options.device, port.openFailureCause()));
         return ctl::exit_status::kPortFailed;
     }
     port.discardInput();
