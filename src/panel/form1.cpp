@@ -6,6 +6,7 @@
 #include "link/port_settings.h"
 #include "panel/display_label.h"
 #include "panel/layout/clickable_label.h"
+#include "panel/layout/flat_button.h"
 #include "panel/layout/hold_key_button.h"
 #include "panel/layout/logo.h"
 #include "panel/warning.h"
@@ -89,7 +90,7 @@ Form1::Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent)
     Command16 = control<QPushButton>("Command16");
     Command33 = control<QPushButton>("Command33");
     Command34 = control<QPushButton>("Command34");
-    Command95 = control<QPushButton>("Command95");
+    Command95 = control<layout::FlatButton>("Command95");
     Command96 = control<QPushButton>("Command96");
     Image1 = control<layout::ClickableLabel>("Image1");
     Label11 = control<DisplayLabel>("Label11");
@@ -112,12 +113,14 @@ void Form1::wireControls() {
     wireSenders();
     wireExchange();
 
-    for (QPushButton* button : {Command16, Command33, Command34, Command95, Command96})
+    for (QPushButton* button :
+         std::initializer_list<QPushButton*>{Command16, Command33, Command34, Command95, Command96})
         button->setAutoDefault(true);
     connect(Command16, &QPushButton::clicked, this, &Form1::endProgram);
     connect(Command33, &QPushButton::clicked, this, &Form1::showPortPanel);
     connect(Command34, &QPushButton::clicked, this, &Form1::toggleDataPanel);
-    connect(Command95, &QPushButton::clicked, this, [this] { controller_->sendTyped(Text1->text()); });
+    connect(Command95, &layout::FlatButton::activated, this,
+            [this] { controller_->sendTyped(Text1->text()); });
     connect(Command96, &QPushButton::clicked, Text1, &QLineEdit::clear);
     connect(Image1, &layout::ClickableLabel::doubleClicked, this, &Form1::onLogoDoubleClick);
 
@@ -129,17 +132,17 @@ void Form1::wireControls() {
     connect(Timer3, &QTimer::timeout, this, &Form1::hidePortPanel);
 }
 
-// Buttons send on their click, heading labels on theirs, hold keys on the
-// raw press and release.
+// Buttons send on their click (as soon as the release is known to click),
+// heading labels on theirs, hold keys on the raw press and release.
 void Form1::wireSenders() {
     for (const commands::OneShotSender& sender : commands::oneShotSenders()) {
         const auto send = [this, &sender] { controller_->sendOneShot(sender); };
         if (auto* heading = qobject_cast<layout::ClickableLabel*>(layout_[nameOf(sender.control)])) {
             connect(heading, &layout::ClickableLabel::clicked, this, send);
         } else {
-            auto* button = control<QPushButton>(sender.control);
+            auto* button = control<layout::FlatButton>(sender.control);
             button->setAutoDefault(true); // Enter activates it, as Space does
-            connect(button, &QPushButton::clicked, this, send);
+            connect(button, &layout::FlatButton::activated, this, send);
         }
     }
     for (const commands::HoldKey& key : commands::holdKeys()) {

@@ -33,6 +33,7 @@ class QTimer;
 
 namespace tavo::layout {
 class ClickableLabel;
+class FlatButton;
 } // namespace tavo::layout
 
 namespace tavo::panel {
@@ -119,7 +120,7 @@ private:
     QPushButton* Command16;
     QPushButton* Command33;
     QPushButton* Command34;
-    QPushButton* Command95;
+    layout::FlatButton* Command95;
     QPushButton* Command96;
     layout::ClickableLabel* Image1;
     DisplayLabel* Label11;

@@ -1,6 +1,9 @@
 #include "panel/layout/flat_button.h"
 
+#include <QMouseEvent>
 #include <QPainter>
+
+#include <utility>
 
 namespace tavo::layout {
 
@@ -9,6 +12,25 @@ const QColor kBorder(0x40, 0x40, 0x40);
 const QColor kShade(0x80, 0x80, 0x80);
 const QColor kLight(0xFF, 0xFF, 0xFF);
 } // namespace
+
+FlatButton::FlatButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+    connect(this, &QAbstractButton::clicked, this, [this] {
+        if (!std::exchange(activatedEarly_, false))
+            Q_EMIT activated();
+    });
+}
+
+// The conditions under which QAbstractButton turns this release into a click.
+void FlatButton::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && isDown() && hitButton(event->position().toPoint())) {
+        activatedEarly_ = true;
+        Q_EMIT activated();
+    }
+    QPushButton::mouseReleaseEvent(event);
+    // A handler that took the button down again, or disabled it, may have
+    // kept the click from coming.
+    activatedEarly_ = false;
+}
 
 void FlatButton::setColours(const QColor& fill, const QColor& text) {
     QPalette colours = palette();
