@@ -8,8 +8,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -18,8 +18,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/syscall.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,9 +46,8 @@ double msBetween(Clock::time_point from, Clock::time_point to) {
 }
 
 int remainingMs(Clock::time_point deadline) {
-    return int(std::max<long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     deadline - Clock::now())
-                                     .count()));
+    return int(std::max<long>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
 }
 
 // The projector on the master side of a pseudo-terminal, answering each
@@ -97,7 +96,9 @@ Timed timeProgram(const QStringList& command, const Pty& pty, const QString& log
     const int exitFd = int(::syscall(SYS_pidfd_open, pid, 0));
     if (exitFd < 0) {
         stop(pid);
-        return {{}, 0, QStringLiteral("pidfd_open: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))};
+        return {{},
+                0,
+                QStringLiteral("pidfd_open: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))};
     }
     const auto deadline = start + kGiveUp;
     pollfd fds[2] = {{pty.master(), POLLIN, 0}, {exitFd, POLLIN, 0}};
@@ -113,29 +114,43 @@ Timed timeProgram(const QStringList& command, const Pty& pty, const QString& log
     ::close(exitFd);
     if (!exited) {
         stop(pid);
-        return {{}, 0, QStringLiteral("%1 did not end within %2 s").arg(command.front()).arg(kGiveUp.count())};
+        return {
+            {},
+            0,
+            QStringLiteral("%1 did not end within %2 s").arg(command.front()).arg(kGiveUp.count())};
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {{}, 0, QStringLiteral("%1 failed (status %2); see %3").arg(command.join(u' ')).arg(status).arg(log)};
+        return {{},
+                0,
+                QStringLiteral("%1 failed (status %2); see %3")
+                    .arg(command.join(u' '))
+                    .arg(status)
+                    .arg(log)};
     return {msBetween(start, end) - projector.answeringMs(), projector.answeringMs(), {}};
 }
 
 std::vector<Figure> commandLineFigures(const QString& buildDir, const QTemporaryDir& dir) {
     const QString program = buildDir + QStringLiteral("/tools/tavo-ctl/tavo-ctl");
     const QString log = dir.filePath(QStringLiteral("tavo-ctl.log"));
-    Figure status{kGroup, QStringLiteral("tavo-ctl status, start to exit minus the reply time"),
-                  QStringLiteral("ms"), {}, {}};
-    Figure version{kGroup, QStringLiteral("tavo-ctl --version, start to exit (no port, no frame)"),
-                   QStringLiteral("ms"), {}, {}};
+    Figure status{kGroup,
+                  QStringLiteral("tavo-ctl status, start to exit minus the reply time"),
+                  QStringLiteral("ms"),
+                  {},
+                  {}};
+    Figure version{kGroup,
+                   QStringLiteral("tavo-ctl --version, start to exit (no port, no frame)"),
+                   QStringLiteral("ms"),
+                   {},
+                   {}};
     std::vector<double> answering;
     // Interleaved, so that a slow spell of the machine falls on both.
     for (int i = 0; i < kCtlRuns; ++i) {
         Pty pty;
-        const Timed run = timeProgram({program, QStringLiteral("--device"), pty.slaveName(),
-                                       QStringLiteral("status")},
-                                      pty, log);
+        const Timed run = timeProgram(
+            {program, QStringLiteral("--device"), pty.slaveName(), QStringLiteral("status")}, pty,
+            log);
         const Timed bare = timeProgram({program, QStringLiteral("--version")}, pty, log);
         if (!run.ms || !bare.ms) {
             status.samples.clear();
@@ -191,7 +206,9 @@ public:
         pid_ = spawn({{buildDir + QStringLiteral("/tools/tavo-pjlink/tavo-pjlink"),
                        QStringLiteral("--device"), pty_.slaveName(), QStringLiteral("--listen"),
                        QStringLiteral("127.0.0.1:0")},
-                      {}, {}, log_});
+                      {},
+                      {},
+                      log_});
         static const QRegularExpression portLine(QStringLiteral("port (\\d+) for"));
         for (const auto deadline = Clock::now() + kGiveUp; port_ == 0 && Clock::now() < deadline;) {
             Pty::waitReadable(pty_.master(), 5);
@@ -266,8 +283,8 @@ private:
         address.sin_family = AF_INET;
         address.sin_port = htons(port_);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (client.fd < 0 ||
-            ::connect(client.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (client.fd < 0 || ::connect(client.fd, reinterpret_cast<const sockaddr*>(&address),
+                                       sizeof address) != 0) {
             failure_ = QStringLiteral("cannot connect to 127.0.0.1:%1: %2")
                            .arg(port_)
                            .arg(QString::fromLocal8Bit(std::strerror(errno)));
@@ -288,7 +305,8 @@ private:
     void ask(Client& client) {
         const QByteArray line = kRequest + '\r';
         client.sentAt = Clock::now();
-        if (::send(client.fd, line.constData(), std::size_t(line.size()), MSG_NOSIGNAL) != line.size())
+        if (::send(client.fd, line.constData(), std::size_t(line.size()), MSG_NOSIGNAL) !=
+            line.size())
             failure_ = QStringLiteral("a request could not be sent whole");
         ++client.asked;
     }
@@ -311,7 +329,8 @@ private:
             } else {
                 client.roundTrips.push_back(msBetween(client.sentAt, Clock::now()));
                 if (line != "%1POWR=0") {
-                    failure_ = QStringLiteral("unexpected answer \"%1\"").arg(QString::fromLatin1(line));
+                    failure_ =
+                        QStringLiteral("unexpected answer \"%1\"").arg(QString::fromLatin1(line));
                     return false;
                 }
             }
@@ -355,7 +374,9 @@ BridgeFigures measureBridge(const QString& buildDir, const QTemporaryDir& dir, i
     for (const Client& client : bridge.clients()) {
         const auto found = logged.find(client.localPort);
         if (found == logged.end() || found->second.size() != client.roundTrips.size())
-            return {{}, {}, 0,
+            return {{},
+                    {},
+                    0,
                     QStringLiteral("the bridge's log does not hold one line per request of port %1")
                         .arg(client.localPort)};
         for (std::size_t i = 0; i < client.roundTrips.size(); ++i) {
@@ -378,10 +399,11 @@ Figure bridgeFigure(const BridgeFigures& measured, int clients) {
                       .arg(clients == 1 ? QString() : QStringLiteral("s")),
                   QStringLiteral("ms"), measured.added, measured.failure};
     if (measured.failure.isEmpty())
-        figure.note = QStringLiteral("POWR ? round trip %1 ms median, minus the line wait and serial "
-                                     "exchange the bridge logged; serial line busy %2 % of the time")
-                          .arg(summarize(measured.roundTrips).median, 0, 'f', 3)
-                          .arg(measured.lineBusyShare, 0, 'f', 0);
+        figure.note =
+            QStringLiteral("POWR ? round trip %1 ms median, minus the line wait and serial "
+                           "exchange the bridge logged; serial line busy %2 % of the time")
+                .arg(summarize(measured.roundTrips).median, 0, 'f', 3)
+                .arg(measured.lineBusyShare, 0, 'f', 0);
     return figure;
 }
 
@@ -391,7 +413,8 @@ std::vector<Figure> commandLineAndBridgeFigures(const QString& buildDir) {
     QTemporaryDir dir;
     std::vector<Figure> figures = commandLineFigures(buildDir, dir);
     figures.push_back(bridgeFigure(
-        measureBridge(buildDir, dir, 1, kOneClientWarmUp + kOneClientRequests, kOneClientWarmUp), 1));
+        measureBridge(buildDir, dir, 1, kOneClientWarmUp + kOneClientRequests, kOneClientWarmUp),
+        1));
     figures.push_back(bridgeFigure(
         measureBridge(buildDir, dir, kClients, kRequestsPerClient, kManyClientsWarmUp), kClients));
     return figures;

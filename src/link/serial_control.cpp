@@ -61,7 +61,8 @@ bool SerialControl::open() {
     port_.clearError();
     if (!port_.open(QIODevice::ReadWrite)) {
         openFailureCause_ = explainOpenFailure(deviceName(), port_.error(), port_.errorString());
-        errorDescription_ = QStringLiteral("Cannot open %1: %2.").arg(portLabel(), openFailureCause_);
+        errorDescription_ =
+            QStringLiteral("Cannot open %1: %2.").arg(portLabel(), openFailureCause_);
         return false;
     }
     lockFile_ = lockFilePath(deviceName());

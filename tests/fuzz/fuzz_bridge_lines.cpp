@@ -81,11 +81,11 @@ Split splitWhole(QByteArrayView stream, qsizetype maxLength) {
 void checkRequest(QByteArrayView line) {
     const std::optional<Request> request = parseRequest(line);
     if (!request) {
-        const bool shaped = line.size() >= 6 && line[0] == '%' && line[1] >= '0' && line[1] <= '9' &&
-                            std::all_of(line.begin() + 2, line.begin() + 6, [](char c) {
-                                return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
-                                       (c >= 'a' && c <= 'z');
-                            });
+        const bool shaped =
+            line.size() >= 6 && line[0] == '%' && line[1] >= '0' && line[1] <= '9' &&
+            std::all_of(line.begin() + 2, line.begin() + 6, [](char c) {
+                return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            });
         FUZZ_CHECK(!shaped, printable(line));
         return;
     }
@@ -118,8 +118,8 @@ void checkRequest(QByteArrayView line) {
                    QByteArrayView(row.parameter.data(), qsizetype(row.parameter.size())) ==
                        request->parameter,
                printable(line));
-    const qsizetype named =
-        std::count_if(row.senders.begin(), row.senders.end(), [](auto name) { return !name.empty(); });
+    const qsizetype named = std::count_if(row.senders.begin(), row.senders.end(),
+                                          [](auto name) { return !name.empty(); });
     FUZZ_CHECK(qsizetype(sendersFor(row).size()) == named, printable(line));
 }
 
@@ -159,7 +159,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool tooLong = false;
     while (!input.atEnd() && !tooLong) {
         const unsigned char code = input.byte();
-        const QByteArray piece = code == 'p' ? input.bytes(input.byte()) : QByteArray(1, char(code));
+        const QByteArray piece =
+            code == 'p' ? input.bytes(input.byte()) : QByteArray(1, char(code));
         stream += piece;
         pending += piece;
         // Take what fits, scan, drop what was used; again while lines come.

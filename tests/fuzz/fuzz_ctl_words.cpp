@@ -49,8 +49,7 @@ void checkStep(const Step& step, QStringView line) {
     }
     const tavo::commands::NamedCommand& command = step.command;
     FUZZ_CHECK((command.sender != nullptr) != (command.key != nullptr),
-               QStringLiteral("\"%1\" gave %2 without exactly one sender")
-                   .arg(line, step.name()));
+               QStringLiteral("\"%1\" gave %2 without exactly one sender").arg(line, step.name()));
 }
 
 // Cut at blanks of any kind, as a shell would hand them over as arguments.
@@ -105,7 +104,8 @@ ParsedSteps checkLine(const QString& line) {
                        .arg(line, describe(parsed), describe(asArguments)));
     }
     // Upper case is checked for ASCII only: elsewhere it can change lengths.
-    const bool ascii = std::all_of(line.begin(), line.end(), [](QChar c) { return c.unicode() < 128; });
+    const bool ascii =
+        std::all_of(line.begin(), line.end(), [](QChar c) { return c.unicode() < 128; });
     if (ascii) {
         const ParsedSteps upper = parseLine(line.toUpper());
         FUZZ_CHECK(upper.ok() && sameSteps(upper.steps, parsed.steps, Qt::CaseInsensitive),
@@ -137,7 +137,8 @@ PlainReading expectedScript(const QByteArray& input) {
         if (bytes.endsWith('\r'))
             bytes.chop(1);
         if (bytes.size() > kMaxLineBytes) {
-            expected.errorStart = QStringLiteral("standard input, line %1: longer than").arg(number);
+            expected.errorStart =
+                QStringLiteral("standard input, line %1: longer than").arg(number);
             return expected;
         }
         const QString line = QString::fromUtf8(bytes).trimmed();
@@ -145,7 +146,8 @@ PlainReading expectedScript(const QByteArray& input) {
             continue;
         const ParsedSteps parsed = checkLine(line);
         if (!parsed.ok()) {
-            expected.errorStart = QStringLiteral("standard input, line %1: %2").arg(number).arg(parsed.error);
+            expected.errorStart =
+                QStringLiteral("standard input, line %1: %2").arg(number).arg(parsed.error);
             return expected;
         }
         expected.steps.append(parsed.steps);

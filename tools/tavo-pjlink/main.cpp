@@ -143,7 +143,8 @@ int main(int argc, char* argv[]) {
     // a stop is never missed.
     tavo::link::StopSignals stopSignals;
     QObject::connect(&stopSignals, &tavo::link::StopSignals::stopRequested, &app, [](int signal) {
-        printLine(QStringLiteral("stopped by %1").arg(QLatin1String(tavo::link::stopSignalName(signal))));
+        printLine(QStringLiteral("stopped by %1")
+                      .arg(QLatin1String(tavo::link::stopSignalName(signal))));
         QCoreApplication::quit();
     });
     if (!stopSignals.isActive())
