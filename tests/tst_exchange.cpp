@@ -96,6 +96,8 @@ private Q_SLOTS:
     void transactionOutcomes_data();
     void transactionOutcomes();
     void transactionEndsEarlyAndEmptiesBuffer();
+    void transactionDropsBytesFromBefore_data();
+    void transactionDropsBytesFromBefore();
     void transactionOnClosedPort();
     void overPseudoTerminal();
     void deviceLostOverPseudoTerminal();
@@ -368,6 +370,45 @@ void TestExchange::transactionEndsEarlyAndEmptiesBuffer() {
     rig.port->receive("01234\r");
     QCOMPARE(finished.size(), 2);
     QCOMPARE(finished.last().at(0).value<ExchangeResult>().reply, QByteArray("01234\r"));
+}
+
+// Bytes that came in between two frames (a late answer, noise on the line)
+// are not the next frame's reply, whether or not one follows.
+void TestExchange::transactionDropsBytesFromBefore_data() {
+    QTest::addColumn<QByteArray>("between");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addRow("noise, then an acknowledgement")
+        << QByteArray("\xff!") << QByteArray("\x06") << Outcome::Acknowledged;
+    QTest::addRow("a late status reply, then a refusal")
+        << QByteArray("80\r") << QByteArray("\x15") << Outcome::Refused;
+    QTest::addRow("a stray NAK, then silence")
+        << QByteArray("\x15") << QByteArray() << Outcome::NoReply;
+}
+
+void TestExchange::transactionDropsBytesFromBefore() {
+    QFETCH(QByteArray, between);
+    QFETCH(QByteArray, reply);
+    QFETCH(Outcome, outcome);
+    FakeRig rig;
+    Transaction transaction(*rig.exchange);
+    QSignalSpy finished(&transaction, &Transaction::finished);
+    transaction.begin();
+    rig.exchange->send("CR0");
+    rig.port->receive("00\r");
+    QCOMPARE(finished.size(), 1);
+
+    rig.port->receive(between);
+    transaction.begin();
+    rig.exchange->send("C00");
+    if (!reply.isEmpty())
+        rig.port->receive(reply);
+    if (finished.size() == 1)
+        tick(rig.exchange->replyTimer());
+    QCOMPARE(finished.size(), 2);
+    const auto result = finished.last().at(0).value<ExchangeResult>();
+    QCOMPARE(result.outcome, outcome);
+    QCOMPARE(result.reply, reply);
 }
 
 void TestExchange::transactionOnClosedPort() {

@@ -37,6 +37,7 @@ Transaction::Transaction(Exchange& exchange, QObject* parent)
 }
 
 void Transaction::begin() {
+    exchange_.endReply();
     running_ = true;
     clock_.start();
 }

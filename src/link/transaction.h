@@ -50,7 +50,9 @@ class Transaction final : public QObject {
 public:
     explicit Transaction(Exchange& exchange, QObject* parent = nullptr);
 
-    // Starts watching the exchange; send the frame right after.
+    // Starts watching the exchange; send the frame right after. Whatever came
+    // in since the last reply (a late answer, noise) is dropped first: it is
+    // not this frame's reply.
     void begin();
     bool isRunning() const { return running_; }
 

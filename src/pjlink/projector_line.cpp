@@ -115,9 +115,6 @@ void ProjectorLine::runStep() {
         finish(job);
         return;
     }
-    // Whatever came in since the last reply (a late answer, noise) is not
-    // this frame's reply.
-    exchange_.endReply();
     transaction_.begin();
     stepClock_.start();
     if (job.step < job.queries.size())
