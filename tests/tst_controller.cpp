@@ -6,7 +6,7 @@
 #include "commands/controller.h"
 #include "commands/senders.h"
 #include "link/exchange.h"
-#include "support/fake_serial.h"
+#include "support/fake_exchange.h"
 #include "support/window_rig.h"
 
 #include <QElapsedTimer>
@@ -22,12 +22,10 @@ using tavo::commands::Controller;
 using tavo::commands::HoldKey;
 using tavo::commands::OneShotSender;
 using tavo::link::Exchange;
-using tavo::test::FakeSerial;
 using tavo::test::runEventLoopFor;
+using tavo::test::tick;
 
 namespace {
-
-void tick(QTimer& timer) { QMetaObject::invokeMethod(&timer, "timeout", Qt::DirectConnection); }
 
 const HoldKey& holdKey(const char* control) {
     const auto keys = tavo::commands::holdKeys();
@@ -53,18 +51,9 @@ bool isHoldKey(const QString& control) {
     });
 }
 
-struct Rig {
-    FakeSerial* port;
-    std::unique_ptr<Exchange> exchange;
-    std::unique_ptr<Controller> controller;
+struct Rig : tavo::test::FakeExchange {
+    std::unique_ptr<Controller> controller = std::make_unique<Controller>(*exchange);
 
-    Rig() {
-        auto fake = std::make_unique<FakeSerial>();
-        port = fake.get();
-        exchange = std::make_unique<Exchange>(std::move(fake));
-        controller = std::make_unique<Controller>(*exchange);
-        port->open();
-    }
     // A step of a scenario: "press:Command5", "release:Command5", "click:Command23".
     void run(const QString& step) {
         const QStringList parts = step.split(QLatin1Char(':'));

@@ -8,7 +8,7 @@
 #include "link/serial_control.h"
 #include "link/trace.h"
 #include "link/transaction.h"
-#include "support/fake_serial.h"
+#include "support/fake_exchange.h"
 #include "support/pseudo_terminal.h"
 
 #include <QElapsedTimer>
@@ -24,16 +24,14 @@ using tavo::link::ExchangeResult;
 using tavo::link::Outcome;
 using tavo::link::ReplyTiming;
 using tavo::link::Transaction;
-using tavo::test::FakeSerial;
+using tavo::test::FakeExchange;
+using tavo::test::tick;
 using tavo::test::PseudoTerminal;
 
 Q_DECLARE_METATYPE(tavo::link::Outcome)
 Q_DECLARE_METATYPE(tavo::link::ExchangeResult)
 
 namespace {
-
-// A timer's tick, at once and in order with everything else.
-void tick(QTimer& timer) { QMetaObject::invokeMethod(&timer, "timeout", Qt::DirectConnection); }
 
 // The three display lines as the exchange's signals leave them.
 struct Lines {
@@ -53,19 +51,10 @@ struct Lines {
     }
 };
 
-struct FakeRig {
-    FakeSerial* port;
-    std::unique_ptr<Exchange> exchange;
-    std::unique_ptr<Lines> lines;
+struct FakeRig : FakeExchange {
+    std::unique_ptr<Lines> lines = std::make_unique<Lines>(*exchange);
 
-    FakeRig() {
-        auto fake = std::make_unique<FakeSerial>();
-        port = fake.get();
-        exchange = std::make_unique<Exchange>(std::move(fake));
-        lines = std::make_unique<Lines>(*exchange);
-        exchange->reset();
-        port->open();
-    }
+    FakeRig() { exchange->reset(); }
 };
 
 QByteArray printable(qsizetype size) {
