@@ -57,6 +57,25 @@ struct FakeRig : FakeExchange {
     FakeRig() { exchange->reset(); }
 };
 
+// A transaction on the rig's exchange, and what it reported.
+struct TransactionRig : FakeRig {
+    Transaction transaction{*exchange};
+    QSignalSpy finished{&transaction, &Transaction::finished};
+
+    // One frame: begin, send, the reply's pieces, then the reply timer's
+    // tick when nothing ended the frame sooner.
+    void exchangeFrame(QByteArrayView code, const QList<QByteArray>& pieces) {
+        const qsizetype before = finished.size();
+        transaction.begin();
+        exchange->send(code);
+        for (const QByteArray& piece : pieces)
+            port->receive(piece);
+        if (finished.size() == before)
+            tick(exchange->replyTimer());
+    }
+    ExchangeResult last() const { return finished.last().at(0).value<ExchangeResult>(); }
+};
+
 QByteArray printable(qsizetype size) {
     QByteArray bytes(size, 'A');
     for (qsizetype i = 0; i < size; ++i)
@@ -321,44 +340,31 @@ void TestExchange::transactionOutcomes() {
     QFETCH(Outcome, outcome);
     QFETCH(QString, receivedTrace);
     QFETCH(QString, status);
-    FakeRig rig;
-    Transaction transaction(*rig.exchange);
-    QSignalSpy finished(&transaction, &Transaction::finished);
-    transaction.begin();
-    rig.exchange->send(code);
-    for (const QByteArray& piece : pieces)
-        rig.port->receive(piece);
-    if (finished.isEmpty())
-        tick(rig.exchange->replyTimer());
-    QCOMPARE(finished.size(), 1);
-    const auto result = finished.first().at(0).value<ExchangeResult>();
+    TransactionRig rig;
+    rig.exchangeFrame(code, pieces);
+    QCOMPARE(rig.finished.size(), 1);
+    const ExchangeResult result = rig.last();
     QCOMPARE(result.frame, code + '\r');
     QCOMPARE(result.sentTrace, tavo::link::traceLine(code + '\r'));
     QCOMPARE(result.outcome, outcome);
     QCOMPARE(result.receivedTrace, receivedTrace);
     QCOMPARE(result.status.value_or(QString()), status);
-    QVERIFY(!transaction.isRunning());
+    QVERIFY(!rig.transaction.isRunning());
     // Nothing more is reported for this frame.
     tick(rig.exchange->replyTimer());
-    QCOMPARE(finished.size(), 1);
+    QCOMPARE(rig.finished.size(), 1);
 }
 
 void TestExchange::transactionEndsEarlyAndEmptiesBuffer() {
-    FakeRig rig;
-    Transaction transaction(*rig.exchange);
-    QSignalSpy finished(&transaction, &Transaction::finished);
-    transaction.begin();
-    rig.exchange->send("CR0");
-    rig.port->receive("00\r");
-    QCOMPARE(finished.size(), 1);
+    TransactionRig rig;
+    rig.exchangeFrame("CR0", {"00\r"});
+    QCOMPARE(rig.finished.size(), 1);
     QVERIFY(rig.exchange->replyBuffer().isEmpty());
     QVERIFY(!rig.exchange->replyTimer().isActive());
     // The next frame's reply starts clean.
-    transaction.begin();
-    rig.exchange->send("CR3");
-    rig.port->receive("01234\r");
-    QCOMPARE(finished.size(), 2);
-    QCOMPARE(finished.last().at(0).value<ExchangeResult>().reply, QByteArray("01234\r"));
+    rig.exchangeFrame("CR3", {"01234\r"});
+    QCOMPARE(rig.finished.size(), 2);
+    QCOMPARE(rig.last().reply, QByteArray("01234\r"));
 }
 
 // Bytes that came in between two frames (a late answer, noise on the line)
@@ -379,36 +385,25 @@ void TestExchange::transactionDropsBytesFromBefore() {
     QFETCH(QByteArray, between);
     QFETCH(QByteArray, reply);
     QFETCH(Outcome, outcome);
-    FakeRig rig;
-    Transaction transaction(*rig.exchange);
-    QSignalSpy finished(&transaction, &Transaction::finished);
-    transaction.begin();
-    rig.exchange->send("CR0");
-    rig.port->receive("00\r");
-    QCOMPARE(finished.size(), 1);
+    TransactionRig rig;
+    rig.exchangeFrame("CR0", {"00\r"});
+    QCOMPARE(rig.finished.size(), 1);
 
     rig.port->receive(between);
-    transaction.begin();
-    rig.exchange->send("C00");
-    if (!reply.isEmpty())
-        rig.port->receive(reply);
-    if (finished.size() == 1)
-        tick(rig.exchange->replyTimer());
-    QCOMPARE(finished.size(), 2);
-    const auto result = finished.last().at(0).value<ExchangeResult>();
+    rig.exchangeFrame("C00", reply.isEmpty() ? QList<QByteArray>{} : QList<QByteArray>{reply});
+    QCOMPARE(rig.finished.size(), 2);
+    const ExchangeResult result = rig.last();
     QCOMPARE(result.outcome, outcome);
     QCOMPARE(result.reply, reply);
 }
 
 void TestExchange::transactionOnClosedPort() {
-    FakeRig rig;
+    TransactionRig rig;
     rig.port->close();
-    Transaction transaction(*rig.exchange);
-    QSignalSpy finished(&transaction, &Transaction::finished);
-    transaction.begin();
+    rig.transaction.begin();
     rig.exchange->send("C00");
-    QCOMPARE(finished.size(), 1);
-    QCOMPARE(finished.first().at(0).value<ExchangeResult>().outcome, Outcome::PortFailed);
+    QCOMPARE(rig.finished.size(), 1);
+    QCOMPARE(rig.last().outcome, Outcome::PortFailed);
 }
 
 void TestExchange::overPseudoTerminal() {
