@@ -38,6 +38,14 @@ sim::ProjectorConfig configFor(Start start) {
 
 const QByteArray kPassword = "JBMIAProjectorLink";
 
+// The bridge's settings with authentication on, or as they come.
+pjlink::BridgeSettings settingsWithPassword(bool on = true) {
+    pjlink::BridgeSettings settings = loopbackSettings();
+    if (on)
+        settings.password = kPassword;
+    return settings;
+}
+
 // Sends the bytes on a plain socket, shuts down its sending side as nc and
 // ncat do at the end of their input, and collects everything until the
 // bridge closes the connection. Nothing when it does not close in time.
@@ -232,9 +240,7 @@ void TestSimPjlinkBridge::authenticates() {
     QFETCH(bool, digestEveryTime);
 
     VirtualProjector projector;
-    pjlink::BridgeSettings settings = loopbackSettings();
-    settings.password = kPassword;
-    BridgeRig rig(projector.device(), settings);
+    BridgeRig rig(projector.device(), settingsWithPassword());
     QVERIFY(rig.isReady());
     Client client;
     QVERIFY(client.connectTo(rig.port()));
@@ -274,9 +280,7 @@ void TestSimPjlinkBridge::refusesAWrongDigest() {
     QFETCH(QByteArrayList, frames);
 
     VirtualProjector projector;
-    pjlink::BridgeSettings settings = loopbackSettings();
-    settings.password = kPassword;
-    BridgeRig rig(projector.device(), settings);
+    BridgeRig rig(projector.device(), settingsWithPassword());
     QVERIFY(rig.isReady());
     Client client;
     QVERIFY(client.connectTo(rig.port()));
@@ -300,9 +304,7 @@ void TestSimPjlinkBridge::refusesAWrongDigest() {
 // answers the client has not read yet.
 void TestSimPjlinkBridge::closingKeepsTheAnswersSentBefore() {
     VirtualProjector projector;
-    pjlink::BridgeSettings settings = loopbackSettings();
-    settings.password = kPassword;
-    BridgeRig rig(projector.device(), settings);
+    BridgeRig rig(projector.device(), settingsWithPassword());
     QVERIFY(rig.isReady());
     Client client;
     QVERIFY(client.connectTo(rig.port()));
@@ -410,10 +412,7 @@ void TestSimPjlinkBridge::randomBytesGetErrorsAndStayOffTheLine() {
     QFETCH(bool, authenticated);
 
     VirtualProjector projector;
-    pjlink::BridgeSettings settings = loopbackSettings();
-    if (authenticated)
-        settings.password = kPassword;
-    BridgeRig rig(projector.device(), settings);
+    BridgeRig rig(projector.device(), settingsWithPassword(authenticated));
     QVERIFY(rig.isReady());
     Client client;
     QVERIFY(client.connectTo(rig.port()));
