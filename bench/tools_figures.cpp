@@ -4,7 +4,6 @@
 #include "bench/pty.h"
 
 #include <QFile>
-#include <QHash>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -67,16 +66,13 @@ public:
             const auto start = Clock::now();
             pty_.writeMaster(frame == "CR0" ? QByteArrayView("80\r") : QByteArrayView("\x06"));
             answeringMs_ += msBetween(start, Clock::now());
-            ++frames_;
         }
     }
-    int frames() const { return frames_; }
     double answeringMs() const { return answeringMs_; }
 
 private:
     const Pty& pty_;
     QByteArray pending_;
-    int frames_ = 0;
     double answeringMs_ = 0;
 };
 
