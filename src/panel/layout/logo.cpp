@@ -61,7 +61,8 @@ QPixmap logoPixmap() {
 
 QIcon programIcon() {
     QIcon icon;
-    for (const int size : {16, 32})
+    // Menus take 16 and 32 pixels, docks and software centres up to 256.
+    for (const int size : {16, 32, 48, 64, 128, 256})
         icon.addPixmap(iconImage(size));
     return icon;
 }

@@ -13,7 +13,7 @@ inline constexpr int kLogoHeightPx = 26;
 // "TAVO" in red capitals on the window's grey, 80 x 26 pixels.
 QPixmap logoPixmap();
 
-// A red rounded square with a white "T", at 16 x 16 and 32 x 32 pixels.
+// A red rounded square with a white "T", from 16 x 16 to 256 x 256 pixels.
 QIcon programIcon();
 
 } // namespace tavo::layout
