@@ -64,21 +64,33 @@ set(TAVO_DOC_FILES ${TAVO_GENERATED_DIR}/copyright ${TAVO_GENERATED_DIR}/changel
 install(FILES ${TAVO_DOC_FILES} DESTINATION ${TAVO_DOC_DIR}/tavo-control COMPONENT panel)
 install(FILES ${TAVO_DOC_FILES} DESTINATION ${TAVO_DOC_DIR}/tavo-tools COMPONENT tools)
 
-# One man page per program, from its --help and --version.
+# One man page per program, from its --help and --version, and the sections
+# in data/PROGRAM.h2m when there is one.
 function(tavo_man_page program component summary)
   set(page ${TAVO_GENERATED_DIR}/${program}.1)
+  set(include ${CMAKE_SOURCE_DIR}/data/${program}.h2m)
+  set(include_option)
+  set(include_file)
+  if(EXISTS ${include})
+    set(include_option --include=${include})
+    set(include_file ${include})
+  endif()
   add_custom_command(OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
-            ${HELP2MAN} --no-info --no-discard-stderr --section=1 --name=${summary}
-            --output=${page} $<TARGET_FILE:${program}>
+            SOURCE_DATE_EPOCH=${TAVO_RELEASE_EPOCH} ${HELP2MAN} --no-info --no-discard-stderr --section=1 --name=${summary}
+            ${include_option} --output=${page} $<TARGET_FILE:${program}>
     COMMAND gzip -9nf ${page}
-    DEPENDS ${program} VERBATIM)
+    DEPENDS ${program} ${include_file} VERBATIM)
   install(FILES ${page}.gz DESTINATION ${TAVO_MAN_DIR} COMPONENT ${component})
   set(TAVO_PACKAGE_FILES ${TAVO_PACKAGE_FILES} ${page}.gz PARENT_SCOPE)
 endfunction()
 
 if(TAVO_PACKAGE)
   find_program(HELP2MAN help2man REQUIRED)
+  # The pages carry the date of the newest changelog entry, not the build's.
+  execute_process(COMMAND dpkg-parsechangelog -l ${CMAKE_SOURCE_DIR}/data/changelog -S Timestamp
+                  OUTPUT_VARIABLE TAVO_RELEASE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                  COMMAND_ERROR_IS_FATAL ANY)
   tavo_man_page(tavo-control panel "control panel for TAVO RA20 and RB20 projectors over RS-232C")
   tavo_man_page(tavo-ctl tools "send TAVO RA20/RB20 commands and status queries by name")
   tavo_man_page(tavo-pjlink tools "PJLink network bridge for a TAVO RA20/RB20 projector")
