@@ -34,6 +34,13 @@ QPixmap iconImage(int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
+    paintProgramIcon(painter, size);
+    return pixmap;
+}
+
+} // namespace
+
+void paintProgramIcon(QPainter& painter, int size) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(kLogoRed));
@@ -44,10 +51,7 @@ QPixmap iconImage(int size) {
     painter.setBrush(Qt::white);
     painter.drawRect(2 * unit, 2 * unit, 4 * unit, unit);
     painter.drawRect(size / 2 - unit / 2, 3 * unit, unit, 3 * unit);
-    return pixmap;
 }
-
-} // namespace
 
 QPixmap logoPixmap() {
     QPixmap pixmap(kLogoWidthPx, kLogoHeightPx);

@@ -3,6 +3,7 @@
 // Text drawing needs a QGuiApplication: call these after it exists.
 
 #include <QIcon>
+#include <QPainter>
 #include <QPixmap>
 
 namespace tavo::layout {
@@ -15,5 +16,9 @@ QPixmap logoPixmap();
 
 // A red rounded square with a white "T", from 16 x 16 to 256 x 256 pixels.
 QIcon programIcon();
+
+// Paints that icon into a size x size square at the painter's origin (for a
+// scalable copy of it).
+void paintProgramIcon(QPainter& painter, int size);
 
 } // namespace tavo::layout
