@@ -64,11 +64,13 @@ screenshots: build
 
 # The Debian packages tavo-control (the window) and tavo-tools (tavo-ctl,
 # tavo-pjlink and its unit, the virtual projector) in $(PACKAGE_DIR)/, built
-# with Debian's hardening flags and without the tests.
+# with Debian's hardening flags and without the tests (cpack builds nothing
+# more than tavo-package-files, with the install not depending on all).
 package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
 package: deps
 	@scripts/install-deps package
 	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=None -DTAVO_PACKAGE=ON \
+	  -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
 	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
 	cmake --build $(PACKAGE_DIR) -j $(JOBS) --target tavo-package-files
