@@ -3,13 +3,14 @@ MAKEFLAGS += --no-print-directory
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 FUZZ_DIR  ?= build-fuzz
+PACKAGE_DIR ?= build-package
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 SOAK_SECONDS ?= 60
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test asan fuzz soak bench screenshots package clean
+.PHONY: deps build run test asan fuzz soak bench screenshots package package-check clean
 
 deps:
 	@scripts/install-deps
@@ -61,9 +62,24 @@ bench: deps
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tools/screenshots/tavo-screenshots $(BUILD_DIR)/screenshots
 
-# A .deb of the program, its desktop entry and icon, and the virtual projector.
-package: build
-	cd $(BUILD_DIR) && cpack -G DEB
+# The Debian packages tavo-control (the window) and tavo-tools (tavo-ctl,
+# tavo-pjlink and its unit, the virtual projector) in $(PACKAGE_DIR)/, built
+# with Debian's hardening flags and without the tests (cpack builds nothing
+# more than tavo-package-files, with the install not depending on all).
+package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
+package: deps
+	@scripts/install-deps package
+	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=None -DTAVO_PACKAGE=ON \
+	  -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build $(PACKAGE_DIR) -j $(JOBS) --target tavo-package-files
+	cd $(PACKAGE_DIR) && cpack -G DEB
+
+# The packages judged as a Debian maintainer would: lintian, the desktop
+# entry, the AppStream metadata and the service unit.
+package-check: package
+	scripts/package-check $(PACKAGE_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)

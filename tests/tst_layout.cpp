@@ -672,6 +672,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("size");
         QTest::addRow("16 x 16") << 16;
         QTest::addRow("32 x 32") << 32;
+        QTest::addRow("48 x 48") << 48;
+        QTest::addRow("64 x 64") << 64;
+        QTest::addRow("128 x 128") << 128;
+        QTest::addRow("256 x 256") << 256;
     }
     void iconSizes() {
         QFETCH(int, size);

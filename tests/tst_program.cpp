@@ -1,4 +1,4 @@
-// The program's command line, run as a technician would run it.
+// The programs' command lines, run as a technician would run them.
 #include <QCoreApplication>
 #include <QProcess>
 #include <QTest>
@@ -10,10 +10,12 @@ private Q_SLOTS:
     void commandLine();
     void withoutDisplay_data();
     void withoutDisplay();
+    void everyProgram_data();
+    void everyProgram();
 
 private:
-    static QString program() {
-        return QCoreApplication::applicationDirPath() + QStringLiteral("/../tavo-control");
+    static QString program(const QString& relative = QStringLiteral("tavo-control")) {
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/../") + relative;
     }
 };
 
@@ -25,11 +27,11 @@ void TestProgram::commandLine_data() {
     QTest::addRow("help names both options and their defaults")
         << QStringList{"--help"} << 0
         << QStringList{"--com1 <device>", "--com2 <device>", "/dev/ttyS0", "/dev/ttyS1"};
-    QTest::addRow("unknown option") << QStringList{"--baud", "9600"} << 1
-                                    << QStringList{"Unknown option"};
+    QTest::addRow("unknown option")
+        << QStringList{"--baud", "9600"} << 1 << QStringList{"Unknown option"};
     QTest::addRow("stray argument") << QStringList{"/dev/ttyUSB0"} << 2 << QStringList{"--com1"};
-    QTest::addRow("option without device") << QStringList{"--com1"} << 1
-                                           << QStringList{"Missing value"};
+    QTest::addRow("option without device")
+        << QStringList{"--com1"} << 1 << QStringList{"Missing value"};
 }
 
 void TestProgram::commandLine() {
@@ -54,12 +56,12 @@ void TestProgram::withoutDisplay_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("output");
-    QTest::addRow("version, no display") << QString() << QStringList{"--version"} << 0
-                                         << QStringLiteral("tavo-control 1.40");
-    QTest::addRow("help, no display") << QString() << QStringList{"--help"} << 0
-                                      << QStringLiteral("--com1 <device>");
-    QTest::addRow("help, display unreachable") << QStringLiteral(":97") << QStringList{"--help"}
-                                               << 0 << QStringLiteral("--com2 <device>");
+    QTest::addRow("version, no display")
+        << QString() << QStringList{"--version"} << 0 << QStringLiteral("tavo-control 1.40");
+    QTest::addRow("help, no display")
+        << QString() << QStringList{"--help"} << 0 << QStringLiteral("--com1 <device>");
+    QTest::addRow("help, display unreachable")
+        << QStringLiteral(":97") << QStringList{"--help"} << 0 << QStringLiteral("--com2 <device>");
     QTest::addRow("start, no display")
         << QString() << QStringList{} << 1 << QStringLiteral("needs a graphical display");
     QTest::addRow("start, display unreachable")
@@ -88,6 +90,44 @@ void TestProgram::withoutDisplay() {
     QVERIFY2((exitCode == 0 ? out : err).contains(output), qPrintable(out + err));
     if (exitCode != 0)
         QCOMPARE(err.count(QLatin1Char('\n')), 1); // one line, nothing of Qt's own
+}
+
+// The man pages are made from --help and --version: both answer with exit 0
+// and say which program they belong to. A typo in the bridge's options is a
+// usage error (exit 2), which its service does not restart on.
+void TestProgram::everyProgram_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    const QStringList programs{"tavo-control", "tools/tavo-ctl/tavo-ctl",
+                               "tools/tavo-pjlink/tavo-pjlink",
+                               "tools/projector-sim/tavo-projector-sim"};
+    for (const QString& path : programs) {
+        const QString name = path.section(QLatin1Char('/'), -1);
+        QTest::addRow("%s --help", qPrintable(name))
+            << path << QStringList{"--help"} << 0 << QStringLiteral("%1 [options]").arg(name);
+        QTest::addRow("%s --version", qPrintable(name))
+            << path << QStringList{"--version"} << 0
+            << QStringLiteral("%1 " TAVO_VERSION).arg(name);
+    }
+    QTest::addRow("tavo-pjlink, unknown option")
+        << programs[2] << QStringList{"--bogus"} << 2 << QStringLiteral("Unknown option 'bogus'");
+}
+
+void TestProgram::everyProgram() {
+    QFETCH(QString, path);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program(path), arguments);
+    QVERIFY2(process.waitForFinished(20000), "the program did not end");
+    const QString printed = QString::fromLocal8Bit(process.readAll());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY2(printed.contains(output), qPrintable(printed));
 }
 
 QTEST_GUILESS_MAIN(TestProgram)

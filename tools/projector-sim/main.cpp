@@ -41,6 +41,7 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
         "A virtual TAVO RA20/RB20 projector on a pseudo-terminal or a serial device.\n"
         "Prints \"device: PATH\" first, then one line per frame received."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption device(QStringLiteral("device"),
                                     QStringLiteral("Serve on this serial device instead of a new "
                                                    "pseudo-terminal."),
@@ -113,6 +114,7 @@ QString knobs(const Options& options) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("tavo-projector-sim"));
+    app.setApplicationVersion(QStringLiteral(TAVO_VERSION));
     const auto options = parseOptions(app);
     if (!options)
         return 2;

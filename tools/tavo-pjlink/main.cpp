@@ -75,6 +75,12 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
                                    QStringLiteral("RA20 or RB20 (default: RA20)."),
                                    QStringLiteral("model"), QStringLiteral("RA20"));
     parser.addOptions({device, baud, listen, passwordFile, name, model});
+    // An unknown option is a usage error like a bad value (exit 2), which the
+    // service does not restart on; process() would exit 1.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        printLine(QStringLiteral("tavo-pjlink: %1 (see --help)").arg(parser.errorText()));
+        return std::nullopt;
+    }
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
         printLine(QStringLiteral("tavo-pjlink: unexpected argument \"%1\" (see --help)")

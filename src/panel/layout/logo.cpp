@@ -34,6 +34,13 @@ QPixmap iconImage(int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
+    paintProgramIcon(painter, size);
+    return pixmap;
+}
+
+} // namespace
+
+void paintProgramIcon(QPainter& painter, int size) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(kLogoRed));
@@ -44,10 +51,7 @@ QPixmap iconImage(int size) {
     painter.setBrush(Qt::white);
     painter.drawRect(2 * unit, 2 * unit, 4 * unit, unit);
     painter.drawRect(size / 2 - unit / 2, 3 * unit, unit, 3 * unit);
-    return pixmap;
 }
-
-} // namespace
 
 QPixmap logoPixmap() {
     QPixmap pixmap(kLogoWidthPx, kLogoHeightPx);
@@ -61,7 +65,8 @@ QPixmap logoPixmap() {
 
 QIcon programIcon() {
     QIcon icon;
-    for (const int size : {16, 32})
+    // Menus take 16 and 32 pixels, docks and software centres up to 256.
+    for (const int size : {16, 32, 48, 64, 128, 256})
         icon.addPixmap(iconImage(size));
     return icon;
 }
