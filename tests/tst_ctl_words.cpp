@@ -237,8 +237,11 @@ void TestCtlWords::commandLine_data() {
     QTest::addRow("commands") << QStringList{"power", "on", "input", "pc1"} << Mode::Run
                               << "power on|input pc1";
     QTest::addRow("options after the commands")
-        << QStringList{"status", "--until", "Power ON", "--timeout", "90s"} << Mode::Run
-        << "status";
+        << QStringList{"status", "--until", "on", "--timeout", "90s"} << Mode::Run << "status";
+    QTest::addRow("short options")
+        << QStringList{"-d", "/dev/ttyUSB0", "-b", "9600", "-t", "5s", "-r", "1s", "-q", "status"}
+        << Mode::Run << "status";
+    QTest::addRow("help-all") << QStringList{"--help-all"} << Mode::Help << QString();
     QTest::addRow("standard input") << QStringList{"-"} << Mode::Script << QString();
     QTest::addRow("hold key with a minus sign") << QStringList{"vol", "-"} << Mode::Run << "vol -";
     QTest::addRow("no command") << QStringList{} << Mode::Usage << "no command given";
@@ -248,12 +251,17 @@ void TestCtlWords::commandLine_data() {
                                  << "--timeout takes a time";
     QTest::addRow("every without until")
         << QStringList{"--every", "1s", "status"} << Mode::Usage << "--every needs --until";
-    QTest::addRow("until on an undecoded heading query")
-        << QStringList{"--until", "x", "lamp-mode"} << Mode::Usage << "one status query";
-    QTest::addRow("until on a typed decoded query")
-        << QStringList{"--until", " Video mute ON", "send", "CRA"} << Mode::Run << "send:CRA";
+    QTest::addRow("until a value the query never gives")
+        << QStringList{"--until", "turbo", "lamp-mode"} << Mode::Usage
+        << "lamp-mode never reads \"turbo\"; it reads auto, normal, eco";
+    QTest::addRow("until on a query of numbers")
+        << QStringList{"--until", "on", "temp"} << Mode::Usage << "a query with coded replies";
+    QTest::addRow("until on a typed coded query, alternatives, case ignored")
+        << QStringList{"--until", " Video,OFF", "send", "CRA"} << Mode::Run << "send:CRA";
+    QTest::addRow("until after a command polls status")
+        << QStringList{"power", "on", "-u", "on"} << Mode::Run << "power on";
     QTest::addRow("until with nothing to wait for")
-        << QStringList{"--until", "  ", "status"} << Mode::Usage << "--until needs the text";
+        << QStringList{"--until", "  ", "status"} << Mode::Usage << "never reads \"\"";
     QTest::addRow("repeat without a hold key")
         << QStringList{"--repeat", "3", "status"} << Mode::Usage << "--repeat applies to hold keys";
     QTest::addRow("repeat out of range")
@@ -261,7 +269,7 @@ void TestCtlWords::commandLine_data() {
     QTest::addRow("repeat with a hold key")
         << QStringList{"--repeat", "3", "status", "vol", "+"} << Mode::Run << "status|vol +";
     QTest::addRow("json and trace")
-        << QStringList{"--json", "--trace", "status"} << Mode::Usage << "leave out --trace";
+        << QStringList{"--json", "--trace", "status"} << Mode::Usage << "choose one of";
 }
 
 void TestCtlWords::commandLine() {

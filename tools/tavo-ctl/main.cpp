@@ -7,6 +7,7 @@
 #include "link/exchange.h"
 #include "link/port_settings.h"
 #include "link/serial_control.h"
+#include "link/stop_signals.h"
 #include "report.h"
 #include "runner.h"
 #include "script_input.h"
@@ -14,29 +15,84 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
 
 namespace {
 
 using namespace tavo;
 
-void writeLine(std::FILE* stream, const QString& line) {
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    std::fflush(stream);
+// The exit status the run ends with: the first reason to end wins, so a
+// failure found while the run winds down is not overwritten by its end.
+std::optional<int> endStatus;
+
+void endWith(int status) {
+    if (endStatus)
+        return;
+    endStatus = status;
+    QCoreApplication::exit(status);
 }
 
-void printOut(const QString& line) {
-    writeLine(stdout, line);
+bool writeLine(std::FILE* stream, const QString& line) {
+    const QByteArray bytes = line.toUtf8() + '\n';
+    const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream) ==
+                         std::size_t(bytes.size());
+    return std::fflush(stream) == 0 && written;
 }
+
 void printErr(const QString& line) {
     writeLine(stderr, line);
 }
 
-int usageError(const QString& message) {
+void stoppedBy(int signal) {
+    if (endStatus)
+        return;
+    printErr(QStringLiteral("tavo-ctl: stopped by %1")
+                 .arg(QLatin1StringView(link::stopSignalName(signal))));
+    endWith(ctl::exit_status::kSignalBase + signal);
+}
+
+// A reader that went away (| head -1) ends the run as SIGPIPE would; any
+// other failure to write is an error of its own.
+void printOut(const QString& line) {
+    if (writeLine(stdout, line) || endStatus)
+        return;
+    if (errno == EPIPE) {
+        stoppedBy(SIGPIPE);
+        return;
+    }
+    printErr(QStringLiteral("tavo-ctl: cannot write standard output: %1")
+                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    endWith(ctl::exit_status::kRefused);
+}
+
+// Prints text that needs no device; exit status 1 when it cannot be written.
+int printInformation(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) ==
+                         std::size_t(bytes.size());
+    if (std::fflush(stdout) == 0 && written)
+        return ctl::exit_status::kSuccess;
+    printErr(QStringLiteral("tavo-ctl: cannot write standard output: %1")
+                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    return ctl::exit_status::kRefused;
+}
+
+// A failure before any frame: on standard error, and as a JSON record.
+int failBeforeRun(const ctl::RunOptions& options, const QString& outcome, int status,
+                  const QString& message) {
     printErr(QStringLiteral("tavo-ctl: %1").arg(message));
-    return ctl::exit_status::kUsage;
+    if (options.output == ctl::OutputForm::Json)
+        printOut(QString::fromUtf8(ctl::jsonFailure(outcome, status, options.device, message)));
+    return endStatus.value_or(status);
+}
+
+int usageError(const ctl::RunOptions& options, const QString& message) {
+    return failBeforeRun(options, QStringLiteral("usage"), ctl::exit_status::kUsage, message);
 }
 
 // Fills in the steps of a script run; a usage error's message otherwise.
@@ -57,6 +113,9 @@ QString readStandardInput(ctl::Invocation& invocation) {
 
 int run(const ctl::Invocation& invocation) {
     const ctl::RunOptions& options = invocation.options;
+    // Ready before the port opens, so that no stop leaves it locked.
+    link::StopSignals stopSignals(nullptr, link::StopSet::WithQuitAndPipe);
+    QObject::connect(&stopSignals, &link::StopSignals::stopRequested, &stopSignals, stoppedBy);
     for (const ctl::Step& step : invocation.steps) {
         if (const QString note = ctl::typedTextNote(step); !note.isEmpty())
             printErr(note);
@@ -66,19 +125,24 @@ int run(const ctl::Invocation& invocation) {
     port.setPortNumber(1);
     port.setSettings(options.baud == 9600 ? link::kSettings9600 : link::kSettings19200);
     if (!port.open()) {
-        printErr(QStringLiteral("tavo-ctl: cannot open %1: %2")
-                     .arg(options.device, port.openFailureCause()));
-        return ctl::exit_status::kPortFailed;
+        const QString defaulted =
+            options.deviceDefaulted
+                ? QStringLiteral(" (the default device; give --device or set %1)")
+                      .arg(QLatin1StringView(ctl::kDeviceVariable))
+                : QString();
+        return failBeforeRun(options, QStringLiteral("port-failed"), ctl::exit_status::kPortFailed,
+                             QStringLiteral("cannot open %1%2: %3")
+                                 .arg(options.device, defaulted, port.openFailureCause()));
     }
     port.discardInput();
 
     link::Exchange exchange(std::move(serial));
     commands::Controller controller(exchange);
     ctl::Runner runner(controller, options, printOut, printErr);
-    QObject::connect(&runner, &ctl::Runner::finished, &exchange,
-                     [](int exitStatus) { QCoreApplication::exit(exitStatus); });
+    QObject::connect(&runner, &ctl::Runner::finished, &exchange, endWith);
     runner.start(invocation.steps);
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    return endStatus.value_or(status);
 }
 
 } // namespace
@@ -91,19 +155,17 @@ int main(int argc, char* argv[]) {
     ctl::Invocation invocation = ctl::parseCommandLine(QCoreApplication::arguments());
     switch (invocation.mode) {
     case ctl::Mode::Help:
-        std::fputs(invocation.helpText.toUtf8().constData(), stdout);
-        return ctl::exit_status::kSuccess;
+        return printInformation(invocation.helpText);
     case ctl::Mode::Version:
-        printOut(QStringLiteral("tavo-ctl %1").arg(QCoreApplication::applicationVersion()));
-        return ctl::exit_status::kSuccess;
+        return printInformation(
+            QStringLiteral("tavo-ctl %1\n").arg(QCoreApplication::applicationVersion()));
     case ctl::Mode::List:
-        std::fputs(ctl::listText().toUtf8().constData(), stdout);
-        return ctl::exit_status::kSuccess;
+        return printInformation(ctl::listText());
     case ctl::Mode::Usage:
-        return usageError(invocation.error);
+        return usageError(invocation.options, invocation.error);
     case ctl::Mode::Script:
         if (const QString problem = readStandardInput(invocation); !problem.isEmpty())
-            return usageError(problem);
+            return usageError(invocation.options, problem);
         break;
     case ctl::Mode::Run:
         break;

@@ -26,15 +26,20 @@ Runner::Runner(commands::Controller& controller, RunOptions options, Writer out,
     pause_.setTimerType(Qt::PreciseTimer);
     deadline_.setSingleShot(true);
     connect(&pause_, &QTimer::timeout, this, &Runner::sendCurrent);
-    connect(&deadline_, &QTimer::timeout, this, &Runner::onUntilDeadline);
+    connect(&deadline_, &QTimer::timeout, this, &Runner::onDeadline);
     connect(&transaction_, &link::Transaction::finished, this, &Runner::onResult);
 }
 
 void Runner::start(QList<Step> steps) {
     steps_ = std::move(steps);
+    if (!options_.until.isEmpty()) {
+        const Step polled = untilStep(steps_);
+        if (polled.name() != steps_.back().name() || polled.typedText != steps_.back().typedText)
+            steps_.append(polled);
+    }
     index_ = 0;
-    if (options_.until)
-        deadline_.start(options_.untilTimeout());
+    if (const auto deadline = options_.deadline())
+        deadline_.start(*deadline);
     sendNextAfter(milliseconds(0));
 }
 
@@ -56,29 +61,27 @@ void Runner::sendCurrent() {
         controller_.repeatTimer().stop();
         ++framesSent_;
     }
-    // After the controller, which may set the timing before or after sending:
-    // a new interval restarts the running reply timer from now.
-    if (options_.timeout && !options_.until) {
-        const link::ReplyTiming timing = exchange.replyTiming();
-        const milliseconds clearAfter =
-            std::max(milliseconds(0), timing.traceClear - timing.replyTimeout);
-        exchange.setReplyTiming({*options_.timeout, *options_.timeout + clearAfter});
-    }
-    replyTimeout_ = exchange.replyTiming().replyTimeout;
+    // After the controller, which may set the panel's timing before or after
+    // sending: a new interval restarts the running reply timer from now.
+    const link::ReplyTiming timing = exchange.replyTiming();
+    const milliseconds clearAfter =
+        std::max(milliseconds(0), timing.traceClear - timing.replyTimeout);
+    replyTimeout_ = options_.replyTimeout.value_or(replyTimeoutOf(step));
+    exchange.setReplyTiming({replyTimeout_, replyTimeout_ + clearAfter});
 }
 
 void Runner::onResult(const link::ExchangeResult& result) {
     if (done_)
         return;
     const Step& step = steps_[index_];
-    const Verdict verdict = verdictOf(result, step.expected());
-    print(step, result, verdict);
-    if (options_.until) {
-        onUntilResult(result, verdict);
+    const Judgement judgement = judge(result, step.expected());
+    if (polling()) {
+        onUntilResult(result, judgement);
         return;
     }
-    if (const int status = exitStatusOf(verdict); status != exit_status::kSuccess) {
-        stop(status, failureMessage(step.name(), verdict, replyTimeout_, options_.device));
+    print(step, result, judgement);
+    if (exitStatusOf(judgement.verdict) != exit_status::kSuccess) {
+        fail(step, result, judgement);
         return;
     }
     if (step.isHoldKey()) {
@@ -96,52 +99,95 @@ void Runner::onResult(const link::ExchangeResult& result) {
     sendNextAfter(milliseconds(0));
 }
 
-void Runner::onUntilResult(const link::ExchangeResult& result, Verdict verdict) {
+void Runner::onUntilResult(const link::ExchangeResult& result, const Judgement& judgement) {
     const Step& step = steps_[index_];
-    if (verdict == Verdict::PortFailed) {
-        stop(exit_status::kPortFailed,
-             failureMessage(step.name(), verdict, replyTimeout_, options_.device));
+    if (options_.verbose)
+        print(step, result, judgement);
+    if (judgement.verdict == Verdict::PortFailed) {
+        if (!options_.verbose)
+            print(step, result, judgement);
+        fail(step, result, judgement);
         return;
     }
-    if (result.status && result.status->trimmed() == options_.until->trimmed()) {
+    lastPoll_ = judgement;
+    lastFailure_ = failureMessage(step.name(), result, judgement, replyTimeout_, options_.device);
+    if (judgement.reading && judgement.reading->isValue() &&
+        options_.until.contains(judgement.reading->token)) {
+        if (!options_.verbose)
+            print(step, result, judgement);
         finish(exit_status::kSuccess);
         return;
     }
-    lastLine_ = resultLine(result);
     sendNextAfter(options_.every - milliseconds(sentClock_.elapsed()));
 }
 
-void Runner::onUntilDeadline() {
+void Runner::onDeadline() {
     if (done_)
         return;
-    const QString last = lastLine_.isNull() ? QStringLiteral("no reply had ended")
-                                            : QStringLiteral("last: \"%1\"").arg(lastLine_);
-    stop(exit_status::kNoReply, QStringLiteral("tavo-ctl: %1: did not read \"%2\" within %3 (%4)")
-                                    .arg(steps_[index_].name(), options_.until->trimmed(),
-                                         durationText(options_.untilTimeout()), last));
-}
-
-void Runner::print(const Step& step, const link::ExchangeResult& result, Verdict verdict) {
-    if (options_.json) {
-        out_(QString::fromUtf8(jsonLine(step.name(), result, verdict)));
+    const QString within = durationText(*options_.deadline());
+    if (!polling()) {
+        stop(exit_status::kNoReply, QStringLiteral("tavo-ctl: %1: not finished on %2 within %3 "
+                                                   "(--timeout)")
+                                        .arg(steps_[index_].name(), options_.device, within));
         return;
     }
-    if (options_.trace) {
+    const QString awaited = options_.until.join(QStringLiteral(" or "));
+    if (!lastPoll_) {
+        stop(exit_status::kNoReply,
+             QStringLiteral("tavo-ctl: %1: no reply from %2 within %3 (awaiting %4)")
+                 .arg(steps_[index_].name(), options_.device, within, awaited));
+        return;
+    }
+    if (lastPoll_->verdict == Verdict::Replied) {
+        stop(exit_status::kWrongState,
+             QStringLiteral("tavo-ctl: %1: still %2 on %3 after %4 (awaiting %5)")
+                 .arg(steps_[index_].name(), lastPoll_->reading->token, options_.device, within,
+                      awaited));
+        return;
+    }
+    stop(exitStatusOf(lastPoll_->verdict), lastFailure_);
+}
+
+void Runner::print(const Step& step, const link::ExchangeResult& result,
+                   const Judgement& judgement) {
+    if (const QString warning = strayBytesWarning(step.name(), judgement, options_.device);
+        !warning.isEmpty())
+        err_(warning);
+    switch (options_.output) {
+    case OutputForm::Json:
+        out_(QString::fromUtf8(jsonLine(
+            step.name(), result, judgement, options_.device,
+            failureMessage(step.name(), result, judgement, replyTimeout_, options_.device))));
+        return;
+    case OutputForm::Trace:
         for (const QString& line : traceLines(result))
             out_(line);
         return;
+    case OutputForm::Words:
+    case OutputForm::Value:
+    case OutputForm::Quiet:
+        break;
     }
-    // A failed port has no received trace; the reason goes to standard error.
-    if (const QString line = resultLine(result); !line.isEmpty())
-        out_(line);
+    if (const auto line =
+            outputLine(step.name(), result, judgement, options_.output, options_.verbose))
+        out_(*line);
 }
 
 void Runner::sendNextAfter(milliseconds delay) {
     pause_.start(std::max(milliseconds(0), delay));
 }
 
-void Runner::stop(int exitStatus, const QString& message) {
+void Runner::fail(const Step& step, const link::ExchangeResult& result,
+                  const Judgement& judgement) {
+    stop(exitStatusOf(judgement.verdict),
+         failureMessage(step.name(), result, judgement, replyTimeout_, options_.device), true);
+}
+
+void Runner::stop(int exitStatus, const QString& message, bool recorded) {
     err_(message);
+    if (!recorded && options_.output == OutputForm::Json)
+        out_(QString::fromUtf8(
+            jsonFailure(QStringLiteral("timeout"), exitStatus, options_.device, message)));
     QStringList notRun;
     for (qsizetype i = index_ + 1; i < steps_.size(); ++i)
         notRun.append(steps_[i].name());
