@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+
 using tavo::test::PseudoTerminal;
 
 namespace {
@@ -119,6 +121,8 @@ private Q_SLOTS:
     void deviceInUse_data();
     void deviceInUse();
     void loadsNoGuiLibrary();
+    void signalMidWaitLeavesNothingBehind_data();
+    void signalMidWaitLeavesNothingBehind();
 
 private:
     PseudoTerminal terminal_;
@@ -524,6 +528,38 @@ void TestCtlPty::loadsNoGuiLibrary() {
     QVERIFY(loaded.contains("libQt6SerialPort"));
     QVERIFY(!loaded.contains("libQt6Gui"));
     QVERIFY(!loaded.contains("libQt6Widgets"));
+}
+
+// A stop while a reply is awaited: the port is closed, its settings and lock
+// file gone with it, and the exit status says which signal it was.
+void TestCtlPty::signalMidWaitLeavesNothingBehind_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("name");
+    QTest::addRow("Ctrl+C") << SIGINT << "SIGINT";
+    QTest::addRow("timeout(1)") << SIGTERM << "SIGTERM";
+    QTest::addRow("hang-up") << SIGHUP << "SIGHUP";
+    QTest::addRow("Ctrl+\\") << SIGQUIT << "SIGQUIT";
+    QTest::addRow("reader gone") << SIGPIPE << "SIGPIPE";
+}
+
+void TestCtlPty::signalMidWaitLeavesNothingBehind() {
+    QFETCH(int, signal);
+    QFETCH(QString, name);
+    const termios before = terminal_.slaveTermios();
+    CtlRun run;
+    run.start(onDevice(terminal_, {"--reply-timeout", "60s", "status", "--until", "on"}));
+    QCOMPARE(terminal_.readAtLeast(4, kEndTimeoutMs), QByteArray("CR0\r"));
+    const QString lockFile = tavo::link::lockFilePath(terminal_.devicePath());
+    QVERIFY(QFile::exists(lockFile));
+    QCOMPARE(::kill(pid_t(run.pid()), signal), 0);
+    QVERIFY(run.waitForEnd());
+    QCOMPARE(run.exitCode(), 128 + signal);
+    QCOMPARE(run.err(), QStringLiteral("tavo-ctl: stopped by %1\n").arg(name));
+    QVERIFY(!QFile::exists(lockFile));
+    const termios after = terminal_.slaveTermios();
+    QCOMPARE(after.c_lflag, before.c_lflag);
+    QCOMPARE(after.c_iflag, before.c_iflag);
+    QCOMPARE(after.c_cflag, before.c_cflag);
 }
 
 QTEST_GUILESS_MAIN(TestCtlPty)
