@@ -185,17 +185,17 @@ void TestCtlPty::oneExchange_data() {
         << QStringList{"status"} << QByteArray("CR0\r") << QByteArray("?00\r") << 6 << QStringList{}
         << "tavo-ctl: status: malformed reply from DEVICE: \"?00<CR>\" (no known code)";
     QTest::addRow("noise inside temperatures: malformed")
-        << QStringList{"--value", "temp"} << QByteArray("CR6\r")
+        << QStringList{"--value", "temperatures"} << QByteArray("CR6\r")
         << QByteArray("025.0,0\x9a"
                       "6.5,027.0\r")
         << 6 << QStringList{}
-        << "tavo-ctl: temp: malformed reply from DEVICE: \"025.0,0<0x9A>6.5,027.0<CR>\" (not "
+        << "tavo-ctl: temperatures: malformed reply from DEVICE: \"025.0,0<0x9A>6.5,027.0<CR>\" (not "
            "three temperatures separated by commas)";
     QTest::addRow("lamp hours as a number")
-        << QStringList{"--value", "lamp-time"} << QByteArray("CR3\r") << QByteArray("01234\r") << 0
+        << QStringList{"--value", "lamp-hours"} << QByteArray("CR3\r") << QByteArray("01234\r") << 0
         << QStringList{"1234"} << QString();
     QTest::addRow("temperatures in words")
-        << QStringList{"temp"} << QByteArray("CR6\r") << QByteArray("025.0,026.5,027.0\r") << 0
+        << QStringList{"temperatures"} << QByteArray("CR6\r") << QByteArray("025.0,026.5,027.0\r") << 0
         << QStringList{"S1 25.0 °C, S2 26.5 °C, S3 27.0 °C"} << QString();
     QTest::addRow("heading query read")
         << QStringList{"lamp-mode"} << QByteArray("CR LAMPMODE\r") << QByteArray("ECO\r") << 0
@@ -363,7 +363,7 @@ void TestCtlPty::deviceLostWhileWaiting() {
     PseudoTerminal terminal;
     QVERIFY(terminal.isValid());
     CtlRun run;
-    run.start(onDevice(terminal, {"--timeout", "60s", "status", "temp"}));
+    run.start(onDevice(terminal, {"--timeout", "60s", "status", "temperatures"}));
     QCOMPARE(terminal.readAtLeast(4, kEndTimeoutMs), QByteArray("CR0\r"));
     terminal.closeMaster();
     QVERIFY(run.waitForEnd());
@@ -371,14 +371,14 @@ void TestCtlPty::deviceLostWhileWaiting() {
     QCOMPARE(run.outLines(), QStringList());
     QCOMPARE(run.err(),
              QStringLiteral("tavo-ctl: status: %1 stopped working (unplugged, switched "
-                            "off, or closed at its other end)\ntavo-ctl: not sent: temp\n")
+                            "off, or closed at its other end)\ntavo-ctl: not sent: temperatures\n")
                  .arg(terminal.devicePath()));
 }
 
 void TestCtlPty::scriptFromStandardInput() {
     CtlRun run;
     run.start(onDevice(terminal_, {"-"}),
-              "# morning check\r\npower on\n\n   send CR PROJH  \nstatus temp\n");
+              "# morning check\r\npower on\n\n   send CR PROJH  \nstatus temperatures\n");
     QVERIFY(serve(terminal_, "C00\r", QByteArray(1, kAck)));
     QVERIFY(serve(terminal_, "CR PROJH\r", "02345\r"));
     QVERIFY(serve(terminal_, "CR0\r", "00\r"));
@@ -447,8 +447,8 @@ void TestCtlPty::informationNeedsNoDevice_data() {
     QTest::addColumn<QString>("firstLine");
     QTest::addColumn<int>("lines");
     QTest::addRow("version") << QStringList{"--version"} << "tavo-ctl 1.40" << 1;
-    QTest::addRow("list: a header and 77 names")
-        << QStringList{"--list"} << "NAME                      CODE                    REPLY" << 78;
+    QTest::addRow("list: a header and 81 names")
+        << QStringList{"--list"} << "NAME                      CODE                    REPLY" << 82;
 }
 
 void TestCtlPty::informationNeedsNoDevice() {

@@ -74,7 +74,11 @@ void TestCtlWords::arguments_data() {
     QTest::addRow("two commands in a row")
         << QStringList{"power", "on", "input", "pc1"} << QStringList{"power on", "input pc1"};
     QTest::addRow("heading query, then a command of its group")
-        << QStringList{"power", "power", "off"} << QStringList{"power", "power off"};
+        << QStringList{"lamp-mode", "lamp-mode", "eco"}
+        << QStringList{"lamp-mode", "lamp-mode eco"};
+    QTest::addRow("power alone reads nothing")
+        << QStringList{"power", "status"}
+        << QStringList{"error: unknown command \"power\"; tavo-ctl --list shows every name"};
     QTest::addRow("longest name wins")
         << QStringList{"input", "video"} << QStringList{"input video"};
     QTest::addRow("heading query alone") << QStringList{"lamp-mode"} << QStringList{"lamp-mode"};
@@ -254,8 +258,8 @@ void TestCtlWords::commandLine_data() {
     QTest::addRow("until a value the query never gives")
         << QStringList{"--until", "turbo", "lamp-mode"} << Mode::Usage
         << "lamp-mode never reads \"turbo\"; it reads auto, normal, eco";
-    QTest::addRow("until on a query of numbers")
-        << QStringList{"--until", "on", "temp"} << Mode::Usage << "a query with coded replies";
+    QTest::addRow("until on a query of numbers") << QStringList{"--until", "on", "temperatures"}
+                                                 << Mode::Usage << "a query with coded replies";
     QTest::addRow("until on a typed coded query, alternatives, case ignored")
         << QStringList{"--until", " Video,OFF", "send", "CRA"} << Mode::Run << "send:CRA";
     QTest::addRow("until after a command polls status")
@@ -301,7 +305,8 @@ void TestCtlWords::script_data() {
         << QByteArray("status\r\nsend CR PROJH\r\n") << QStringList{"status", "send:CR PROJH"};
     QTest::addRow("comments and blank lines")
         << QByteArray("# morning\n\n   \nstatus\n  # indented\n") << QStringList{"status"};
-    QTest::addRow("last line without a line feed") << QByteArray("temp") << QStringList{"temp"};
+    QTest::addRow("last line without a line feed")
+        << QByteArray("temperatures") << QStringList{"temperatures"};
     QTest::addRow("UTF-8 text") << QByteArray("send CR\xc3\xa9\n") << QStringList{"send:CR\u00e9"};
     QTest::addRow("line of exactly the bound")
         << QByteArray("send ") + QByteArray(kMaxLineBytes - 5, 'C') + '\n'

@@ -175,8 +175,8 @@ void TestSimCtl::holdKeyRepeated() {
 
 void TestSimCtl::jsonObjectPerFrame() {
     QVERIFY(startSimulator({}));
-    const QStringList names{"status", "mode", "temp", "lamp-mode"};
-    const Ran ran = ctl({"--json", "status", "mode", "temp", "lamp-mode"});
+    const QStringList names{"status", "input-mode", "temperatures", "lamp-mode"};
+    const Ran ran = ctl({"--json", "status", "input-mode", "temperatures", "lamp-mode"});
     QCOMPARE(ran.exitCode, 0);
     QCOMPARE(ran.out.size(), names.size());
     for (qsizetype i = 0; i < names.size(); ++i) {
@@ -218,8 +218,8 @@ void TestSimCtl::projectorMisbehaves_data() {
         << QStringList{"--late", "800"} << QStringList{"power", "off"} << 0 << QString()
         << QString();
     QTest::addRow("flood: malformed, never a value")
-        << QStringList{"--flood"} << QStringList{"temp"} << 6 << QString()
-        << "tavo-ctl: temp: malformed reply from DEVICE: ";
+        << QStringList{"--flood"} << QStringList{"temperatures"} << 6 << QString()
+        << "tavo-ctl: temperatures: malformed reply from DEVICE: ";
 }
 
 void TestSimCtl::projectorMisbehaves() {

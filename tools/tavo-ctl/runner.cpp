@@ -54,6 +54,9 @@ void Runner::sendCurrent() {
         controller_.sendTyped(step.typedText);
     } else if (step.command.sender) {
         controller_.sendOneShot(*step.command.sender);
+    } else if (!step.command.key) {
+        // A query only the entry sends: as a one-shot sender of plain timing.
+        controller_.sendOneShot({{}, step.command.code(), commands::TimingClass::Plain});
     } else {
         controller_.press(*step.command.key);
         period_ = controller_.repeatTimer().intervalAsDuration();
