@@ -6,19 +6,24 @@
 // Every exit status is seen here.
 
 #include "link/port_lock.h"
+#include "support/panel_process.h"
 #include "support/pseudo_terminal.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <csignal>
+
+#include <sys/file.h>
 
 using tavo::test::PseudoTerminal;
 
@@ -189,14 +194,15 @@ void TestCtlPty::oneExchange_data() {
         << QByteArray("025.0,0\x9a"
                       "6.5,027.0\r")
         << 6 << QStringList{}
-        << "tavo-ctl: temperatures: malformed reply from DEVICE: \"025.0,0<0x9A>6.5,027.0<CR>\" (not "
+        << "tavo-ctl: temperatures: malformed reply from DEVICE: \"025.0,0<0x9A>6.5,027.0<CR>\" "
+           "(not "
            "three temperatures separated by commas)";
     QTest::addRow("lamp hours as a number")
         << QStringList{"--value", "lamp-hours"} << QByteArray("CR3\r") << QByteArray("01234\r") << 0
         << QStringList{"1234"} << QString();
     QTest::addRow("temperatures in words")
-        << QStringList{"temperatures"} << QByteArray("CR6\r") << QByteArray("025.0,026.5,027.0\r") << 0
-        << QStringList{"S1 25.0 °C, S2 26.5 °C, S3 27.0 °C"} << QString();
+        << QStringList{"temperatures"} << QByteArray("CR6\r") << QByteArray("025.0,026.5,027.0\r")
+        << 0 << QStringList{"S1 25.0 °C, S2 26.5 °C, S3 27.0 °C"} << QString();
     QTest::addRow("heading query read")
         << QStringList{"lamp-mode"} << QByteArray("CR LAMPMODE\r") << QByteArray("ECO\r") << 0
         << QStringList{"eco"} << QString();
@@ -474,44 +480,93 @@ void TestCtlPty::missingDevice() {
                             "does not exist (is the cable or USB adapter plugged in?)\n"));
 }
 
-// Another process has the device open through Qt Serial Port, which holds
-// its lock file: the message names that process.
+// Another program holds the device: through Qt Serial Port's lock file, a
+// lock file in one of the other common forms, or flock(). The run ends with
+// the busy status, never taking the lock over; a link to the device locks
+// the same file. A lock of an ended process is removed and the run goes on,
+// and --wait outlasts a holder that lets go.
 void TestCtlPty::deviceInUse_data() {
-    QTest::addColumn<bool>("heldByThisTest");
-    QTest::addRow("by this test's serial port") << true;
-    QTest::addRow("by another tavo-ctl waiting for a reply") << false;
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<bool>("throughLink");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err"); // with {lock}, {pid}, {name}
+    const QString heldBy = QStringLiteral(
+        "the device is in use by {name} (process {pid}), which holds its lock file {lock}; end "
+        "that program or choose another port");
+    QTest::addRow("by this test's serial port") << "serial port" << false << 5 << heldBy;
+    QTest::addRow("by another tavo-ctl waiting for a reply") << "tavo-ctl" << false << 5 << heldBy;
+    QTest::addRow("lock file, pid as 10 ASCII digits") << "ascii" << false << 5 << heldBy;
+    QTest::addRow("lock file, pid name user") << "pid name user" << false << 5 << heldBy;
+    QTest::addRow("lock file, binary pid") << "binary" << false << 5 << heldBy;
+    QTest::addRow("flock on the device")
+        << "flock" << false << 5
+        << "the device is in use by another program, which holds a flock() on it";
+    QTest::addRow("through a link to the device") << "ascii" << true << 5 << heldBy;
+    QTest::addRow("lock of an ended process: removed") << "ended" << false << 0 << QString();
+    QTest::addRow("--wait outlasts the holder") << "flock, let go" << false << 0 << QString();
 }
 
 void TestCtlPty::deviceInUse() {
-    QFETCH(bool, heldByThisTest);
+    QFETCH(QString, holder);
+    QFETCH(bool, throughLink);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
     PseudoTerminal terminal;
     QVERIFY(terminal.isValid());
+    const QString lockFile = tavo::link::lockFilePath(terminal.devicePath());
+    const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid());
+    QString holderName = QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15);
+    qint64 holderPid = QCoreApplication::applicationPid();
     QSerialPort port(terminal.devicePath());
-    CtlRun holder;
-    QString holderName;
-    qint64 holderPid = 0;
-    if (heldByThisTest) {
+    CtlRun other;
+    QFile device(terminal.devicePath());
+    if (holder == QLatin1String("serial port")) {
         QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
-        holderName = QCoreApplication::applicationName();
-        holderPid = QCoreApplication::applicationPid();
-    } else {
-        holder.start(onDevice(terminal, {"--timeout", "60s", "status"}));
+    } else if (holder == QLatin1String("tavo-ctl")) {
+        other.start(onDevice(terminal, {"--reply-timeout", "60s", "status"}));
         QCOMPARE(terminal.readAtLeast(4, kEndTimeoutMs), QByteArray("CR0\r"));
         holderName = QStringLiteral("tavo-ctl");
-        holderPid = holder.pid();
+        holderPid = other.pid();
+    } else if (holder.startsWith(QLatin1String("flock"))) {
+        QVERIFY(device.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+        QCOMPARE(::flock(device.handle(), LOCK_EX | LOCK_NB), 0);
+        if (holder.endsWith(QLatin1String("let go")))
+            QTimer::singleShot(300, &device, [&device] { device.close(); });
+    } else {
+        const int binary = int(holderPid);
+        const QByteArray contents =
+            holder == QLatin1String("ascii")           ? pid.rightJustified(10, ' ') + '\n'
+            : holder == QLatin1String("pid name user") ? pid + " minicom someone\n"
+            : holder == QLatin1String("binary")
+                ? QByteArray(reinterpret_cast<const char*>(&binary), sizeof binary)
+                : QByteArray::number(tavo::test::endedProcessId()) + '\n';
+        QVERIFY(tavo::test::writeLockFile(lockFile, contents));
     }
+    QTemporaryDir links;
+    const QString link = links.filePath(QStringLiteral("projector"));
+    QVERIFY(QFile::link(terminal.devicePath(), link));
+
     CtlRun run;
-    run.start(onDevice(terminal, {"status"}));
+    run.start({"--device", throughLink ? link : terminal.devicePath(), "--wait",
+               exitCode == 0 ? "5" : "0", "status"});
+    if (exitCode == 0)
+        QVERIFY(serve(terminal, "CR0\r", "80\r"));
     QVERIFY(run.waitForEnd());
-    if (!heldByThisTest)
-        holder.kill();
-    QCOMPARE(run.exitCode(), 4);
-    QCOMPARE(run.err(), QStringLiteral("tavo-ctl: cannot open %1: the device is in use by %2 "
-                                       "(process %3), which holds its lock file %4; end that "
-                                       "program or choose another port\n")
-                            .arg(terminal.devicePath(), holderName)
-                            .arg(holderPid)
-                            .arg(tavo::link::lockFilePath(terminal.devicePath())));
+    other.kill();
+    const bool lockStays = QFile::exists(lockFile);
+    if (holder == QLatin1String("ascii") || holder == QLatin1String("pid name user") ||
+        holder == QLatin1String("binary"))
+        QFile::remove(lockFile);
+    QCOMPARE(run.exitCode(), exitCode);
+    if (exitCode == 0)
+        return;
+    QVERIFY(lockStays || holder.startsWith(QLatin1String("flock")));
+    const QString expected = QStringLiteral("tavo-ctl: cannot open %1: %2\n")
+                                 .arg(throughLink ? link : terminal.devicePath(), err)
+                                 .replace(QLatin1String("{lock}"), lockFile)
+                                 .replace(QLatin1String("{pid}"), QString::number(holderPid))
+                                 .replace(QLatin1String("{name}"), holderName);
+    QVERIFY2(run.err().startsWith(expected.chopped(1)), qPrintable(run.err() + '\n' + expected));
 }
 
 // While it waits for a reply the program has loaded all it ever will: Qt

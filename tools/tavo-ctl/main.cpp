@@ -13,9 +13,14 @@
 #include "script_input.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -111,6 +116,25 @@ QString readStandardInput(ctl::Invocation& invocation) {
     return {};
 }
 
+// Opens the port; while another program holds it, tries again until --wait
+// runs out, a stop signal coming through all the while.
+bool openPort(link::SerialControl& port, const ctl::RunOptions& options) {
+    constexpr std::chrono::milliseconds kRetryEvery{200};
+    const QDeadlineTimer waitEnd(options.wait.value_or(std::chrono::milliseconds(0)));
+    while (!port.open()) {
+        if (!port.openFailedBusy() || waitEnd.hasExpired())
+            return false;
+        QEventLoop pause;
+        QTimer::singleShot(std::min(kRetryEvery, std::chrono::ceil<std::chrono::milliseconds>(
+                                                     waitEnd.remainingTimeAsDuration())),
+                           &pause, &QEventLoop::quit);
+        pause.exec();
+        if (endStatus)
+            return false;
+    }
+    return true;
+}
+
 int run(const ctl::Invocation& invocation) {
     const ctl::RunOptions& options = invocation.options;
     // Ready before the port opens, so that no stop leaves it locked.
@@ -124,13 +148,17 @@ int run(const ctl::Invocation& invocation) {
     link::SerialControl& port = *serial;
     port.setPortNumber(1);
     port.setSettings(options.baud == 9600 ? link::kSettings9600 : link::kSettings19200);
-    if (!port.open()) {
+    if (!openPort(port, options)) {
+        if (endStatus)
+            return *endStatus;
         const QString defaulted =
             options.deviceDefaulted
                 ? QStringLiteral(" (the default device; give --device or set %1)")
                       .arg(QLatin1StringView(ctl::kDeviceVariable))
                 : QString();
-        return failBeforeRun(options, QStringLiteral("port-failed"), ctl::exit_status::kPortFailed,
+        const bool busy = port.openFailedBusy();
+        return failBeforeRun(options, busy ? QStringLiteral("busy") : QStringLiteral("port-failed"),
+                             busy ? ctl::exit_status::kBusy : ctl::exit_status::kPortFailed,
                              QStringLiteral("cannot open %1%2: %3")
                                  .arg(options.device, defaulted, port.openFailureCause()));
     }
