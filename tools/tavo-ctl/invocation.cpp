@@ -43,6 +43,8 @@ Device:
 Exit status:
 )";
 
+const QString kCheckWord = QStringLiteral("check");
+
 struct Options {
     QCommandLineOption device{
         {QStringLiteral("d"), QStringLiteral("device")},
@@ -87,6 +89,13 @@ struct Options {
     QCommandLineOption verbose{QStringLiteral("verbose"),
                                QStringLiteral("Also print acknowledgements and, with --until, "
                                               "every reading.")};
+    QCommandLineOption warning{{QStringLiteral("w"), QStringLiteral("warning")},
+                               QStringLiteral("check: WARNING ranges for lamp hours and the "
+                                              "hottest temperature, e.g. 1800,45."),
+                               QStringLiteral("hours,celsius")};
+    QCommandLineOption critical{{QStringLiteral("c"), QStringLiteral("critical")},
+                                QStringLiteral("check: CRITICAL ranges, e.g. 2000,50."),
+                                QStringLiteral("hours,celsius")};
     QCommandLineOption list{{QStringLiteral("l"), QStringLiteral("list")},
                             QStringLiteral("Print every command name, its code and its reply.")};
 };
@@ -238,6 +247,18 @@ Step untilStep(const QList<Step>& steps) {
     return Step{commands::resolve(statusEntry()), {}};
 }
 
+QList<Step> checkSteps() {
+    QList<Step> steps;
+    for (const status::Quantity quantity : kCheckedQuantities) {
+        const std::string_view code = status::readQueryOf(quantity).code;
+        for (const commands::CommandName& entry : commands::commandNames()) {
+            if (commands::resolve(entry).code() == code)
+                steps.append(Step{commands::resolve(entry), {}});
+        }
+    }
+    return steps;
+}
+
 milliseconds replyTimeoutOf(const Step& step) {
     // The projector acts before it answers: a power switch was seen taking
     // 800 ms, a terminal setup takes longer; the replies themselves take
@@ -282,7 +303,8 @@ Invocation parseCommandLine(const QStringList& arguments) {
     const Options options;
     parser.addOptions({options.device, options.baud, options.replyTimeout, options.timeout,
                        options.until, options.every, options.repeat, options.wait, options.quiet,
-                       options.value, options.json, options.trace, options.verbose, options.list});
+                       options.value, options.json, options.trace, options.verbose, options.warning,
+                       options.critical, options.list});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("Command names, \"send TEXT\", or - for standard "
                                                 "input."),
@@ -320,6 +342,22 @@ Invocation parseCommandLine(const QStringList& arguments) {
         invocation.error = problem;
         return invocation;
     }
+    const bool checking = words.value(0).compare(kCheckWord, Qt::CaseInsensitive) == 0;
+    if (checking) {
+        if (words.size() != 1)
+            return usage(QStringLiteral("check takes no command"));
+        QString problem;
+        const auto thresholds =
+            parseThresholds(parser.value(options.warning), parser.value(options.critical), problem);
+        if (!thresholds)
+            return usage(problem);
+        invocation.mode = Mode::Check;
+        invocation.thresholds = *thresholds;
+        invocation.steps = checkSteps();
+        return invocation;
+    }
+    if (parser.isSet(options.warning) || parser.isSet(options.critical))
+        return usage(QStringLiteral("--warning and --critical belong to check"));
     if (words == QStringList{QStringLiteral("-")}) {
         invocation.mode = Mode::Script;
         return invocation;

@@ -3,6 +3,7 @@
 // device: the port, the reply, output and waiting options, and the steps.
 // Usage errors come back as one message (exit status 2).
 
+#include "check.h"
 #include "command_words.h"
 #include "status/reading.h"
 
@@ -60,6 +61,7 @@ enum class Mode {
     List,    // print the names table, exit 0
     Run,     // send steps
     Script,  // read the steps from standard input, then send them
+    Check,   // the monitoring check: its steps, then one status line
     Usage,   // print error, exit 2
 };
 
@@ -69,6 +71,7 @@ struct Invocation {
     QList<Step> steps;
     QString error;
     QString helpText;
+    Thresholds thresholds; // Mode::Check
 };
 
 Invocation parseCommandLine(const QStringList& arguments);
@@ -81,6 +84,9 @@ QString checkRun(const RunOptions& options, const QList<Step>& steps);
 // The step that --until asks again and again: the last step when it is a
 // query with coded replies, else "status" after the commands.
 Step untilStep(const QList<Step>& steps);
+
+// The steps of the monitoring check: the queries of kCheckedQuantities.
+QList<Step> checkSteps();
 
 // The reply timeout of a step: long enough for the projector at 9600 baud,
 // the same whatever ran before.

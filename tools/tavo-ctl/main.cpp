@@ -2,6 +2,7 @@
 // through the same exchange, frames, timings and status decoder as the
 // window, without one.
 
+#include "check.h"
 #include "commands/controller.h"
 #include "invocation.h"
 #include "link/exchange.h"
@@ -87,10 +88,20 @@ int printInformation(const QString& text) {
     return ctl::exit_status::kRefused;
 }
 
+// tavo-ctl check answers every failure with one UNKNOWN status line.
+bool checking = false;
+
+int checkUnknown(const QString& message) {
+    printOut(ctl::unknown(message).line);
+    return endStatus.value_or(ctl::check_status::kUnknown);
+}
+
 // A failure before any frame: on standard error, and as a JSON record.
 int failBeforeRun(const ctl::RunOptions& options, const QString& outcome, int status,
                   const QString& message) {
     printErr(QStringLiteral("tavo-ctl: %1").arg(message));
+    if (checking)
+        return checkUnknown(message);
     if (options.output == ctl::OutputForm::Json)
         printOut(QString::fromUtf8(ctl::jsonFailure(outcome, status, options.device, message)));
     return endStatus.value_or(status);
@@ -166,8 +177,32 @@ int run(const ctl::Invocation& invocation) {
 
     link::Exchange exchange(std::move(serial));
     commands::Controller controller(exchange);
-    ctl::Runner runner(controller, options, printOut, printErr);
-    QObject::connect(&runner, &ctl::Runner::finished, &exchange, endWith);
+    QList<status::Reading> readings;
+    QString lastFailure;
+    ctl::Runner runner(controller, options, printOut, [&lastFailure](const QString& line) {
+        // The first failure, not a warning or the list of steps not sent.
+        if (lastFailure.isEmpty() && !line.contains(QStringLiteral(": warning: ")))
+            lastFailure = line;
+        printErr(line);
+    });
+    if (!checking) {
+        QObject::connect(&runner, &ctl::Runner::finished, &exchange, endWith);
+    } else {
+        QObject::connect(&runner, &ctl::Runner::judged, &exchange,
+                         [&readings](const ctl::Judgement& judgement) {
+                             if (judgement.reading)
+                                 readings.append(*judgement.reading);
+                         });
+        QObject::connect(&runner, &ctl::Runner::finished, &exchange, [&](int status) {
+            if (status != ctl::exit_status::kSuccess) {
+                endWith(checkUnknown(lastFailure.remove(QStringLiteral("tavo-ctl: "))));
+                return;
+            }
+            const ctl::CheckResult result = ctl::evaluate(readings, invocation.thresholds);
+            printOut(result.line);
+            endWith(result.status);
+        });
+    }
     runner.start(invocation.steps);
     const int status = QCoreApplication::exec();
     return endStatus.value_or(status);
@@ -190,7 +225,13 @@ int main(int argc, char* argv[]) {
     case ctl::Mode::List:
         return printInformation(ctl::listText());
     case ctl::Mode::Usage:
+        checking =
+            QCoreApplication::arguments().contains(QStringLiteral("check"), Qt::CaseInsensitive);
         return usageError(invocation.options, invocation.error);
+    case ctl::Mode::Check:
+        checking = true;
+        invocation.options.output = ctl::OutputForm::Quiet;
+        break;
     case ctl::Mode::Script:
         if (const QString problem = readStandardInput(invocation); !problem.isEmpty())
             return usageError(invocation.options, problem);

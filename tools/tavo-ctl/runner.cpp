@@ -78,6 +78,7 @@ void Runner::onResult(const link::ExchangeResult& result) {
         return;
     const Step& step = steps_[index_];
     const Judgement judgement = judge(result, step.expected());
+    Q_EMIT judged(judgement);
     if (polling()) {
         onUntilResult(result, judgement);
         return;

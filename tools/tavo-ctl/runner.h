@@ -43,6 +43,8 @@ public:
     void start(QList<Step> steps);
 
 Q_SIGNALS:
+    // Each frame's judgement, before the run goes on or ends.
+    void judged(const tavo::ctl::Judgement& judgement);
     void finished(int exitStatus);
 
 private:
