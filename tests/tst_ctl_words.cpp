@@ -325,11 +325,13 @@ void TestCtlWords::script_data() {
     QTest::addRow("too many lines")
         << QByteArray("status\n").repeated(kMaxLines + 1)
         << QStringList{"error: standard input holds more than 10000 lines"};
-    QTest::addRow("NUL bytes") << QByteArray("status\0\n", 8)
-                               << QStringList{
-                                      QStringLiteral("error: standard input, line 1: unknown "
-                                                     "command \"status") +
-                                      QChar(0) + QStringLiteral("\"; nearest names: status")};
+    QTest::addRow("NUL byte") << QByteArray("status\0\n", 8)
+                              << QStringList{"error: standard input, line 1: holds a NUL byte"};
+    QTest::addRow("comment after a command, and after send's text")
+        << QByteArray("status # power\nsend CR0 # the power again\n")
+        << QStringList{"status", "send:CR0"};
+    QTest::addRow("a # inside a word is sent")
+        << QByteArray("send CR#1\n") << QStringList{"send:CR#1"};
 }
 
 void TestCtlWords::script() {

@@ -359,6 +359,9 @@ Invocation parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(options.warning) || parser.isSet(options.critical))
         return usage(QStringLiteral("--warning and --critical belong to check"));
     if (words == QStringList{QStringLiteral("-")}) {
+        if (!run.until.isEmpty())
+            return usage(QStringLiteral("--until waits after commands given as arguments, not "
+                                        "after a script"));
         invocation.mode = Mode::Script;
         return invocation;
     }

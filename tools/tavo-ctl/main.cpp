@@ -17,6 +17,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
@@ -27,6 +28,8 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+
+#include <unistd.h>
 
 namespace {
 
@@ -111,21 +114,55 @@ int usageError(const ctl::RunOptions& options, const QString& message) {
     return failBeforeRun(options, QStringLiteral("usage"), ctl::exit_status::kUsage, message);
 }
 
-// Fills in the steps of a script run; a usage error's message otherwise.
-QString readStandardInput(ctl::Invocation& invocation) {
-    QFile input;
-    if (!input.open(stdin, QIODevice::ReadOnly))
-        return QStringLiteral("cannot read standard input: %1").arg(input.errorString());
-    ctl::Script script = ctl::readScript(input);
-    if (!script.ok())
-        return script.error;
-    if (input.error() != QFileDevice::NoError)
-        return QStringLiteral("cannot read standard input: %1").arg(input.errorString());
-    if (const QString problem = ctl::checkRun(invocation.options, script.steps); !problem.isEmpty())
-        return problem;
-    invocation.steps = std::move(script.steps);
-    return {};
-}
+// Standard input read as it comes, each whole line's steps handed to the
+// run at once; a bad line ends the run (exit status 2) after what went
+// before it.
+class ScriptFeed {
+public:
+    explicit ScriptFeed(ctl::Runner& runner)
+        : runner_(runner), notifier_(STDIN_FILENO, QSocketNotifier::Read) {
+        QObject::connect(&notifier_, &QSocketNotifier::activated, &notifier_,
+                         [this] { readSome(); });
+    }
+
+private:
+    void readSome() {
+        constexpr std::size_t kPieceBytes = 64 * 1024;
+        QByteArray piece(qsizetype(kPieceBytes), Qt::Uninitialized);
+        const ssize_t count = ::read(STDIN_FILENO, piece.data(), kPieceBytes);
+        if (count < 0 && (errno == EAGAIN || errno == EINTR))
+            return;
+        if (count < 0) {
+            end(QStringLiteral("cannot read standard input: %1")
+                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
+            return;
+        }
+        const QList<ctl::Step> steps =
+            count == 0 ? parser_.finish() : parser_.feed(piece.first(qsizetype(count)));
+        for (const ctl::Step& step : steps) {
+            if (const QString note = ctl::typedTextNote(step); !note.isEmpty())
+                printErr(note);
+        }
+        runner_.append(steps);
+        if (!parser_.error().isEmpty())
+            end(parser_.error());
+        else if (count == 0)
+            end({});
+    }
+
+    void end(const QString& problem) {
+        notifier_.setEnabled(false);
+        if (problem.isEmpty())
+            runner_.endSteps();
+        else
+            runner_.abort(ctl::exit_status::kUsage, QStringLiteral("usage"),
+                          QStringLiteral("tavo-ctl: %1").arg(problem));
+    }
+
+    ctl::Runner& runner_;
+    ctl::ScriptParser parser_;
+    QSocketNotifier notifier_;
+};
 
 // Opens the port; while another program holds it, tries again until --wait
 // runs out, a stop signal coming through all the while.
@@ -203,7 +240,11 @@ int run(const ctl::Invocation& invocation) {
             endWith(result.status);
         });
     }
-    runner.start(invocation.steps);
+    const bool script = invocation.mode == ctl::Mode::Script;
+    runner.start(invocation.steps, script);
+    std::optional<ScriptFeed> feed;
+    if (script)
+        feed.emplace(runner);
     const int status = QCoreApplication::exec();
     return endStatus.value_or(status);
 }
@@ -233,9 +274,6 @@ int main(int argc, char* argv[]) {
         invocation.options.output = ctl::OutputForm::Quiet;
         break;
     case ctl::Mode::Script:
-        if (const QString problem = readStandardInput(invocation); !problem.isEmpty())
-            return usageError(invocation.options, problem);
-        break;
     case ctl::Mode::Run:
         break;
     }

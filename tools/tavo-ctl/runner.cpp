@@ -3,6 +3,7 @@
 #include "commands/controller.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tavo::ctl {
 
@@ -30,8 +31,9 @@ Runner::Runner(commands::Controller& controller, RunOptions options, Writer out,
     connect(&transaction_, &link::Transaction::finished, this, &Runner::onResult);
 }
 
-void Runner::start(QList<Step> steps) {
+void Runner::start(QList<Step> steps, bool moreToCome) {
     steps_ = std::move(steps);
+    moreToCome_ = moreToCome;
     if (!options_.until.isEmpty()) {
         const Step polled = untilStep(steps_);
         if (polled.name() != steps_.back().name() || polled.typedText != steps_.back().typedText)
@@ -40,7 +42,40 @@ void Runner::start(QList<Step> steps) {
     index_ = 0;
     if (const auto deadline = options_.deadline())
         deadline_.start(*deadline);
-    sendNextAfter(milliseconds(0));
+    idle_ = steps_.isEmpty();
+    if (!idle_)
+        sendNextAfter(milliseconds(0));
+}
+
+void Runner::append(const QList<Step>& steps) {
+    if (done_ || steps.isEmpty())
+        return;
+    steps_ += steps;
+    if (std::exchange(idle_, false))
+        sendNextAfter(milliseconds(0));
+}
+
+void Runner::endSteps() {
+    moreToCome_ = false;
+    if (idle_ && !done_)
+        finish(exit_status::kSuccess);
+}
+
+void Runner::abort(int exitStatus, const QString& outcome, const QString& message) {
+    if (!done_)
+        stop(exitStatus, message, outcome);
+}
+
+void Runner::next() {
+    if (++index_ < steps_.size()) {
+        sendNextAfter(milliseconds(0));
+        return;
+    }
+    if (moreToCome_) {
+        idle_ = true;
+        return;
+    }
+    finish(exit_status::kSuccess);
 }
 
 void Runner::sendCurrent() {
@@ -96,11 +131,7 @@ void Runner::onResult(const link::ExchangeResult& result) {
         controller_.release(*step.command.key);
         framesSent_ = 0;
     }
-    if (++index_ == steps_.size()) {
-        finish(exit_status::kSuccess);
-        return;
-    }
-    sendNextAfter(milliseconds(0));
+    next();
 }
 
 void Runner::onUntilResult(const link::ExchangeResult& result, const Judgement& judgement) {
@@ -130,26 +161,29 @@ void Runner::onDeadline() {
         return;
     const QString within = durationText(*options_.deadline());
     if (!polling()) {
-        stop(exit_status::kNoReply, QStringLiteral("tavo-ctl: %1: not finished on %2 within %3 "
-                                                   "(--timeout)")
-                                        .arg(steps_[index_].name(), options_.device, within));
+        stop(exit_status::kNoReply,
+             QStringLiteral("tavo-ctl: %1: not finished on %2 within %3 (--timeout)")
+                 .arg(steps_[index_].name(), options_.device, within),
+             QStringLiteral("timeout"));
         return;
     }
     const QString awaited = options_.until.join(QStringLiteral(" or "));
     if (!lastPoll_) {
         stop(exit_status::kNoReply,
              QStringLiteral("tavo-ctl: %1: no reply from %2 within %3 (awaiting %4)")
-                 .arg(steps_[index_].name(), options_.device, within, awaited));
+                 .arg(steps_[index_].name(), options_.device, within, awaited),
+             QStringLiteral("timeout"));
         return;
     }
     if (lastPoll_->verdict == Verdict::Replied) {
         stop(exit_status::kWrongState,
              QStringLiteral("tavo-ctl: %1: still %2 on %3 after %4 (awaiting %5)")
                  .arg(steps_[index_].name(), lastPoll_->reading->token, options_.device, within,
-                      awaited));
+                      awaited),
+             QStringLiteral("wrong-state"));
         return;
     }
-    stop(exitStatusOf(lastPoll_->verdict), lastFailure_);
+    stop(exitStatusOf(lastPoll_->verdict), lastFailure_, verdictName(lastPoll_->verdict));
 }
 
 void Runner::print(const Step& step, const link::ExchangeResult& result,
@@ -184,14 +218,13 @@ void Runner::sendNextAfter(milliseconds delay) {
 void Runner::fail(const Step& step, const link::ExchangeResult& result,
                   const Judgement& judgement) {
     stop(exitStatusOf(judgement.verdict),
-         failureMessage(step.name(), result, judgement, replyTimeout_, options_.device), true);
+         failureMessage(step.name(), result, judgement, replyTimeout_, options_.device));
 }
 
-void Runner::stop(int exitStatus, const QString& message, bool recorded) {
+void Runner::stop(int exitStatus, const QString& message, const QString& outcome) {
     err_(message);
-    if (!recorded && options_.output == OutputForm::Json)
-        out_(QString::fromUtf8(
-            jsonFailure(QStringLiteral("timeout"), exitStatus, options_.device, message)));
+    if (!outcome.isEmpty() && options_.output == OutputForm::Json)
+        out_(QString::fromUtf8(jsonFailure(outcome, exitStatus, options_.device, message)));
     QStringList notRun;
     for (qsizetype i = index_ + 1; i < steps_.size(); ++i)
         notRun.append(steps_[i].name());

@@ -39,8 +39,13 @@ public:
            QObject* parent = nullptr);
 
     // The first frame goes out from the event loop, so finished() always
-    // comes from there too.
-    void start(QList<Step> steps);
+    // comes from there too. With moreToCome, the run waits for append()
+    // after its last step until endSteps().
+    void start(QList<Step> steps, bool moreToCome = false);
+    void append(const QList<Step>& steps);
+    void endSteps();
+    // Ends the run at once: a script line that cannot run, say.
+    void abort(int exitStatus, const QString& outcome, const QString& message);
 
 Q_SIGNALS:
     // Each frame's judgement, before the run goes on or ends.
@@ -55,8 +60,9 @@ private:
     void print(const Step& step, const link::ExchangeResult& result, const Judgement& judgement);
     void sendNextAfter(std::chrono::milliseconds delay);
     void fail(const Step& step, const link::ExchangeResult& result, const Judgement& judgement);
-    // recorded: the failed frame's JSON object is out already.
-    void stop(int exitStatus, const QString& message, bool recorded = false);
+    // outcome: the JSON record's; empty when the failed frame's record is out already.
+    void stop(int exitStatus, const QString& message, const QString& outcome = {});
+    void next();
     void finish(int exitStatus);
     bool polling() const { return !options_.until.isEmpty() && index_ == steps_.size() - 1; }
 
@@ -76,6 +82,8 @@ private:
     // --until: the latest poll's outcome, its reading or failure.
     std::optional<Judgement> lastPoll_;
     QString lastFailure_;
+    bool moreToCome_ = false;
+    bool idle_ = false; // all steps so far done, more to come
     bool done_ = false;
 };
 
