@@ -5,6 +5,7 @@
 // pressed.
 
 #include "command_words.h"
+#include "completion.h"
 
 #include "commands/controller.h"
 #include "commands/names.h"
@@ -13,6 +14,8 @@
 #include "support/fake_serial.h"
 #include "support/window_rig.h"
 
+#include <QProcess>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 
@@ -126,6 +129,8 @@ private Q_SLOTS:
     void nameSendsWhatTheWindowSends();
     void everyReadQueryNamed_data();
     void everyReadQueryNamed();
+    void completionOffers_data();
+    void completionOffers();
 };
 
 void TestCtlNames::initTestCase() {
@@ -215,6 +220,55 @@ void TestCtlNames::everyReadQueryNamed() {
     QVERIFY(std::any_of(names.begin(), names.end(), [&](const auto& entry) {
         return text(tavo::commands::resolve(entry).code()) == code;
     }));
+}
+
+// The generated bash completion, run by bash: what it offers after a word.
+void TestCtlNames::completionOffers_data() {
+    QTest::addColumn<QString>("previous");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("offered");
+    QTest::addRow("rest of a name") << "power"
+                                    << ""
+                                    << "on off";
+    QTest::addRow("rest of a name that is a query too") << "lamp-mode"
+                                                        << "e"
+                                                        << "eco";
+    QTest::addRow("first word of a name") << "status"
+                                          << "lamp-h"
+                                          << "lamp-hours";
+    QTest::addRow("a query only the entry sends") << "status"
+                                                  << "air"
+                                                  << "air-pressure";
+    QTest::addRow("option") << "status"
+                            << "--rep"
+                            << "--reply-timeout --repeat";
+    QTest::addRow("option value") << "--baud"
+                                  << ""
+                                  << "19200 9600";
+    QTest::addRow("value awaited") << "--until"
+                                   << "war"
+                                   << "warm-up";
+    QTest::addRow("nothing after send") << "send"
+                                        << ""
+                                        << "";
+}
+
+void TestCtlNames::completionOffers() {
+    QFETCH(QString, previous);
+    QFETCH(QString, typed);
+    QFETCH(QString, offered);
+    QTemporaryFile script;
+    QVERIFY(script.open());
+    script.write(tavo::ctl::bashCompletion().toUtf8());
+    script.close();
+    QProcess bash;
+    bash.start(QStringLiteral("bash"),
+               {QStringLiteral("-c"),
+                QStringLiteral("source \"$0\"; COMP_WORDS=(tavo-ctl \"$1\" \"$2\"); COMP_CWORD=2; "
+                               "_tavo_ctl; echo \"${COMPREPLY[*]}\""),
+                script.fileName(), previous, typed});
+    QVERIFY(bash.waitForFinished());
+    QCOMPARE(QString::fromUtf8(bash.readAllStandardOutput()).trimmed(), offered);
 }
 
 QTEST_MAIN(TestCtlNames)

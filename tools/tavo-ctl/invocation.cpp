@@ -45,6 +45,12 @@ Exit status:
 
 const QString kCheckWord = QStringLiteral("check");
 
+QCommandLineOption hidden(const QString& name, const QString& description) {
+    QCommandLineOption option(name, description);
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    return option;
+}
+
 struct Options {
     QCommandLineOption device{
         {QStringLiteral("d"), QStringLiteral("device")},
@@ -96,6 +102,8 @@ struct Options {
     QCommandLineOption critical{{QStringLiteral("c"), QStringLiteral("critical")},
                                 QStringLiteral("check: CRITICAL ranges, e.g. 2000,50."),
                                 QStringLiteral("hours,celsius")};
+    QCommandLineOption completion =
+        hidden(QStringLiteral("bash-completion"), QStringLiteral("Print the bash completion."));
     QCommandLineOption list{{QStringLiteral("l"), QStringLiteral("list")},
                             QStringLiteral("Print every command name, its code and its reply.")};
 };
@@ -304,7 +312,7 @@ Invocation parseCommandLine(const QStringList& arguments) {
     parser.addOptions({options.device, options.baud, options.replyTimeout, options.timeout,
                        options.until, options.every, options.repeat, options.wait, options.quiet,
                        options.value, options.json, options.trace, options.verbose, options.warning,
-                       options.critical, options.list});
+                       options.critical, options.completion, options.list});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("Command names, \"send TEXT\", or - for standard "
                                                 "input."),
@@ -329,6 +337,10 @@ Invocation parseCommandLine(const QStringList& arguments) {
         return invocation;
     }
     const QStringList words = parser.positionalArguments();
+    if (parser.isSet(options.completion)) {
+        invocation.mode = Mode::Completion;
+        return invocation;
+    }
     if (parser.isSet(options.list)) {
         if (!words.isEmpty())
             return usage(QStringLiteral("--list takes no command"));

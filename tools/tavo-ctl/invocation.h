@@ -56,13 +56,14 @@ struct RunOptions {
 };
 
 enum class Mode {
-    Help,    // print helpText, exit 0
-    Version, // print the version, exit 0
-    List,    // print the names table, exit 0
-    Run,     // send steps
-    Script,  // read the steps from standard input, then send them
-    Check,   // the monitoring check: its steps, then one status line
-    Usage,   // print error, exit 2
+    Help,       // print helpText, exit 0
+    Version,    // print the version, exit 0
+    List,       // print the names table, exit 0
+    Completion, // print the bash completion, exit 0
+    Run,        // send steps
+    Script,     // read the steps from standard input, then send them
+    Check,      // the monitoring check: its steps, then one status line
+    Usage,      // print error, exit 2
 };
 
 struct Invocation {

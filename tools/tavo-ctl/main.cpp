@@ -4,6 +4,7 @@
 
 #include "check.h"
 #include "commands/controller.h"
+#include "completion.h"
 #include "invocation.h"
 #include "link/exchange.h"
 #include "link/port_settings.h"
@@ -265,6 +266,8 @@ int main(int argc, char* argv[]) {
             QStringLiteral("tavo-ctl %1\n").arg(QCoreApplication::applicationVersion()));
     case ctl::Mode::List:
         return printInformation(ctl::listText());
+    case ctl::Mode::Completion:
+        return printInformation(ctl::bashCompletion());
     case ctl::Mode::Usage:
         checking =
             QCoreApplication::arguments().contains(QStringLiteral("check"), Qt::CaseInsensitive);
