@@ -18,7 +18,7 @@ constexpr ExitStatusMeaning kExitStatuses[] = {
     {exit_status::kSuccess, "success: acknowledged, or a reply that fits its query"},
     {exit_status::kRefused,
      "refused (NAK), a command answered otherwise, or standard output not writable"},
-    {exit_status::kUsage, "usage error: nothing was sent"},
+    {exit_status::kUsage, "usage error; a bad script line ends the run there"},
     {exit_status::kNoReply,
      "no (whole) reply within the reply timeout, or --timeout ended the run"},
     {exit_status::kPortFailed, "the port could not be opened, failed or was lost"},
