@@ -126,6 +126,8 @@ private Q_SLOTS:
     void informationNeedsNoDevice_data();
     void informationNeedsNoDevice();
     void missingDevice();
+    void failureOutsideAFrame_data();
+    void failureOutsideAFrame();
     void deviceInUse_data();
     void deviceInUse();
     void loadsNoGuiLibrary();
@@ -499,6 +501,60 @@ void TestCtlPty::missingDevice() {
     QCOMPARE(run.err(),
              QStringLiteral("tavo-ctl: cannot open /dev/tavo-no-such-device: the device "
                             "does not exist (is the cable or USB adapter plugged in?)\n"));
+}
+
+// Failures before or outside any frame: a JSON record for each with --json,
+// the device named, and standard output that cannot be written.
+void TestCtlPty::failureOutsideAFrame_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("environmentDevice");
+    QTest::addColumn<QString>("stdoutFile");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");     // contained in standard error
+    QTest::addColumn<QString>("outcome"); // of the JSON record; empty for none
+
+    QTest::addRow("usage error, as JSON")
+        << QStringList{"--json", "powr", "on"} << QString() << QString() << 2 << "unknown command"
+        << "usage";
+    QTest::addRow("missing device, as JSON")
+        << QStringList{"--json", "-d", "/dev/tavo-no-such-device", "status"} << QString()
+        << QString() << 4 << "cannot open /dev/tavo-no-such-device: the device does not exist"
+        << "port-failed";
+    QTest::addRow("not a serial port")
+        << QStringList{"-d", "/dev/null", "status"} << QString() << QString() << 4
+        << "cannot open /dev/null: not a serial port" << QString();
+    QTest::addRow("device from TAVO_DEVICE")
+        << QStringList{"status"} << "/dev/tavo-from-environment" << QString() << 4
+        << "cannot open /dev/tavo-from-environment: " << QString();
+    QTest::addRow("standard output full") << QStringList{"--list"} << QString() << "/dev/full" << 1
+                                          << "cannot write standard output" << QString();
+}
+
+void TestCtlPty::failureOutsideAFrame() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, environmentDevice);
+    QFETCH(QString, stdoutFile);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(QString, outcome);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TAVO_DEVICE"), environmentDevice);
+    process.setProcessEnvironment(environment);
+    if (!stdoutFile.isEmpty())
+        process.setStandardOutputFile(stdoutFile);
+    process.start(ctlProgram(), arguments);
+    QVERIFY(process.waitForFinished(kEndTimeoutMs));
+    QCOMPARE(process.exitCode(), exitCode);
+    const QString errText = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(errText.contains(err), qPrintable(errText));
+    const QByteArray out = process.readAllStandardOutput();
+    if (outcome.isEmpty())
+        return;
+    const QJsonObject record = QJsonDocument::fromJson(out).object();
+    QCOMPARE(record.value("outcome").toString(), outcome);
+    QCOMPARE(record.value("exitStatus").toInt(), exitCode);
+    QVERIFY(record.value("error").toString().contains(err));
 }
 
 // Another program holds the device: through Qt Serial Port's lock file, a
