@@ -27,20 +27,24 @@ void TestCtlCheck::verdict_data() {
 
     QTest::addRow("on, no thresholds")
         << QByteArray("00") << QByteArray("01234") << QString() << QString() << check_status::kOk;
-    QTest::addRow("power failure")
-        << QByteArray("10") << QByteArray("1") << QString() << QString() << check_status::kCritical;
-    QTest::addRow("lamp failure") << QByteArray("81") << QByteArray("1") << QString() << QString()
-                                  << check_status::kCritical;
-    QTest::addRow("temperature warning")
-        << QByteArray("08") << QByteArray("1") << QString() << QString() << check_status::kWarning;
-    QTest::addRow("lamp hours past warning") << QByteArray("00") << QByteArray("1900") << "1800,45"
+    QTest::addRow("power failure") << QByteArray("10") << QByteArray("00001") << QString()
+                                   << QString() << check_status::kCritical;
+    QTest::addRow("lamp failure") << QByteArray("81") << QByteArray("00001") << QString()
+                                  << QString() << check_status::kCritical;
+    QTest::addRow("temperature warning") << QByteArray("08") << QByteArray("00001") << QString()
+                                         << QString() << check_status::kWarning;
+    QTest::addRow("lamp hours past warning") << QByteArray("00") << QByteArray("01900") << "1800,45"
                                              << "2000,50" << check_status::kWarning;
-    QTest::addRow("lamp hours past critical") << QByteArray("00") << QByteArray("2001") << "1800,45"
-                                              << "2000,50" << check_status::kCritical;
-    QTest::addRow("hottest sensor past warning") << QByteArray("00") << QByteArray("1") << ",40"
+    QTest::addRow("lamp hours past critical")
+        << QByteArray("00") << QByteArray("02001") << "1800,45"
+        << "2000,50" << check_status::kCritical;
+    QTest::addRow("hottest sensor past warning") << QByteArray("00") << QByteArray("00001") << ",40"
                                                  << ",50" << check_status::kWarning;
+    QTest::addRow("a malformed reading: unknown")
+        << QByteArray("00") << QByteArray("1") << QString() << QString() << check_status::kUnknown;
     QTest::addRow("temperature warning and hours past critical: the worse")
-        << QByteArray("08") << QByteArray("2001") << QString() << "2000" << check_status::kCritical;
+        << QByteArray("08") << QByteArray("02001") << QString() << "2000"
+        << check_status::kCritical;
 }
 
 void TestCtlCheck::verdict() {
@@ -57,9 +61,11 @@ void TestCtlCheck::verdict() {
                   readingOf("CR6", "035.5,042.0,038.5\r"), readingOf("CR PRESSURE", "852\r")},
                  *thresholds);
     QCOMPARE(result.status, status);
-    const QStringList words{"OK", "WARNING", "CRITICAL"};
+    const QStringList words{"OK", "WARNING", "CRITICAL", "UNKNOWN"};
     QVERIFY2(result.line.startsWith(QStringLiteral("TAVO %1 - ").arg(words[status])),
              qPrintable(result.line));
+    if (status == check_status::kUnknown)
+        return;
     QVERIFY2(result.line.contains(QStringLiteral(" | lamp_hours=%1;").arg(hours.toInt())) &&
                  result.line.contains(QStringLiteral(" temperature_s2=42.0;")) &&
                  result.line.contains(QStringLiteral(" air_pressure=1012;")),

@@ -200,8 +200,7 @@ void TestCtlPty::oneExchange_data() {
                       "6.5,027.0\r")
         << 6 << QStringList{}
         << "tavo-ctl: temperatures: malformed reply from DEVICE: \"025.0,0<0x9A>6.5,027.0<CR>\" "
-           "(not "
-           "three temperatures separated by commas)";
+           "(not three temperatures ddd.d separated by commas)";
     QTest::addRow("lamp hours as a number")
         << QStringList{"--value", "lamp-hours"} << QByteArray("CR3\r") << QByteArray("01234\r") << 0
         << QStringList{"1234"} << QString();

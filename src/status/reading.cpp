@@ -159,11 +159,14 @@ Reading readCode(const ReadQuery& query, QByteArrayView text) {
     return malformed(&query, QStringLiteral("no known code"));
 }
 
+// Fixed widths, as the panel reads the fields at fixed positions: a stray
+// byte on the line (a digit, a minus sign) can then never pass for part of
+// a value.
 Reading readWhole(const ReadQuery& query, QByteArrayView text) {
-    static const QRegularExpression pattern(QStringLiteral("^\\d{1,9}$"));
+    static const QRegularExpression pattern(QStringLiteral("^\\d{5}$"));
     const QString digits = QString::fromLatin1(text);
     if (!pattern.match(digits).hasMatch())
-        return malformed(&query, QStringLiteral("not a whole number of at most 9 digits"));
+        return malformed(&query, QStringLiteral("not 5 digits"));
     Reading reading = valued(query);
     reading.numbers = {digits.toDouble()};
     return reading;
@@ -171,11 +174,11 @@ Reading readWhole(const ReadQuery& query, QByteArrayView text) {
 
 Reading readTemperatures(const ReadQuery& query, QByteArrayView text) {
     static const QRegularExpression pattern(
-        QStringLiteral("^(-?\\d{1,3}(?:\\.\\d{1,2})?),(-?\\d{1,3}(?:\\.\\d{1,2})?),(-?\\d{1,3}(?:"
-                       "\\.\\d{1,2})?)$"));
+        QStringLiteral("^(\\d{3}\\.\\d),(\\d{3}\\.\\d),(\\d{3}\\.\\d)$"));
     const auto match = pattern.match(QString::fromLatin1(text));
     if (!match.hasMatch())
-        return malformed(&query, QStringLiteral("not three temperatures separated by commas"));
+        return malformed(&query,
+                         QStringLiteral("not three temperatures ddd.d separated by commas"));
     Reading reading = valued(query);
     for (int i = 1; i <= 3; ++i)
         reading.numbers.append(match.capturedView(i).toDouble());

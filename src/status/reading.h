@@ -52,8 +52,8 @@ struct Meaning {
 // How a reply's text is read.
 enum class Form {
     Code,         // one of the meanings
-    Whole,        // 1 to 9 decimal digits
-    Temperatures, // three decimals (at most 3 digits, 2 after a point) separated by commas
+    Whole,        // 5 decimal digits
+    Temperatures, // three decimals ddd.d separated by commas
     Pressure,     // the sensor's raw reading, 0 to 1023, converted to hPa
     Text,         // 1 to 80 printable characters
 };

@@ -104,6 +104,12 @@ std::optional<Thresholds> parseThresholds(const QString& warning, const QString&
 }
 
 CheckResult evaluate(const QList<status::Reading>& readings, const Thresholds& thresholds) {
+    const bool complete =
+        readings.size() == qsizetype(std::size(kCheckedQuantities)) &&
+        std::all_of(readings.begin(), readings.end(),
+                    [](const status::Reading& reading) { return reading.isValue(); });
+    if (!complete)
+        return unknown(QStringLiteral("not every reading came"));
     const status::Reading& power = readings[0];
     const double hours = readings[1].numbers.front();
     const QList<double>& temperatures = readings[2].numbers;
