@@ -28,6 +28,9 @@ install(FILES data/tavo-pjlink.service DESTINATION lib/systemd/system COMPONENT 
 # The unit reads /etc/default/tavo-pjlink whatever the prefix.
 install(FILES data/tavo-pjlink.default DESTINATION /etc/default RENAME tavo-pjlink
         COMPONENT tools)
+install(FILES ${CMAKE_BINARY_DIR}/tools/tavo-ctl/tavo-ctl.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tavo-ctl
+        COMPONENT tools)
 
 # gzip -9n: Debian's compression for documentation, without a time stamp so
 # that the same sources give the same package.

@@ -5,13 +5,17 @@
 // pressed.
 
 #include "command_words.h"
+#include "completion.h"
 
 #include "commands/controller.h"
 #include "commands/names.h"
 #include "link/exchange.h"
+#include "status/reading.h"
 #include "support/fake_serial.h"
 #include "support/window_rig.h"
 
+#include <QProcess>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 
@@ -43,7 +47,8 @@ struct Expected {
 
 // clang-format off
 constexpr Expected kExpected[] = {
-    {"power", "CR PROJH"}, {"power on", "C00"}, {"power off", "C01"}, {"input", "CR INPUT"},
+    {"projector-hours", "CR PROJH"}, {"power on", "C00"}, {"power off", "C01"},
+    {"input-terminal", "CR INPUT"},
     {"input pc1", "C05"}, {"input pc2", "C06"}, {"input video", "C07"}, {"menu on", "C1C"},
     {"menu off", "C1D"}, {"sound-mute on", "C0B"}, {"sound-mute off", "C0C"}, {"no-show on", "C0D"},
     {"no-show off", "C0E"}, {"freeze on", "C43"}, {"freeze off", "C44"}, {"av-size", "CR SCREEN"},
@@ -52,8 +57,10 @@ constexpr Expected kExpected[] = {
     {"a-image", "C89"}, {"image", "C27"}, {"p-timer", "C8A"}, {"display-clear", "C1E"},
     {"picture-mode stand", "C11"}, {"picture-mode real", "C12"}, {"picture-mode cinema", "C13"},
     {"picture-mode image1", "C14"}, {"picture-mode image2", "C15"}, {"picture-mode image3", "C16"},
-    {"picture-mode image4", "C17"}, {"status", "CR0"}, {"mode", "CR1"}, {"lamp-time", "CR3"},
-    {"setting", "CR4"}, {"temp", "CR6"}, {"pc1-terminal rgb", "C50"},
+    {"picture-mode image4", "C17"}, {"status", "CR0"}, {"input-mode", "CR1"},
+    {"lamp-hours", "CR3"}, {"orientation", "CR4"}, {"temperatures", "CR6"},
+    {"mute-state", "CRA"}, {"status-text", "CR9"}, {"air-pressure", "CR PRESSURE"},
+    {"lamp-state", "CR7"}, {"pc1-terminal rgb", "C50"},
     {"pc1-terminal dvi-pc", "C52"}, {"pc1-terminal dvi-av", "C53"}, {"pc2-terminal rgb", "C25"},
     {"pc2-terminal scart", "C26"}, {"pc2-terminal in", "CF TERMINAL COMPUTER"},
     {"pc2-terminal out", "CF TERMINAL MONITOR"}, {"video-terminal auto", "CF INPUT VIDEO AUTO"},
@@ -70,7 +77,7 @@ constexpr Expected kExpected[] = {
     {"zoom +", "C47"}, {"zoom -", "C46"},
 };
 // clang-format on
-static_assert(std::size(kExpected) == 77);
+static_assert(std::size(kExpected) == 81);
 
 struct Sent {
     QByteArray frame;
@@ -120,6 +127,10 @@ private Q_SLOTS:
     void nameSendsItsCode();
     void nameSendsWhatTheWindowSends_data();
     void nameSendsWhatTheWindowSends();
+    void everyReadQueryNamed_data();
+    void everyReadQueryNamed();
+    void completionOffers_data();
+    void completionOffers();
 };
 
 void TestCtlNames::initTestCase() {
@@ -129,7 +140,7 @@ void TestCtlNames::initTestCase() {
 void TestCtlNames::tableSize() {
     QCOMPARE(tavo::commands::oneShotSenders().size(), std::size_t(60));
     QCOMPARE(tavo::commands::holdKeys().size(), std::size_t(17));
-    QCOMPARE(tavo::commands::commandNames().size(), std::size_t(77));
+    QCOMPARE(tavo::commands::commandNames().size(), std::size_t(81));
 }
 
 void TestCtlNames::everyControlNamedOnce_data() {
@@ -176,8 +187,10 @@ void TestCtlNames::nameSendsItsCode() {
 
 void TestCtlNames::nameSendsWhatTheWindowSends_data() {
     QTest::addColumn<QString>("name");
-    for (const auto& entry : tavo::commands::commandNames())
-        QTest::addRow("%s (%s)", entry.name.data(), entry.control.data()) << text(entry.name);
+    for (const auto& entry : tavo::commands::commandNames()) {
+        if (!entry.control.empty())
+            QTest::addRow("%s (%s)", entry.name.data(), entry.control.data()) << text(entry.name);
+    }
 }
 
 void TestCtlNames::nameSendsWhatTheWindowSends() {
@@ -192,6 +205,70 @@ void TestCtlNames::nameSendsWhatTheWindowSends() {
     QCOMPARE(byCommandLine.frame,
              QByteArray(step.command.code().data(), qsizetype(step.command.code().size())) + '\r');
     QCOMPARE(byCommandLine.replyTimeout, byWindow.replyTimeout);
+}
+
+// Every query with a typed reading has a name, so --list shows all of them.
+void TestCtlNames::everyReadQueryNamed_data() {
+    QTest::addColumn<QString>("code");
+    for (const auto& query : tavo::status::readQueries())
+        QTest::addRow("%s", query.code.data()) << text(query.code);
+}
+
+void TestCtlNames::everyReadQueryNamed() {
+    QFETCH(QString, code);
+    const auto names = tavo::commands::commandNames();
+    QVERIFY(std::any_of(names.begin(), names.end(), [&](const auto& entry) {
+        return text(tavo::commands::resolve(entry).code()) == code;
+    }));
+}
+
+// The generated bash completion, run by bash: what it offers after a word.
+void TestCtlNames::completionOffers_data() {
+    QTest::addColumn<QString>("previous");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("offered");
+    QTest::addRow("rest of a name") << "power"
+                                    << ""
+                                    << "on off";
+    QTest::addRow("rest of a name that is a query too") << "lamp-mode"
+                                                        << "e"
+                                                        << "eco";
+    QTest::addRow("first word of a name") << "status"
+                                          << "lamp-h"
+                                          << "lamp-hours";
+    QTest::addRow("a query only the entry sends") << "status"
+                                                  << "air"
+                                                  << "air-pressure";
+    QTest::addRow("option") << "status"
+                            << "--rep"
+                            << "--reply-timeout --repeat";
+    QTest::addRow("option value") << "--baud"
+                                  << ""
+                                  << "19200 9600";
+    QTest::addRow("value awaited") << "--until"
+                                   << "war"
+                                   << "warm-up";
+    QTest::addRow("nothing after send") << "send"
+                                        << ""
+                                        << "";
+}
+
+void TestCtlNames::completionOffers() {
+    QFETCH(QString, previous);
+    QFETCH(QString, typed);
+    QFETCH(QString, offered);
+    QTemporaryFile script;
+    QVERIFY(script.open());
+    script.write(tavo::ctl::bashCompletion().toUtf8());
+    script.close();
+    QProcess bash;
+    bash.start(QStringLiteral("bash"),
+               {QStringLiteral("-c"),
+                QStringLiteral("source \"$0\"; COMP_WORDS=(tavo-ctl \"$1\" \"$2\"); COMP_CWORD=2; "
+                               "_tavo_ctl; echo \"${COMPREPLY[*]}\""),
+                script.fileName(), previous, typed});
+    QVERIFY(bash.waitForFinished());
+    QCOMPARE(QString::fromUtf8(bash.readAllStandardOutput()).trimmed(), offered);
 }
 
 QTEST_MAIN(TestCtlNames)

@@ -74,7 +74,11 @@ void TestCtlWords::arguments_data() {
     QTest::addRow("two commands in a row")
         << QStringList{"power", "on", "input", "pc1"} << QStringList{"power on", "input pc1"};
     QTest::addRow("heading query, then a command of its group")
-        << QStringList{"power", "power", "off"} << QStringList{"power", "power off"};
+        << QStringList{"lamp-mode", "lamp-mode", "eco"}
+        << QStringList{"lamp-mode", "lamp-mode eco"};
+    QTest::addRow("power alone reads nothing")
+        << QStringList{"power", "status"}
+        << QStringList{"error: unknown command \"power\"; tavo-ctl --list shows every name"};
     QTest::addRow("longest name wins")
         << QStringList{"input", "video"} << QStringList{"input video"};
     QTest::addRow("heading query alone") << QStringList{"lamp-mode"} << QStringList{"lamp-mode"};
@@ -237,8 +241,11 @@ void TestCtlWords::commandLine_data() {
     QTest::addRow("commands") << QStringList{"power", "on", "input", "pc1"} << Mode::Run
                               << "power on|input pc1";
     QTest::addRow("options after the commands")
-        << QStringList{"status", "--until", "Power ON", "--timeout", "90s"} << Mode::Run
-        << "status";
+        << QStringList{"status", "--until", "on", "--timeout", "90s"} << Mode::Run << "status";
+    QTest::addRow("short options")
+        << QStringList{"-d", "/dev/ttyUSB0", "-b", "9600", "-t", "5s", "-r", "1s", "-q", "status"}
+        << Mode::Run << "status";
+    QTest::addRow("help-all") << QStringList{"--help-all"} << Mode::Help << QString();
     QTest::addRow("standard input") << QStringList{"-"} << Mode::Script << QString();
     QTest::addRow("hold key with a minus sign") << QStringList{"vol", "-"} << Mode::Run << "vol -";
     QTest::addRow("no command") << QStringList{} << Mode::Usage << "no command given";
@@ -248,12 +255,17 @@ void TestCtlWords::commandLine_data() {
                                  << "--timeout takes a time";
     QTest::addRow("every without until")
         << QStringList{"--every", "1s", "status"} << Mode::Usage << "--every needs --until";
-    QTest::addRow("until on an undecoded heading query")
-        << QStringList{"--until", "x", "lamp-mode"} << Mode::Usage << "one status query";
-    QTest::addRow("until on a typed decoded query")
-        << QStringList{"--until", " Video mute ON", "send", "CRA"} << Mode::Run << "send:CRA";
+    QTest::addRow("until a value the query never gives")
+        << QStringList{"--until", "turbo", "lamp-mode"} << Mode::Usage
+        << "lamp-mode never reads \"turbo\"; it reads auto, normal, eco";
+    QTest::addRow("until on a query of numbers") << QStringList{"--until", "on", "temperatures"}
+                                                 << Mode::Usage << "a query with coded replies";
+    QTest::addRow("until on a typed coded query, alternatives, case ignored")
+        << QStringList{"--until", " Video,OFF", "send", "CRA"} << Mode::Run << "send:CRA";
+    QTest::addRow("until after a command polls status")
+        << QStringList{"power", "on", "-u", "on"} << Mode::Run << "power on";
     QTest::addRow("until with nothing to wait for")
-        << QStringList{"--until", "  ", "status"} << Mode::Usage << "--until needs the text";
+        << QStringList{"--until", "  ", "status"} << Mode::Usage << "never reads \"\"";
     QTest::addRow("repeat without a hold key")
         << QStringList{"--repeat", "3", "status"} << Mode::Usage << "--repeat applies to hold keys";
     QTest::addRow("repeat out of range")
@@ -261,7 +273,7 @@ void TestCtlWords::commandLine_data() {
     QTest::addRow("repeat with a hold key")
         << QStringList{"--repeat", "3", "status", "vol", "+"} << Mode::Run << "status|vol +";
     QTest::addRow("json and trace")
-        << QStringList{"--json", "--trace", "status"} << Mode::Usage << "leave out --trace";
+        << QStringList{"--json", "--trace", "status"} << Mode::Usage << "choose one of";
 }
 
 void TestCtlWords::commandLine() {
@@ -293,7 +305,8 @@ void TestCtlWords::script_data() {
         << QByteArray("status\r\nsend CR PROJH\r\n") << QStringList{"status", "send:CR PROJH"};
     QTest::addRow("comments and blank lines")
         << QByteArray("# morning\n\n   \nstatus\n  # indented\n") << QStringList{"status"};
-    QTest::addRow("last line without a line feed") << QByteArray("temp") << QStringList{"temp"};
+    QTest::addRow("last line without a line feed")
+        << QByteArray("temperatures") << QStringList{"temperatures"};
     QTest::addRow("UTF-8 text") << QByteArray("send CR\xc3\xa9\n") << QStringList{"send:CR\u00e9"};
     QTest::addRow("line of exactly the bound")
         << QByteArray("send ") + QByteArray(kMaxLineBytes - 5, 'C') + '\n'
@@ -312,11 +325,13 @@ void TestCtlWords::script_data() {
     QTest::addRow("too many lines")
         << QByteArray("status\n").repeated(kMaxLines + 1)
         << QStringList{"error: standard input holds more than 10000 lines"};
-    QTest::addRow("NUL bytes") << QByteArray("status\0\n", 8)
-                               << QStringList{
-                                      QStringLiteral("error: standard input, line 1: unknown "
-                                                     "command \"status") +
-                                      QChar(0) + QStringLiteral("\"; nearest names: status")};
+    QTest::addRow("NUL byte") << QByteArray("status\0\n", 8)
+                              << QStringList{"error: standard input, line 1: holds a NUL byte"};
+    QTest::addRow("comment after a command, and after send's text")
+        << QByteArray("status # power\nsend CR0 # the power again\n")
+        << QStringList{"status", "send:CR0"};
+    QTest::addRow("a # inside a word is sent")
+        << QByteArray("send CR#1\n") << QStringList{"send:CR#1"};
 }
 
 void TestCtlWords::script() {

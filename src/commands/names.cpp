@@ -10,11 +10,11 @@ namespace {
 // clang-format off
 constexpr std::array kNames{
     // POWER: the heading asks for the projector hours.
-    CommandName{"power", "Label1", "projector hours, shown as received"},
+    CommandName{"projector-hours", "Label1", "projector hours"},
     CommandName{"power on", "Command17", {}},
     CommandName{"power off", "Command18", {}},
     // INPUT MODE SET
-    CommandName{"input", "Label2", "input name, shown as received"},
+    CommandName{"input-terminal", "Label2", "input and its terminal: pc1-rgb, video-auto, ..."},
     CommandName{"input pc1", "Command27", {}},
     CommandName{"input pc2", "Command28", {}},
     CommandName{"input video", "Command29", {}},
@@ -29,11 +29,11 @@ constexpr std::array kNames{
     CommandName{"freeze on", "Command25", {}},
     CommandName{"freeze off", "Command26", {}},
     // AV Size
-    CommandName{"av-size", "Label6", "screen size, shown as received"},
+    CommandName{"av-size", "Label6", "screen size: regular, wide"},
     CommandName{"av-size regular", "Command31", {}},
     CommandName{"av-size wide", "Command32", {}},
     // LAMP MODE
-    CommandName{"lamp-mode", "Label20", "lamp mode, shown as received"},
+    CommandName{"lamp-mode", "Label20", "lamp mode: auto, normal, eco"},
     CommandName{"lamp-mode auto", "Command59", {}},
     CommandName{"lamp-mode normal", "Command62", {}},
     CommandName{"lamp-mode eco", "Command71", {}},
@@ -51,11 +51,16 @@ constexpr std::array kNames{
     CommandName{"picture-mode image3", "Command41", {}},
     CommandName{"picture-mode image4", "Command42", {}},
     // status queries
-    CommandName{"status", "Command44", "power state: Power ON, Stand by, Count down, Cooling down, ..."},
-    CommandName{"mode", "Command45", "input mode: Computer 1, Computer 2, Video"},
-    CommandName{"lamp-time", "Command46", "lamp hours, with \"Hour Use\""},
-    CommandName{"setting", "Command47", "picture orientation: Normally, or which reversal"},
-    CommandName{"temp", "Command54", "three temperatures: S1, S2 and S3 in degrees C"},
+    CommandName{"status", "Command44", "power state: on, standby, warm-up, cooling, failures, warnings"},
+    CommandName{"input-mode", "Command45", "input mode: pc1, pc2, video"},
+    CommandName{"lamp-hours", "Command46", "lamp hours"},
+    CommandName{"orientation", "Command47", "picture orientation: normal, or which reversal"},
+    CommandName{"temperatures", "Command54", "three temperatures, S1, S2 and S3, in degrees C"},
+    // status queries that only the entry sends
+    CommandName{"mute-state", {}, "mutes: off, video, audio, video-audio, no-signal, standby", "CRA"},
+    CommandName{"status-text", {}, "the projector's status in its own words", "CR9"},
+    CommandName{"air-pressure", {}, "air pressure in hPa", "CR PRESSURE"},
+    CommandName{"lamp-state", {}, "lamps lit and lamp mode", "CR7"},
     // input terminals: rows PC1, PC2 and Video
     CommandName{"pc1-terminal rgb", "Command64", {}},
     CommandName{"pc1-terminal dvi-pc", "Command65", {}},
@@ -69,11 +74,11 @@ constexpr std::array kNames{
     CommandName{"video-terminal s-video", "Command69", {}},
     CommandName{"video-terminal component", "Command74", {}},
     // FAN SPEED
-    CommandName{"fan-speed", "Label27", "fan speed, shown as received"},
+    CommandName{"fan-speed", "Label27", "fan speed: max, normal"},
     CommandName{"fan-speed max", "Command97", {}},
     CommandName{"fan-speed normal", "Command98", {}},
     // Key Lock
-    CommandName{"key-lock", "Label19", "key lock, shown as received"},
+    CommandName{"key-lock", "Label19", "key lock: none, rc, key"},
     CommandName{"key-lock none", "Command56", {}},
     CommandName{"key-lock rc", "Command57", {}},
     CommandName{"key-lock key", "Command58", {}},
@@ -124,18 +129,22 @@ constexpr bool allWellFormed() {
                        [](const CommandName& entry) { return wellFormed(entry.name); });
 }
 
-// A name or a control named twice would make one of its entries unreachable.
+// A name, control or own code given twice would make one of its entries
+// unreachable; an entry names a control or has its own code, not both.
 constexpr bool allDistinct() {
     for (auto i = kNames.begin(); i != kNames.end(); ++i) {
+        if (i->control.empty() == i->code.empty())
+            return false;
         for (auto j = kNames.begin(); j != i; ++j) {
-            if (i->name == j->name || i->control == j->control)
+            if (i->name == j->name || (!i->control.empty() && i->control == j->control) ||
+                (!i->code.empty() && i->code == j->code))
                 return false;
         }
     }
     return true;
 }
 
-static_assert(kNames.size() == 77);
+static_assert(kNames.size() == 81);
 static_assert(allWellFormed());
 static_assert(allDistinct());
 
@@ -160,6 +169,8 @@ const HoldKey* findHoldKey(std::string_view control) {
 }
 
 NamedCommand resolve(const CommandName& entry) {
+    if (!entry.code.empty())
+        return {&entry, nullptr, nullptr};
     if (const OneShotSender* sender = findOneShotSender(entry.control))
         return {&entry, sender, nullptr};
     if (const HoldKey* key = findHoldKey(entry.control))

@@ -7,6 +7,7 @@
 
 #include <array>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,9 @@
 namespace tavo::link {
 
 namespace {
+
+// Long enough for a process that is ending to take its lock file along.
+constexpr useconds_t kRecheckMicroseconds = 50'000;
 
 QString groupName(gid_t gid) {
     std::array<char, 4096> buffer{};
@@ -24,21 +28,12 @@ QString groupName(gid_t gid) {
     return QString::number(gid);
 }
 
-QString heldBy(const LockHolder& holder, const QString& lockFile) {
-    const QString process = holder.program.isEmpty()
-                                ? QStringLiteral("process %1").arg(holder.pid)
-                                : QStringLiteral("%1 (process %2)").arg(holder.program).arg(holder.pid);
-    return QStringLiteral("the device is in use by %1, which holds its lock file %2; end that "
-                          "program or choose another port")
-        .arg(process, lockFile);
-}
-
 // Qt takes over a stale lock of the same user by itself; one that is still
 // there belongs to someone else and sits in a sticky directory.
 QString staleLock(const LockHolder& holder, const QString& lockFile) {
-    const QString leftBy = holder.pid > 0
-                               ? QStringLiteral("left by process %1, which has ended").arg(holder.pid)
-                               : QStringLiteral("which names no running program");
+    const QString leftBy =
+        holder.pid > 0 ? QStringLiteral("left by process %1, which has ended").arg(holder.pid)
+                       : QStringLiteral("which names no running program");
     return QStringLiteral("the lock file %1, %2, blocks the device; it belongs to user %3, so only "
                           "they or an administrator can remove it: sudo rm %1")
         .arg(lockFile, leftBy, holder.fileOwner);
@@ -49,9 +44,28 @@ QString noPermission(const QString& device) {
     if (::stat(QFile::encodeName(device).constData(), &status) != 0)
         return QStringLiteral("no permission to use the device");
     const QString group = groupName(status.st_gid);
+    // Joining the group helps only when the group may read and write, and
+    // joining root's group is no advice to give.
+    const bool groupMay = (status.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    if (!groupMay || status.st_gid == 0)
+        return QStringLiteral("no permission to read and write %1 (its group %2 may not use "
+                              "it); an administrator must give it a group such as dialout that "
+                              "may read and write it, with a udev rule")
+            .arg(device, group);
     return QStringLiteral("no permission to read and write %1 (it belongs to the group %2); add "
                           "yourself to that group (sudo adduser $USER %2) and log in again")
         .arg(device, group);
+}
+
+// A device that opens but takes no line settings: /dev/null, a plain file.
+bool isSerialPort(const QString& device) {
+    const int fd =
+        ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return true; // cannot tell; the other causes apply
+    const bool terminal = ::isatty(fd) == 1;
+    ::close(fd);
+    return terminal;
 }
 
 bool mayReadAndWrite(const QString& device) {
@@ -64,8 +78,18 @@ QString lockedOut(const QString& device, const QString& qtText) {
         return QStringLiteral("no lock directory can take the port's lock file (tried %1); an "
                               "administrator must make /run/lock writable for everyone")
             .arg(lockDirectoriesText());
-    if (const auto holder = readLockFile(lockFile))
-        return holder->running ? heldBy(*holder, lockFile) : staleLock(*holder, lockFile);
+    if (const auto holder = readLockFile(lockFile)) {
+        if (holder->running)
+            return heldByText(*holder, lockFile);
+        // Its process may have been ending just now: only a second look
+        // that finds the same dead process calls the lock stale.
+        ::usleep(kRecheckMicroseconds);
+        const auto again = readLockFile(lockFile);
+        if (!again || again->pid != holder->pid)
+            return QStringLiteral("the device was in use a moment ago and may be free now; try "
+                                  "again");
+        return again->running ? heldByText(*again, lockFile) : staleLock(*again, lockFile);
+    }
     if (!mayReadAndWrite(device))
         return noPermission(device);
     return QStringLiteral("the device refuses to open [%1]").arg(qtText);
@@ -76,7 +100,10 @@ QString lockedOut(const QString& device, const QString& qtText) {
 QString explainOpenFailure(const QString& device, QSerialPort::SerialPortError error,
                            const QString& qtText) {
     if (error == QSerialPort::DeviceNotFoundError || !QFileInfo::exists(device))
-        return QStringLiteral("the device does not exist (is the cable or USB adapter plugged in?)");
+        return QStringLiteral(
+            "the device does not exist (is the cable or USB adapter plugged in?)");
+    if (!isSerialPort(device))
+        return QStringLiteral("not a serial port");
     if (error == QSerialPort::PermissionError)
         return lockedOut(device, qtText);
     if (error == QSerialPort::OpenError)

@@ -10,11 +10,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,8 +25,8 @@ namespace tavo::link {
 namespace {
 
 // Qt Serial Port's own list, in its order.
-constexpr std::array kLockDirectories{"/var/lock",   "/etc/locks", "/var/spool/locks",
-                                      "/var/spool/uucp", "/tmp",   "/var/tmp",
+constexpr std::array kLockDirectories{"/var/lock",         "/etc/locks", "/var/spool/locks",
+                                      "/var/spool/uucp",   "/tmp",       "/var/tmp",
                                       "/var/lock/lockdev", "/run/lock"};
 
 // A lock file is a few lines; anything longer is not one.
@@ -58,6 +60,29 @@ QString userName(uid_t uid) {
         return QString::fromLocal8Bit(found->pw_name);
     return QStringLiteral("with id %1").arg(uid);
 }
+
+// The pid of a lock file's contents in any of its forms; 0 for none.
+qint64 lockPid(const QByteArray& contents) {
+    const bool text = std::all_of(contents.begin(), contents.end(), [](char c) {
+        return c == '\n' || c == '\r' || c == '\t' || (c >= ' ' && c <= '~');
+    });
+    if (!text) {
+        int binary = 0;
+        if (contents.size() != qsizetype(sizeof binary))
+            return 0;
+        std::memcpy(&binary, contents.constData(), sizeof binary);
+        return binary;
+    }
+    // "1234", "      1234", "1234 minicom user" or Qt's "1234\nprogram\nhost".
+    const QByteArray first = contents.split('\n').value(0).simplified().split(' ').value(0);
+    bool ok = false;
+    const qint64 pid = first.toLongLong(&ok);
+    return ok ? pid : 0;
+}
+
+// Another process may be writing or removing the file just now: a second
+// look after a moment decides.
+constexpr int kRecheckMicroseconds = 50'000;
 
 // ---------------------------------------------------------------- exit handler
 
@@ -124,16 +149,66 @@ std::optional<LockHolder> readLockFile(const QString& path) {
         holder.fileOwner = userName(status.st_uid);
     if (!file.open(QIODevice::ReadOnly))
         return holder;
-    const QByteArray firstLine = file.read(kLockFileReadLimit).split('\n').value(0).trimmed();
-    bool ok = false;
-    const qint64 pid = firstLine.toLongLong(&ok);
-    if (!ok || pid <= 0)
+    const qint64 pid = lockPid(file.read(kLockFileReadLimit));
+    if (pid <= 0)
         return holder;
     holder.pid = pid;
     holder.running = isRunning(pid);
     if (holder.running)
         holder.program = processName(pid);
     return holder;
+}
+
+QString heldByText(const LockHolder& holder, const QString& lockFile) {
+    const QString process =
+        holder.program.isEmpty()
+            ? QStringLiteral("process %1").arg(holder.pid)
+            : QStringLiteral("%1 (process %2)").arg(holder.program).arg(holder.pid);
+    return QStringLiteral("the device is in use by %1, which holds its lock file %2; end that "
+                          "program or choose another port")
+        .arg(process, lockFile);
+}
+
+QString canonicalDevice(const QString& device) {
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? device : canonical;
+}
+
+Claim claimDevice(const QString& device) {
+    const QString lockFile = lockFilePath(device);
+    if (const auto holder = lockFile.isEmpty() ? std::nullopt : readLockFile(lockFile)) {
+        if (holder->running && holder->pid != ::getpid())
+            return {false, true, heldByText(*holder, lockFile)};
+        if (!holder->running && holder->pid > 0) {
+            ::usleep(kRecheckMicroseconds);
+            const auto again = readLockFile(lockFile);
+            if (again && again->running && again->pid != ::getpid())
+                return {false, true, heldByText(*again, lockFile)};
+            // Stale for certain: Qt would take it over only from its own user.
+            if (again && again->pid == holder->pid)
+                QFile::remove(lockFile);
+        }
+    }
+    // A look at flock() now, so that the port is not even opened (and its
+    // line settings not touched) under another program.
+    const int probe =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (probe < 0)
+        return {}; // opening the port itself finds out why
+    const bool taken = ::flock(probe, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(probe);
+    if (taken)
+        return {false, true, flockedText()};
+    return {};
+}
+
+QString flockedText() {
+    return QStringLiteral("the device is in use by another program, which holds a flock() on "
+                          "it; end that program or choose another port");
+}
+
+bool lockOpenDevice(int descriptor) {
+    return ::flock(descriptor, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
 }
 
 void removeLockAtExit(const QString& path, const QString& note) {
@@ -145,7 +220,8 @@ void removeLockAtExit(const QString& path, const QString& note) {
     }();
     Q_UNUSED(installed);
     forgetLockAtExit(path);
-    heldLocks().push_back({QFile::encodeName(path).toStdString(), (note + QLatin1Char('\n')).toStdString()});
+    heldLocks().push_back(
+        {QFile::encodeName(path).toStdString(), (note + QLatin1Char('\n')).toStdString()});
 }
 
 void forgetLockAtExit(const QString& path) {

@@ -57,15 +57,34 @@ bool SerialControl::applySettings() {
 bool SerialControl::open() {
     if (port_.isOpen())
         return true;
-    port_.setPortName(deviceName());
+    // Locks follow the device, not the name it was given.
+    const QString device = canonicalDevice(deviceName());
+    const Claim claim = claimDevice(device);
+    openFailedBusy_ = claim.busy;
+    if (!claim.held) {
+        openFailureCause_ = claim.why;
+        errorDescription_ = QStringLiteral("Cannot open %1: %2.").arg(portLabel(), claim.why);
+        return false;
+    }
+    port_.setPortName(device);
     port_.clearError();
     if (!port_.open(QIODevice::ReadWrite)) {
-        openFailureCause_ = explainOpenFailure(deviceName(), port_.error(), port_.errorString());
+        openFailureCause_ = explainOpenFailure(device, port_.error(), port_.errorString());
+        const auto holder = readLockFile(lockFilePath(device));
+        openFailedBusy_ = holder && holder->running;
         errorDescription_ =
             QStringLiteral("Cannot open %1: %2.").arg(portLabel(), openFailureCause_);
         return false;
     }
-    lockFile_ = lockFilePath(deviceName());
+    if (!lockOpenDevice(int(port_.handle()))) {
+        port_.close();
+        openFailedBusy_ = true;
+        openFailureCause_ = flockedText();
+        errorDescription_ =
+            QStringLiteral("Cannot open %1: %2.").arg(portLabel(), openFailureCause_);
+        return false;
+    }
+    lockFile_ = lockFilePath(device);
     if (!lockFile_.isEmpty())
         removeLockAtExit(lockFile_,
                          QStringLiteral("%1: ending without closing %2; its lock file %3 is removed.")

@@ -12,6 +12,7 @@
 // stall is reported once, so neither memory nor late frames pile up. If the program ends through exit() with
 // the port still open, the port's lock file is removed on the way out.
 
+#include "link/port_lock.h"
 #include "link/port_settings.h"
 #include "link/serial_link.h"
 
@@ -52,6 +53,8 @@ public:
     // Why the last open() failed, without the port's name: "the device does
     // not exist (...)", for a program that names the device its own way.
     QString openFailureCause() const { return openFailureCause_; }
+    // Whether the last open() failed because another program holds the device.
+    bool openFailedBusy() const { return openFailedBusy_; }
 
     QString deviceName() const;
     // Bytes written but not yet handed to the device.
@@ -74,6 +77,7 @@ private:
     QString errorDescription_;
     QString openFailureCause_;
     QString lockFile_;
+    bool openFailedBusy_ = false;
     bool outputStalled_ = false;
 };
 

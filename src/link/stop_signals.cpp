@@ -14,7 +14,13 @@ struct StopSignal {
     const char* name;
 };
 
-constexpr StopSignal kStopSignals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}};
+// The usual three first; StopSet::Usual takes only those.
+constexpr StopSignal kStopSignals[] = {{SIGINT, "SIGINT"},
+                                       {SIGTERM, "SIGTERM"},
+                                       {SIGHUP, "SIGHUP"},
+                                       {SIGQUIT, "SIGQUIT"},
+                                       {SIGPIPE, "SIGPIPE"}};
+constexpr std::size_t kUsualCount = 3;
 
 // Written by the handler, so a plain global of a lock-free type.
 volatile std::sig_atomic_t stopPipe = -1;
@@ -36,7 +42,7 @@ const char* stopSignalName(int signal) {
     return "signal";
 }
 
-StopSignals::StopSignals(QObject* parent) : QObject(parent) {
+StopSignals::StopSignals(QObject* parent, StopSet set) : QObject(parent) {
     static_assert(std::size(kStopSignals) == kSignalCount);
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -51,7 +57,8 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent) {
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < kSignalCount; ++i) {
+    const std::size_t count = set == StopSet::Usual ? kUsualCount : kSignalCount;
+    for (std::size_t i = 0; i < count; ++i) {
         const int signal = kStopSignals[i].number;
         if (::sigaction(signal, nullptr, &previous_[i]) != 0 || previous_[i].sa_handler == SIG_IGN)
             continue;

@@ -1,5 +1,6 @@
 #pragma once
-// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the event thread, so
+// Turns SIGINT, SIGTERM and SIGHUP (for a program in a pipeline also SIGQUIT
+// and SIGPIPE) into a Qt signal on the event thread, so
 // that a program asked to stop closes its ports (and so removes their lock
 // files) instead of dying with them open. The handler only writes one byte
 // into a pipe (the one thing it may safely do); a socket notifier on the
@@ -16,11 +17,16 @@
 
 namespace tavo::link {
 
+// Which signals stop the program: a window or a service keeps the default
+// effect of SIGQUIT and SIGPIPE; a program whose output goes down a pipe
+// (| head -1) ends cleanly on them too.
+enum class StopSet { Usual, WithQuitAndPipe };
+
 class StopSignals : public QObject {
     Q_OBJECT
 
 public:
-    explicit StopSignals(QObject* parent = nullptr);
+    explicit StopSignals(QObject* parent = nullptr, StopSet set = StopSet::Usual);
     ~StopSignals() override;
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
@@ -34,7 +40,7 @@ Q_SIGNALS:
 private:
     void drain();
 
-    static constexpr std::size_t kSignalCount = 3;
+    static constexpr std::size_t kSignalCount = 5;
 
     int readEnd_ = -1;
     int writeEnd_ = -1;
@@ -43,7 +49,7 @@ private:
     std::array<bool, kSignalCount> handled_{};
 };
 
-// "SIGTERM" and so on, for the three stop signals.
+// "SIGTERM" and so on, for the five stop signals.
 const char* stopSignalName(int signal);
 
 } // namespace tavo::link

@@ -6,9 +6,11 @@
 namespace tavo::link {
 
 bool isWholeReply(QByteArrayView reply) {
-    if (reply.size() == 1 && (reply.front() == kAck || reply.front() == kNak))
+    // Bytes that come after the answer in the same piece (line noise) do not
+    // hold it back; the caller sees them in the reply.
+    if (!reply.isEmpty() && (reply.front() == kAck || reply.front() == kNak))
         return true;
-    return !reply.isEmpty() && reply.back() == '\r';
+    return reply.contains('\r');
 }
 
 Outcome outcomeOf(QByteArrayView reply) {

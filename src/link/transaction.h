@@ -1,8 +1,8 @@
 #pragma once
 // One frame's exchange run to its end, for callers that wait for an answer
 // (the command line, the network bridge). Begin, then send through the
-// exchange as usual; finished() comes once: as soon as the reply is whole (a
-// lone ACK or NAK, or text ending in a carriage return), else when the
+// exchange as usual; finished() comes once: as soon as the reply is whole (it
+// begins with ACK or NAK, or holds a carriage return), else when the
 // exchange's reply timer ends the collection, or at once when the frame could
 // not go out or the device was lost. A reply that ended early is taken out of
 // the reply buffer, so the next frame's reply starts in an empty one.
@@ -41,7 +41,7 @@ struct ExchangeResult {
     qint64 elapsedMs = 0;
 };
 
-// A lone ACK or NAK, or anything ending in a carriage return.
+// Begins with ACK or NAK, or holds a carriage return.
 bool isWholeReply(QByteArrayView reply);
 Outcome outcomeOf(QByteArrayView reply);
 

@@ -6,7 +6,8 @@
 // - a line parses the same as the command-line arguments of its words when
 //   it has no "send", and the same again when written back from the names it
 //   was understood as, or in upper case;
-// - every step is a named command with exactly one sender, or a typed frame
+// - every step is a named command with exactly one sender (a control's or
+//   its own code), or a typed frame
 //   whose text is neither empty, nor padded with blanks, nor over its limit;
 // - an error is one line;
 // - the edit distance behind the "nearest names" is a distance.
@@ -48,7 +49,9 @@ void checkStep(const Step& step, QStringView line) {
         return;
     }
     const tavo::commands::NamedCommand& command = step.command;
-    FUZZ_CHECK((command.sender != nullptr) != (command.key != nullptr),
+    const int senders = int(command.sender != nullptr) + int(command.key != nullptr) +
+                        int(!command.entry->code.empty());
+    FUZZ_CHECK(senders == 1,
                QStringLiteral("\"%1\" gave %2 without exactly one sender").arg(line, step.name()));
 }
 
@@ -141,8 +144,13 @@ PlainReading expectedScript(const QByteArray& input) {
                 QStringLiteral("standard input, line %1: longer than").arg(number);
             return expected;
         }
-        const QString line = QString::fromUtf8(bytes).trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+        if (bytes.contains('\0')) {
+            expected.errorStart =
+                QStringLiteral("standard input, line %1: holds a NUL").arg(number);
+            return expected;
+        }
+        const QString line = withoutComment(QString::fromUtf8(bytes));
+        if (line.isEmpty())
             continue;
         const ParsedSteps parsed = checkLine(line);
         if (!parsed.ok()) {

@@ -3,6 +3,7 @@
 #include "commands/controller.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tavo::ctl {
 
@@ -26,16 +27,55 @@ Runner::Runner(commands::Controller& controller, RunOptions options, Writer out,
     pause_.setTimerType(Qt::PreciseTimer);
     deadline_.setSingleShot(true);
     connect(&pause_, &QTimer::timeout, this, &Runner::sendCurrent);
-    connect(&deadline_, &QTimer::timeout, this, &Runner::onUntilDeadline);
+    connect(&deadline_, &QTimer::timeout, this, &Runner::onDeadline);
     connect(&transaction_, &link::Transaction::finished, this, &Runner::onResult);
 }
 
-void Runner::start(QList<Step> steps) {
+void Runner::start(QList<Step> steps, bool moreToCome) {
     steps_ = std::move(steps);
+    moreToCome_ = moreToCome;
+    if (!options_.until.isEmpty()) {
+        const Step polled = untilStep(steps_);
+        if (polled.name() != steps_.back().name() || polled.typedText != steps_.back().typedText)
+            steps_.append(polled);
+    }
     index_ = 0;
-    if (options_.until)
-        deadline_.start(options_.untilTimeout());
-    sendNextAfter(milliseconds(0));
+    if (const auto deadline = options_.deadline())
+        deadline_.start(*deadline);
+    idle_ = steps_.isEmpty();
+    if (!idle_)
+        sendNextAfter(milliseconds(0));
+}
+
+void Runner::append(const QList<Step>& steps) {
+    if (done_ || steps.isEmpty())
+        return;
+    steps_ += steps;
+    if (std::exchange(idle_, false))
+        sendNextAfter(milliseconds(0));
+}
+
+void Runner::endSteps() {
+    moreToCome_ = false;
+    if (idle_ && !done_)
+        finish(exit_status::kSuccess);
+}
+
+void Runner::abort(int exitStatus, const QString& outcome, const QString& message) {
+    if (!done_)
+        stop(exitStatus, message, outcome);
+}
+
+void Runner::next() {
+    if (++index_ < steps_.size()) {
+        sendNextAfter(milliseconds(0));
+        return;
+    }
+    if (moreToCome_) {
+        idle_ = true;
+        return;
+    }
+    finish(exit_status::kSuccess);
 }
 
 void Runner::sendCurrent() {
@@ -49,6 +89,9 @@ void Runner::sendCurrent() {
         controller_.sendTyped(step.typedText);
     } else if (step.command.sender) {
         controller_.sendOneShot(*step.command.sender);
+    } else if (!step.command.key) {
+        // A query only the entry sends: as a one-shot sender of plain timing.
+        controller_.sendOneShot({{}, step.command.code(), commands::TimingClass::Plain});
     } else {
         controller_.press(*step.command.key);
         period_ = controller_.repeatTimer().intervalAsDuration();
@@ -56,29 +99,28 @@ void Runner::sendCurrent() {
         controller_.repeatTimer().stop();
         ++framesSent_;
     }
-    // After the controller, which may set the timing before or after sending:
-    // a new interval restarts the running reply timer from now.
-    if (options_.timeout && !options_.until) {
-        const link::ReplyTiming timing = exchange.replyTiming();
-        const milliseconds clearAfter =
-            std::max(milliseconds(0), timing.traceClear - timing.replyTimeout);
-        exchange.setReplyTiming({*options_.timeout, *options_.timeout + clearAfter});
-    }
-    replyTimeout_ = exchange.replyTiming().replyTimeout;
+    // After the controller, which may set the panel's timing before or after
+    // sending: a new interval restarts the running reply timer from now.
+    const link::ReplyTiming timing = exchange.replyTiming();
+    const milliseconds clearAfter =
+        std::max(milliseconds(0), timing.traceClear - timing.replyTimeout);
+    replyTimeout_ = options_.replyTimeout.value_or(replyTimeoutOf(step));
+    exchange.setReplyTiming({replyTimeout_, replyTimeout_ + clearAfter});
 }
 
 void Runner::onResult(const link::ExchangeResult& result) {
     if (done_)
         return;
     const Step& step = steps_[index_];
-    const Verdict verdict = verdictOf(result, step.expected());
-    print(step, result, verdict);
-    if (options_.until) {
-        onUntilResult(result, verdict);
+    const Judgement judgement = judge(result, step.expected());
+    Q_EMIT judged(judgement);
+    if (polling()) {
+        onUntilResult(result, judgement);
         return;
     }
-    if (const int status = exitStatusOf(verdict); status != exit_status::kSuccess) {
-        stop(status, failureMessage(step.name(), verdict, replyTimeout_, options_.device));
+    print(step, result, judgement);
+    if (exitStatusOf(judgement.verdict) != exit_status::kSuccess) {
+        fail(step, result, judgement);
         return;
     }
     if (step.isHoldKey()) {
@@ -89,59 +131,100 @@ void Runner::onResult(const link::ExchangeResult& result) {
         controller_.release(*step.command.key);
         framesSent_ = 0;
     }
-    if (++index_ == steps_.size()) {
-        finish(exit_status::kSuccess);
-        return;
-    }
-    sendNextAfter(milliseconds(0));
+    next();
 }
 
-void Runner::onUntilResult(const link::ExchangeResult& result, Verdict verdict) {
+void Runner::onUntilResult(const link::ExchangeResult& result, const Judgement& judgement) {
     const Step& step = steps_[index_];
-    if (verdict == Verdict::PortFailed) {
-        stop(exit_status::kPortFailed,
-             failureMessage(step.name(), verdict, replyTimeout_, options_.device));
+    if (options_.verbose)
+        print(step, result, judgement);
+    if (judgement.verdict == Verdict::PortFailed) {
+        if (!options_.verbose)
+            print(step, result, judgement);
+        fail(step, result, judgement);
         return;
     }
-    if (result.status && result.status->trimmed() == options_.until->trimmed()) {
+    lastPoll_ = judgement;
+    lastFailure_ = failureMessage(step.name(), result, judgement, replyTimeout_, options_.device);
+    if (judgement.reading && judgement.reading->isValue() &&
+        options_.until.contains(judgement.reading->token)) {
+        if (!options_.verbose)
+            print(step, result, judgement);
         finish(exit_status::kSuccess);
         return;
     }
-    lastLine_ = resultLine(result);
     sendNextAfter(options_.every - milliseconds(sentClock_.elapsed()));
 }
 
-void Runner::onUntilDeadline() {
+void Runner::onDeadline() {
     if (done_)
         return;
-    const QString last = lastLine_.isNull() ? QStringLiteral("no reply had ended")
-                                            : QStringLiteral("last: \"%1\"").arg(lastLine_);
-    stop(exit_status::kNoReply, QStringLiteral("tavo-ctl: %1: did not read \"%2\" within %3 (%4)")
-                                    .arg(steps_[index_].name(), options_.until->trimmed(),
-                                         durationText(options_.untilTimeout()), last));
-}
-
-void Runner::print(const Step& step, const link::ExchangeResult& result, Verdict verdict) {
-    if (options_.json) {
-        out_(QString::fromUtf8(jsonLine(step.name(), result, verdict)));
+    const QString within = durationText(*options_.deadline());
+    if (!polling()) {
+        stop(exit_status::kNoReply,
+             QStringLiteral("tavo-ctl: %1: not finished on %2 within %3 (--timeout)")
+                 .arg(steps_[index_].name(), options_.device, within),
+             QStringLiteral("timeout"));
         return;
     }
-    if (options_.trace) {
+    const QString awaited = options_.until.join(QStringLiteral(" or "));
+    if (!lastPoll_) {
+        stop(exit_status::kNoReply,
+             QStringLiteral("tavo-ctl: %1: no reply from %2 within %3 (awaiting %4)")
+                 .arg(steps_[index_].name(), options_.device, within, awaited),
+             QStringLiteral("timeout"));
+        return;
+    }
+    if (lastPoll_->verdict == Verdict::Replied) {
+        stop(exit_status::kWrongState,
+             QStringLiteral("tavo-ctl: %1: still %2 on %3 after %4 (awaiting %5)")
+                 .arg(steps_[index_].name(), lastPoll_->reading->token, options_.device, within,
+                      awaited),
+             QStringLiteral("wrong-state"));
+        return;
+    }
+    stop(exitStatusOf(lastPoll_->verdict), lastFailure_, verdictName(lastPoll_->verdict));
+}
+
+void Runner::print(const Step& step, const link::ExchangeResult& result,
+                   const Judgement& judgement) {
+    if (const QString warning = strayBytesWarning(step.name(), judgement, options_.device);
+        !warning.isEmpty())
+        err_(warning);
+    switch (options_.output) {
+    case OutputForm::Json:
+        out_(QString::fromUtf8(jsonLine(
+            step.name(), result, judgement, options_.device,
+            failureMessage(step.name(), result, judgement, replyTimeout_, options_.device))));
+        return;
+    case OutputForm::Trace:
         for (const QString& line : traceLines(result))
             out_(line);
         return;
+    case OutputForm::Words:
+    case OutputForm::Value:
+    case OutputForm::Quiet:
+        break;
     }
-    // A failed port has no received trace; the reason goes to standard error.
-    if (const QString line = resultLine(result); !line.isEmpty())
-        out_(line);
+    if (const auto line =
+            outputLine(step.name(), result, judgement, options_.output, options_.verbose))
+        out_(*line);
 }
 
 void Runner::sendNextAfter(milliseconds delay) {
     pause_.start(std::max(milliseconds(0), delay));
 }
 
-void Runner::stop(int exitStatus, const QString& message) {
+void Runner::fail(const Step& step, const link::ExchangeResult& result,
+                  const Judgement& judgement) {
+    stop(exitStatusOf(judgement.verdict),
+         failureMessage(step.name(), result, judgement, replyTimeout_, options_.device));
+}
+
+void Runner::stop(int exitStatus, const QString& message, const QString& outcome) {
     err_(message);
+    if (!outcome.isEmpty() && options_.output == OutputForm::Json)
+        out_(QString::fromUtf8(jsonFailure(outcome, exitStatus, options_.device, message)));
     QStringList notRun;
     for (qsizetype i = index_ + 1; i < steps_.size(); ++i)
         notRun.append(steps_[i].name());

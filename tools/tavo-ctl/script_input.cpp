@@ -6,60 +6,95 @@ namespace tavo::ctl {
 
 namespace {
 
-// Room for the longest line and its CR LF: a piece that fills it without a
-// line feed belongs to a longer line.
-constexpr qint64 kPieceBytes = kMaxLineBytes + 2;
-
-QString lineError(int number, const QString& problem) {
-    return QStringLiteral("standard input, line %1: %2").arg(number).arg(problem);
-}
-
-QString tooLong(int number) {
-    return lineError(number, QStringLiteral("longer than %1 bytes").arg(kMaxLineBytes));
-}
+// A piece no longer than the longest line and its CR LF: a runaway line is
+// found before much more of it is read.
+constexpr qint64 kReadPieceBytes = kMaxLineBytes + 2;
 
 } // namespace
 
-Script readScript(QIODevice& input) {
-    Script script;
-    int number = 0;
-    // One buffer for every line, with room for the NUL that readLine adds.
-    QByteArray buffer(kPieceBytes + 1, Qt::Uninitialized);
-    for (;;) {
-        const qint64 length = input.readLine(buffer.data(), buffer.size());
-        if (length <= 0)
-            break;
-        QByteArrayView piece(buffer.constData(), qsizetype(length));
-        ++number;
-        if (number > kMaxLines) {
-            script.error = QStringLiteral("standard input holds more than %1 lines").arg(kMaxLines);
-            return script;
-        }
-        const bool wholeLine = piece.endsWith('\n');
-        if (!wholeLine && piece.size() >= kPieceBytes) {
-            script.error = tooLong(number);
-            return script;
-        }
-        if (wholeLine)
-            piece.chop(1);
-        if (piece.endsWith('\r'))
-            piece.chop(1);
-        if (piece.size() > kMaxLineBytes) {
-            script.error = tooLong(number);
-            return script;
-        }
-        const QString line = QString::fromUtf8(piece).trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        ParsedSteps parsed = parseLine(line);
-        if (!parsed.ok()) {
-            script.error = lineError(number, parsed.error);
-            return script;
-        }
-        script.steps.append(std::move(parsed.steps));
+QString withoutComment(QStringView line) {
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == u'#' && (i == 0 || line[i - 1].isSpace()))
+            return line.first(i).trimmed().toString();
     }
-    if (script.steps.isEmpty())
-        script.error = QStringLiteral("standard input holds no command");
+    return line.trimmed().toString();
+}
+
+void ScriptParser::fail(const QString& problem) {
+    error_ = QStringLiteral("standard input, line %1: %2").arg(number_).arg(problem);
+    pending_.clear();
+}
+
+QList<Step> ScriptParser::takeLine(QByteArrayView bytes) {
+    ++number_;
+    if (number_ > kMaxLines) {
+        error_ = QStringLiteral("standard input holds more than %1 lines").arg(kMaxLines);
+        return {};
+    }
+    if (bytes.endsWith('\r'))
+        bytes.chop(1);
+    if (bytes.size() > kMaxLineBytes) {
+        fail(QStringLiteral("longer than %1 bytes").arg(kMaxLineBytes));
+        return {};
+    }
+    if (bytes.contains('\0')) {
+        fail(QStringLiteral("holds a NUL byte"));
+        return {};
+    }
+    const QString line = withoutComment(QString::fromUtf8(bytes));
+    if (line.isEmpty())
+        return {};
+    ParsedSteps parsed = parseLine(line);
+    if (!parsed.ok()) {
+        fail(parsed.error);
+        return {};
+    }
+    hadSteps_ = hadSteps_ || !parsed.steps.isEmpty();
+    return parsed.steps;
+}
+
+QList<Step> ScriptParser::feed(QByteArrayView piece) {
+    QList<Step> steps;
+    while (error_.isEmpty() && !piece.isEmpty()) {
+        const qsizetype end = piece.indexOf('\n');
+        if (end < 0) {
+            pending_.append(piece);
+            // Room for the longest line and its CR: more belongs to a longer one.
+            if (pending_.size() > kMaxLineBytes + 1) {
+                ++number_;
+                fail(QStringLiteral("longer than %1 bytes").arg(kMaxLineBytes));
+            }
+            break;
+        }
+        pending_.append(piece.first(end));
+        piece = piece.sliced(end + 1);
+        steps += takeLine(pending_);
+        pending_.clear();
+    }
+    return steps;
+}
+
+QList<Step> ScriptParser::finish() {
+    QList<Step> steps;
+    if (error_.isEmpty() && !pending_.isEmpty())
+        steps = takeLine(pending_);
+    pending_.clear();
+    if (error_.isEmpty() && !hadSteps_)
+        error_ = QStringLiteral("standard input holds no command");
+    return steps;
+}
+
+Script readScript(QIODevice& input) {
+    ScriptParser parser;
+    Script script;
+    while (parser.error().isEmpty()) {
+        const QByteArray piece = input.read(kReadPieceBytes);
+        if (piece.isEmpty())
+            break;
+        script.steps += parser.feed(piece);
+    }
+    script.steps += parser.finish();
+    script.error = parser.error();
     return script;
 }
 
