@@ -21,8 +21,12 @@ QString describe(const StepRecord& step) {
     case link::Outcome::NoReply:
         return text + QStringLiteral(" -> no reply");
     case link::Outcome::PortFailed:
-        return text + QStringLiteral(" -> not sent: ") +
+        return text +
+               (step.sent ? QStringLiteral(" -> sent, then ") : QStringLiteral(" -> not sent: ")) +
                (step.failure.isEmpty() ? QStringLiteral("port closed") : step.failure);
+    case link::Outcome::Malformed:
+        return text + QStringLiteral(" -> ") + quoted(step.reply) +
+               QStringLiteral(" does not fit, taken for a stray reply");
     default:
         break;
     }

@@ -9,7 +9,10 @@
 // opened, or the device was lost), tried again at an interval until it is
 // back. Losing the device fails the running request and every queued one at
 // once. A request whose client has gone before its turn is dropped without
-// touching the line; one that waited longer than the queue limit is refused.
+// touching the line; one that waited longer than the queue limit is refused:
+// ERR4 when the projector's last frame went unanswered (it is failing, and
+// the queue waits on its timeouts), else ERR3 (it is busy with other
+// clients' requests).
 
 #include "commands/controller.h"
 #include "link/exchange.h"
@@ -40,6 +43,7 @@ inline constexpr milliseconds kQueueLimit{10000};
 // One frame of a request and what came of it, for the log.
 struct StepRecord {
     QByteArray frame;
+    bool sent = false;
     link::Outcome outcome = link::Outcome::NoReply;
     QByteArray reply;
     std::optional<QString> status; // the decoder's text
@@ -53,7 +57,7 @@ struct Served {
     std::optional<QByteArray> failure;
     Readings readings;
     QList<StepRecord> steps;
-    QString note; // why nothing was sent, when nothing was
+    QString note;        // why nothing was sent, when nothing was
     qint64 queuedNs = 0; // waiting for the line, behind other requests
     qint64 serialNs = 0;
 };
@@ -117,6 +121,7 @@ private:
     std::optional<Job> running_;
     QElapsedTimer stepClock_;
     bool runScheduled_ = false;
+    bool projectorSilent_ = false; // the last frame got no reply, or none that fit
 };
 
 } // namespace tavo::pjlink
