@@ -97,6 +97,7 @@ private Q_SLOTS:
     void closesAnIdleConnection();
     void overLongLine_data();
     void overLongLine();
+    void logsFramesForAClientGone();
     void randomBytesGetErrorsAndStayOffTheLine_data();
     void randomBytesGetErrorsAndStayOffTheLine();
     void limitsConnections();
@@ -368,20 +369,32 @@ void TestSimPjlinkBridge::closesAnIdleConnection() {
     QTRY_COMPARE(rig.bridge().connectionCount(), 0);
 }
 
+// Requests before an over-long line are answered, then the connection closes.
 void TestSimPjlinkBridge::overLongLine_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("closed");
+    QTest::addColumn<QByteArray>("answers");
+    QTest::addColumn<QByteArrayList>("frames");
 
     const QByteArray longest = "%1NAME " + QByteArray(128, 'x') + '\r'; // 136 bytes
-    QTest::addRow("longest request answered") << longest << false;
-    QTest::addRow("one byte more") << "%1NAME " + QByteArray(129, 'x') + '\r' << true;
-    QTest::addRow("no CR in 200 bytes") << QByteArray(200, 'A') << true;
-    QTest::addRow("binary without CR") << QByteArray(4096, '\0') << true;
+    QTest::addRow("longest request answered") << longest << false << QByteArray("%1NAME=ERR2\r")
+                                              << QByteArrayList{};
+    QTest::addRow("one byte more") << "%1NAME " + QByteArray(129, 'x') + '\r' << true
+                                   << QByteArray() << QByteArrayList{};
+    QTest::addRow("no CR in 200 bytes") << QByteArray(200, 'A') << true << QByteArray()
+                                        << QByteArrayList{};
+    QTest::addRow("binary without CR") << QByteArray(4096, '\0') << true << QByteArray()
+                                       << QByteArrayList{};
+    QTest::addRow("a setting, then 200 bytes")
+        << "%1POWR 1\r" + QByteArray(200, 'x') << true << QByteArray("%1POWR=OK\r")
+        << QByteArrayList{"CR0", "C00"};
 }
 
 void TestSimPjlinkBridge::overLongLine() {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, closed);
+    QFETCH(QByteArray, answers);
+    QFETCH(QByteArrayList, frames);
 
     VirtualProjector projector;
     BridgeRig rig(projector.device());
@@ -391,13 +404,28 @@ void TestSimPjlinkBridge::overLongLine() {
     client.send(bytes);
     if (closed) {
         QVERIFY(client.waitForClose());
-        QVERIFY(client.pending().isEmpty());
         QVERIFY(rig.logHas(QStringLiteral("longer than 136 bytes")));
+        QCOMPARE(client.pending(), answers);
     } else {
-        QCOMPARE(client.nextLine(), QByteArray("%1NAME=ERR2"));
+        QCOMPARE(client.nextLine(), answers.chopped(1));
         QCOMPARE(client.request("%1CLSS ?"), QByteArray("%1CLSS=1"));
     }
-    QVERIFY(projector.frames.isEmpty());
+    QCOMPARE(projector.frames, frames);
+}
+
+// A client that resets its connection right after a setting: the frames
+// that went out are logged all the same.
+void TestSimPjlinkBridge::logsFramesForAClientGone() {
+    VirtualProjector projector;
+    BridgeRig rig(projector.device());
+    QVERIFY(rig.isReady());
+    Client client;
+    QVERIFY(client.connectTo(rig.port()));
+    client.send("%1POWR 0\r");
+    QVERIFY(waitUntil([&] { return !projector.frames.isEmpty(); }));
+    client.reset();
+    QVERIFY(waitUntil([&] { return rig.logHas(QStringLiteral("C01 -> \"<ACK>\"")); }));
+    QVERIFY(rig.logHas(QStringLiteral("client gone, not answered")));
 }
 
 // Lines of random bytes each get an error answer, the connection stays

@@ -116,25 +116,35 @@ void Bridge::onRequest(Connection& connection, quint64 id, QByteArrayView line) 
                QStringLiteral("total %1").arg(durationText(clock.nsecsElapsed())));
         return;
     }
+    // What went out on the line is logged even when the client has gone by
+    // then; the answer goes only to a client still there.
     const QPointer<Connection> client(&connection);
     line_.submit(mapping, &connection,
-                 [this, client, id, request, command = parsed->command, &mapping,
-                  clock](const Served& served) {
-                     if (!client)
-                         return;
+                 [this, client, peer = connection.peer(), id, request, command = parsed->command,
+                  &mapping, clock](const Served& served) {
                      const QByteArray result =
                          served.failure ? *served.failure
                                         : resultOf(mapping, served.readings, settings_.identity);
-                     answer(*client, id, request, formatAnswer(kClass1, command, result),
-                            describe(served, clock.nsecsElapsed()));
+                     const QByteArray answer = formatAnswer(kClass1, command, result);
+                     QString detail = describe(served, clock.nsecsElapsed());
+                     if (!client)
+                         detail += QStringLiteral(" | client gone, not answered");
+                     logRequest(peer, request, answer, detail);
+                     if (client)
+                         client->answer(id, answer);
                  });
 }
 
 void Bridge::answer(Connection& connection, quint64 id, const QByteArray& request,
                     const QByteArray& answer, const QString& detail) {
-    Q_EMIT logLine(QStringLiteral("%1 %2 -> %3 | %4")
-                       .arg(connection.peer(), quoted(request), quoted(answer.chopped(1)), detail));
+    logRequest(connection.peer(), request, answer, detail);
     connection.answer(id, answer);
+}
+
+void Bridge::logRequest(const QString& peer, const QByteArray& request, const QByteArray& answer,
+                        const QString& detail) {
+    Q_EMIT logLine(QStringLiteral("%1 %2 -> %3 | %4")
+                       .arg(peer, quoted(request), quoted(answer.chopped(1)), detail));
 }
 
 } // namespace tavo::pjlink

@@ -51,6 +51,8 @@ private:
     void onRequest(Connection& connection, quint64 id, QByteArrayView line);
     void answer(Connection& connection, quint64 id, const QByteArray& request,
                 const QByteArray& answer, const QString& detail);
+    void logRequest(const QString& peer, const QByteArray& request, const QByteArray& answer,
+                    const QString& detail);
 
     BridgeSettings settings_;
     ProjectorLine& line_;

@@ -179,11 +179,14 @@ void Connection::flush() {
     }
 }
 
+// Requests read before the cause still get their answers, then the
+// connection closes.
 void Connection::closeFor(const QString& why) {
     Q_EMIT logLine(QStringLiteral("%1 closed: %2").arg(peer(), why));
     closing_ = true;
+    closeWhenDone_ = true;
     idle_.stop();
-    stream_->closeWhenWritten();
+    flush();
 }
 
 } // namespace tavo::pjlink

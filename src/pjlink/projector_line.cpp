@@ -177,8 +177,8 @@ void ProjectorLine::onStepFinished(const link::ExchangeResult& result) {
 void ProjectorLine::finish(Job& job) {
     Job done = std::move(job);
     running_.reset();
-    if (done.client)
-        done.done(done.served);
+    // Frames went out: the request is reported even when its client has gone.
+    done.done(done.served);
     scheduleRunNext();
 }
 

@@ -80,8 +80,8 @@ public:
     bool isOpen() const;
 
     using Done = std::function<void(const Served&)>;
-    // Queues a request for a client; done is called once, unless the client
-    // has gone by then.
+    // Queues a request for a client; done is called once: always once the
+    // request's frames started, else only while the client is there.
     void submit(const Mapping& mapping, QObject* client, Done done);
     qsizetype queued() const { return qsizetype(queue_.size()); }
     link::Exchange& exchange() { return exchange_; }

@@ -31,6 +31,8 @@
 #include <memory>
 #include <optional>
 
+#include <sys/socket.h>
+
 namespace tavo::test {
 
 inline constexpr int kWaitMs = 5000;
@@ -203,6 +205,13 @@ public:
     }
 
     void send(const QByteArray& bytes) { socket_.write(bytes); }
+    // Sends what is written, then resets the connection, as a crashed client does.
+    void reset() {
+        socket_.waitForBytesWritten(kWaitMs);
+        const linger now{1, 0};
+        ::setsockopt(int(socket_.socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        socket_.abort();
+    }
 
     // The next line the bridge sent, carriage return taken off; nothing when
     // none came in time or the connection closed first.
