@@ -62,7 +62,13 @@ qsizetype Connection::maxLineLength() const {
 }
 
 void Connection::readInput() {
+    readScheduled_ = false;
+    int lines = 0;
     while (!closing_ && stream_->isOpen()) {
+        if (lines == kLinesPerTurn) {
+            yieldTurn();
+            return;
+        }
         if (qsizetype(unanswered_.size()) >= maxUnanswered_) {
             readBlocked_ = true;
             stream_->setReading(false);
@@ -77,6 +83,7 @@ void Connection::readInput() {
             QByteArray line = scan.line.toByteArray();
             inbox_.remove(0, scan.consumed);
             handleLine(std::move(line));
+            ++lines;
             continue;
         }
         inbox_.remove(0, scan.consumed);
@@ -88,6 +95,15 @@ void Connection::readInput() {
         }
         inbox_.append(more);
     }
+}
+
+// Lines still waiting are read on a later turn of the event loop, after
+// every other connection has had its own.
+void Connection::yieldTurn() {
+    if (readScheduled_)
+        return;
+    readScheduled_ = true;
+    QMetaObject::invokeMethod(this, &Connection::readInput, Qt::QueuedConnection);
 }
 
 void Connection::handleLine(QByteArray line) {
@@ -175,7 +191,7 @@ void Connection::flush() {
     if (readBlocked_ && qsizetype(unanswered_.size()) < maxUnanswered_) {
         readBlocked_ = false;
         stream_->setReading(true);
-        QMetaObject::invokeMethod(this, &Connection::readInput, Qt::QueuedConnection);
+        yieldTurn();
     }
 }
 

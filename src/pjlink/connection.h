@@ -5,12 +5,13 @@
 // ready in.
 //
 // Everything read is bounded: a line longer than the standard allows closes
-// the connection, and a client with too many requests unanswered is not read
-// until answers go out (its bytes wait with the system, so TCP itself slows
-// the client down); one that does not read its answers is closed. A
-// connection without a request for the idle time is closed. A wrong digest
-// gets "PJLINK ERRA" and the connection is closed. A client that finishes
-// sending gets its answers, then the connection is closed.
+// the connection (after the answers to the requests before it), a turn of
+// the event loop handles at most kLinesPerTurn of a client's lines, so that
+// no client holds up another's greeting or answers, and a client with too many requests unanswered
+// is not read until answers go out (its bytes wait with the system, so TCP itself slows the client
+// down); one that does not read its answers is closed. A connection without a request for the idle
+// time is closed. A wrong digest gets "PJLINK ERRA" and the connection is closed. A client that
+// finishes sending gets its answers, then the connection is closed.
 
 #include <QByteArray>
 #include <QObject>
@@ -27,6 +28,9 @@ namespace tavo::pjlink {
 class ClientStream;
 
 using std::chrono::milliseconds;
+
+// A connection's lines handled in one turn of the event loop.
+inline constexpr int kLinesPerTurn = 8;
 
 class Connection final : public QObject {
     Q_OBJECT
@@ -64,6 +68,7 @@ private:
     };
 
     void readInput();
+    void yieldTurn();
     void handleLine(QByteArray line);
     // Takes a digest off the front of the line when one is due or present;
     // false when it is missing or wrong.
@@ -87,6 +92,7 @@ private:
     bool closing_ = false;       // nothing more is read
     bool closeWhenDone_ = false; // close once every answer is out
     bool readBlocked_ = false;   // stopped reading at maxUnanswered
+    bool readScheduled_ = false; // a later turn will read on
 };
 
 } // namespace tavo::pjlink
