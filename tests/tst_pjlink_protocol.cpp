@@ -3,6 +3,7 @@
 // digest of the standard's own example, and the options read from outside.
 
 #include "pjlink/authentication.h"
+#include "pjlink/fair_queue.h"
 #include "pjlink/options.h"
 #include "pjlink/protocol.h"
 
@@ -17,6 +18,8 @@ class TestPjlinkProtocol : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void fairQueueTakesTurns_data();
+    void fairQueueTakesTurns();
     void scanLine_data();
     void scanLine();
     void scanLineHoldsOnRandomBytes();
@@ -416,6 +419,32 @@ void TestPjlinkProtocol::name() {
     QCOMPARE(std::holds_alternative<QByteArray>(checked), accepted);
     if (accepted)
         QCOMPARE(std::get<QByteArray>(checked), name.toLatin1());
+}
+
+// Items are "owner letter, number"; '-' takes the next item out.
+void TestPjlinkProtocol::fairQueueTakesTurns_data() {
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("out");
+    QTest::addRow("one owner") << "a1 a2 a3 - - -" << "a1 a2 a3";
+    QTest::addRow("busy owner behind its own") << "a1 a2 a3 b1 - - - -" << "a1 b1 a2 a3";
+    QTest::addRow("three owners in turn") << "a1 a2 b1 b2 c1 - - - - -" << "a1 b1 c1 a2 b2";
+    QTest::addRow("owner back after emptying") << "a1 - b1 a2 - -" << "a1 b1 a2";
+}
+
+void TestPjlinkProtocol::fairQueueTakesTurns() {
+    QFETCH(QString, steps);
+    QFETCH(QString, out);
+    tavo::pjlink::FairQueue<QString> queue;
+    static const char owners[] = "abc";
+    QStringList got;
+    for (const QString& step : steps.split(QLatin1Char(' '))) {
+        if (step == QLatin1String("-"))
+            got << queue.pop();
+        else
+            queue.push(owners + (step[0].unicode() - 'a'), step);
+    }
+    QCOMPARE(got.join(QLatin1Char(' ')), out);
+    QVERIFY(queue.empty());
 }
 
 QTEST_GUILESS_MAIN(TestPjlinkProtocol)

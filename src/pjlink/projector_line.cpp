@@ -51,9 +51,7 @@ void ProjectorLine::onDeviceLost(const QString& description) {
                                   "trying to reopen every %2 ms.")
                        .arg(description)
                        .arg(settings_.reopenInterval.count()));
-    std::deque<Job> waiting;
-    waiting.swap(queue_);
-    for (Job& job : waiting)
+    for (Job& job : queue_.takeAll())
         fail(job, kProjectorFailure, QStringLiteral("serial device lost"));
     lastOpenError_.clear();
     reopen_.start();
@@ -67,7 +65,7 @@ void ProjectorLine::submit(const Mapping& mapping, QObject* client, Done done) {
     job.waiting.start();
     job.queries = queriesFor(mapping);
     job.senders = sendersFor(mapping);
-    queue_.push_back(std::move(job));
+    queue_.push(client, std::move(job));
     scheduleRunNext();
 }
 
@@ -83,8 +81,7 @@ void ProjectorLine::scheduleRunNext() {
 void ProjectorLine::runNext() {
     runScheduled_ = false;
     while (!running_ && !queue_.empty()) {
-        Job job = std::move(queue_.front());
-        queue_.pop_front();
+        Job job = queue_.pop();
         if (!job.client)
             continue;
         if (job.waiting.elapsed() > settings_.queueLimit.count()) {

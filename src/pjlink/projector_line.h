@@ -1,9 +1,9 @@
 #pragma once
 // The bridge's side of the serial cable: one queue for every client's
-// requests, run one exchange at a time through the widget-free exchange, the
-// panel's senders and a transaction per frame, each frame with the
-// exchange's reply timeout. A request runs its status queries, then its gate,
-// then its commands, and ends at the first step that fails.
+// requests, taken from the clients in turn, run one exchange at a time through the widget-free
+// exchange, the panel's senders and a transaction per frame, each frame with the exchange's reply
+// timeout. A request runs its status queries, then its gate, then its commands, and ends at the
+// first step that fails.
 //
 // The port is opened at start and, whenever it is closed (it could not be
 // opened, or the device was lost), tried again at an interval until it is
@@ -18,6 +18,7 @@
 #include "link/exchange.h"
 #include "link/serial_link.h"
 #include "link/transaction.h"
+#include "pjlink/fair_queue.h"
 #include "pjlink/mapping.h"
 
 #include <QElapsedTimer>
@@ -83,7 +84,7 @@ public:
     // Queues a request for a client; done is called once: always once the
     // request's frames started, else only while the client is there.
     void submit(const Mapping& mapping, QObject* client, Done done);
-    qsizetype queued() const { return qsizetype(queue_.size()); }
+    qsizetype queued() const { return queue_.size(); }
     link::Exchange& exchange() { return exchange_; }
 
 Q_SIGNALS:
@@ -117,7 +118,7 @@ private:
     link::Transaction transaction_;
     QTimer reopen_;
     QString lastOpenError_;
-    std::deque<Job> queue_;
+    FairQueue<Job> queue_; // by client, so that a busy client waits behind its own requests
     std::optional<Job> running_;
     QElapsedTimer stepClock_;
     bool runScheduled_ = false;
