@@ -100,6 +100,7 @@ private Q_SLOTS:
     void logsFramesForAClientGone();
     void randomBytesGetErrorsAndStayOffTheLine_data();
     void randomBytesGetErrorsAndStayOffTheLine();
+    void limitsConnections_data();
     void limitsConnections();
     void answersAClientThatFinishedSending_data();
     void answersAClientThatFinishedSending();
@@ -476,27 +477,36 @@ void TestSimPjlinkBridge::randomBytesGetErrorsAndStayOffTheLine() {
     QVERIFY(projector.frames.isEmpty());
 }
 
+// With the table full, a connection that has made no request yet gives way
+// to a new one; one that has keeps its place.
+void TestSimPjlinkBridge::limitsConnections_data() {
+    QTest::addColumn<bool>("firstAsked");
+    QTest::addColumn<bool>("thirdIn");
+    QTest::addRow("every place taken by a client that asked") << true << false;
+    QTest::addRow("a client that never asked gives way") << false << true;
+}
+
 void TestSimPjlinkBridge::limitsConnections() {
+    QFETCH(bool, firstAsked);
+    QFETCH(bool, thirdIn);
     VirtualProjector projector;
     pjlink::BridgeSettings settings = loopbackSettings();
     settings.maxConnections = 2;
     BridgeRig rig(projector.device(), settings);
     QVERIFY(rig.isReady());
-    auto first = std::make_unique<Client>();
+    Client first;
     Client second;
-    QVERIFY(first->connectTo(rig.port()));
+    QVERIFY(first.connectTo(rig.port()));
+    if (firstAsked)
+        QCOMPARE(first.request("%1CLSS ?"), QByteArray("%1CLSS=1"));
     QVERIFY(second.connectTo(rig.port()));
+    QCOMPARE(second.request("%1CLSS ?"), QByteArray("%1CLSS=1"));
 
     Client third;
-    QVERIFY(!third.connectTo(rig.port()));
-    QVERIFY(third.waitForClose());
-    QVERIFY(rig.logHas(QStringLiteral("refused: 2 connections open")));
-
-    first.reset();
-    QTRY_COMPARE(rig.bridge().connectionCount(), 1);
-    Client fourth;
-    QVERIFY(fourth.connectTo(rig.port()));
-    QCOMPARE(fourth.request("%1POWR ?"), QByteArray("%1POWR=0"));
+    QCOMPARE(third.connectTo(rig.port()), thirdIn);
+    QCOMPARE(first.waitForClose(thirdIn ? kWaitMs : 100), thirdIn);
+    QCOMPARE(rig.logHas(QStringLiteral("refused: 2 connections open")), !thirdIn);
+    QCOMPARE(second.request("%1POWR ?"), QByteArray("%1POWR=0"));
 }
 
 void TestSimPjlinkBridge::answersAClientThatFinishedSending_data() {

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace tavo::pjlink {
 
 namespace {
@@ -61,16 +63,32 @@ bool Bridge::listen() {
     return server_.listen(settings_.address, settings_.port);
 }
 
+QString Bridge::admit(const QHostAddress& address) {
+    const auto fromThere = std::ranges::count_if(
+        connections_, [&](const Connection* open) { return open->address() == address; });
+    if (fromThere >= settings_.maxPerAddress)
+        return QStringLiteral("%1 connections from this address open, the most allowed")
+            .arg(fromThere);
+    if (connections_.size() < settings_.maxConnections)
+        return {};
+    for (Connection* open : std::as_const(connections_)) {
+        if (!open->isProven()) {
+            open->evict();
+            return {};
+        }
+    }
+    return QStringLiteral("%1 connections open, the most allowed").arg(connections_.size());
+}
+
 void Bridge::onConnection(qintptr descriptor) {
     auto* stream = new ClientStream(descriptor);
-    if (connections_.size() >= settings_.maxConnections) {
-        Q_EMIT logLine(QStringLiteral("%1 refused: %2 connections open, the most allowed")
-                           .arg(stream->peer())
-                           .arg(connections_.size()));
+    if (const QString refusal = admit(stream->address()); !refusal.isEmpty()) {
+        Q_EMIT logLine(QStringLiteral("%1 refused: %2").arg(stream->peer(), refusal));
         delete stream;
         return;
     }
     const Connection::Settings connectionSettings{settings_.password, settings_.idleTimeout,
+                                                  settings_.firstRequestTimeout,
                                                   settings_.maxUnanswered};
     auto* connection = new Connection(
         stream, connectionSettings,
@@ -78,12 +96,12 @@ void Bridge::onConnection(qintptr descriptor) {
             onRequest(client, id, request);
         },
         this);
-    connections_.insert(connection);
+    connections_.append(connection);
     Q_EMIT logLine(QStringLiteral("%1 connected").arg(connection->peer()));
     connect(connection, &Connection::logLine, this, &Bridge::logLine);
     const auto forget = [this, connection] {
         Q_EMIT logLine(QStringLiteral("%1 disconnected").arg(connection->peer()));
-        connections_.remove(connection);
+        connections_.removeOne(connection);
         connection->deleteLater();
     };
     connect(connection, &Connection::closed, this, forget);

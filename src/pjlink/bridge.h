@@ -1,8 +1,10 @@
 #pragma once
 // The PJLink server: listens for clients, keeps at most a set number of
-// connections, reads each request through the mapping and answers it, from
-// the bridge's own identity or through the projector line. Logs one line per
-// request with its serial exchange, and one per connection event.
+// connections (and of connections from one address; when the table is full,
+// the oldest connection that has not made a request gives way to a new one,
+// so clients that have are never shut out by ones that have not), reads each request through the
+// mapping and answers it, from the bridge's own identity or through the projector line. Logs one
+// line per request with its serial exchange, and one per connection event.
 
 #include "pjlink/client_stream.h"
 #include "pjlink/connection.h"
@@ -11,8 +13,8 @@
 #include "pjlink/protocol.h"
 
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 
 #include <chrono>
@@ -21,6 +23,8 @@
 namespace tavo::pjlink {
 
 inline constexpr int kMaxConnections = 64;
+inline constexpr int kMaxConnectionsPerAddress = 16;
+inline constexpr std::chrono::seconds kFirstRequestTimeout{5};
 
 struct BridgeSettings {
     QHostAddress address = QHostAddress::LocalHost;
@@ -29,6 +33,8 @@ struct BridgeSettings {
     Identity identity;
     std::chrono::milliseconds idleTimeout = kIdleTimeout;
     int maxConnections = kMaxConnections;
+    int maxPerAddress = kMaxConnectionsPerAddress;
+    std::chrono::milliseconds firstRequestTimeout = kFirstRequestTimeout;
     qsizetype maxUnanswered = 16; // per connection
 };
 
@@ -48,6 +54,9 @@ Q_SIGNALS:
 
 private:
     void onConnection(qintptr descriptor);
+    // Why a new connection from this address cannot come in; empty when it
+    // can (after the oldest connection without a request gave way to it).
+    QString admit(const QHostAddress& address);
     void onRequest(Connection& connection, quint64 id, QByteArrayView line);
     void answer(Connection& connection, quint64 id, const QByteArray& request,
                 const QByteArray& answer, const QString& detail);
@@ -57,7 +66,7 @@ private:
     BridgeSettings settings_;
     ProjectorLine& line_;
     StreamServer server_;
-    QSet<Connection*> connections_;
+    QList<Connection*> connections_; // oldest first
 };
 
 } // namespace tavo::pjlink

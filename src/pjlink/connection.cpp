@@ -30,12 +30,16 @@ bool carriesDigest(QByteArrayView line) {
 Connection::Connection(ClientStream* stream, const Settings& settings, RequestHandler onRequest,
                        QObject* parent)
     : QObject(parent), stream_(stream), onRequest_(std::move(onRequest)),
-      idleTimeout_(settings.idleTimeout), maxUnanswered_(settings.maxUnanswered) {
+      idleTimeout_(settings.idleTimeout), firstRequestTimeout_(settings.firstRequestTimeout),
+      maxUnanswered_(settings.maxUnanswered) {
     stream_->setParent(this);
     idle_.setSingleShot(true);
-    idle_.setInterval(idleTimeout_);
-    connect(&idle_, &QTimer::timeout, this,
-            [this] { closeFor(QStringLiteral("idle for %1 ms").arg(idleTimeout_.count())); });
+    idle_.setInterval(firstRequestTimeout_);
+    connect(&idle_, &QTimer::timeout, this, [this] {
+        closeFor(proven_
+                     ? QStringLiteral("idle for %1 ms").arg(idleTimeout_.count())
+                     : QStringLiteral("no request within %1 ms").arg(firstRequestTimeout_.count()));
+    });
     connect(stream_, &ClientStream::readable, this, &Connection::readInput);
     connect(stream_, &ClientStream::closed, this, &Connection::closed);
 
@@ -51,6 +55,18 @@ Connection::Connection(ClientStream* stream, const Settings& settings, RequestHa
 
 const QString& Connection::peer() const {
     return stream_->peer();
+}
+
+const QHostAddress& Connection::address() const {
+    return stream_->address();
+}
+
+void Connection::evict() {
+    Q_EMIT logLine(QStringLiteral("%1 closed: no request yet, and a new connection needs the room")
+                       .arg(peer()));
+    closing_ = true;
+    idle_.stop();
+    stream_->abort();
 }
 
 bool Connection::isOpen() const {
@@ -115,6 +131,10 @@ void Connection::handleLine(QByteArray line) {
     if (line.size() + 1 > kMaxRequestLength) {
         closeFor(QStringLiteral("request longer than %1 bytes").arg(kMaxRequestLength));
         return;
+    }
+    if (!proven_) {
+        proven_ = true;
+        idle_.setInterval(idleTimeout_);
     }
     const quint64 id = nextId_++;
     unanswered_.push_back(Slot{id, {}, false});

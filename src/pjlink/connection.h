@@ -5,15 +5,19 @@
 // ready in.
 //
 // Everything read is bounded: a line longer than the standard allows closes
-// the connection (after the answers to the requests before it), a turn of
+// the connection (after the answers to the requests before it); a turn of
 // the event loop handles at most kLinesPerTurn of a client's lines, so that
-// no client holds up another's greeting or answers, and a client with too many requests unanswered
-// is not read until answers go out (its bytes wait with the system, so TCP itself slows the client
-// down); one that does not read its answers is closed. A connection without a request for the idle
-// time is closed. A wrong digest gets "PJLINK ERRA" and the connection is closed. A client that
+// no client holds up another's greeting or answers; a client with too many
+// requests unanswered is not read until answers go out (its bytes wait with
+// the system, so TCP itself slows the client down); one that does not read
+// its answers is closed. A connection without a request for the idle time
+// is closed, one whose first request has not gone through (authenticated,
+// when authentication is on) within the first-request time too. A wrong
+// digest gets "PJLINK ERRA" and the connection is closed. A client that
 // finishes sending gets its answers, then the connection is closed.
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -38,6 +42,7 @@ public:
     struct Settings {
         std::optional<QByteArray> password; // authentication on when set
         milliseconds idleTimeout{30000};
+        milliseconds firstRequestTimeout{5000}; // until the first request goes through
         qsizetype maxUnanswered = 16;
     };
 
@@ -53,7 +58,12 @@ public:
     void answer(quint64 id, const QByteArray& answer);
     // "127.0.0.1:50312", for the log.
     const QString& peer() const;
+    const QHostAddress& address() const;
     bool isOpen() const;
+    // A request went through (authenticated, when authentication is on).
+    bool isProven() const { return proven_; }
+    // Closes at once, for a newer connection that takes this one's place.
+    void evict();
 
 Q_SIGNALS:
     void logLine(const QString& line);
@@ -83,7 +93,9 @@ private:
     RequestHandler onRequest_;
     QByteArray expectedDigest_; // empty without authentication
     bool authenticated_ = false;
+    bool proven_ = false;
     milliseconds idleTimeout_;
+    milliseconds firstRequestTimeout_;
     qsizetype maxUnanswered_;
     QTimer idle_;
     QByteArray inbox_;

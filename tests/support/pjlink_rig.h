@@ -144,6 +144,8 @@ inline pjlink::BridgeSettings loopbackSettings() {
     settings.address = QHostAddress::LocalHost;
     settings.port = 0;
     settings.identity = {"Hall A", "TAVO", "RA20", "tavo-pjlink " TAVO_VERSION};
+    // Every client comes from 127.0.0.1 unless it says otherwise.
+    settings.maxPerAddress = settings.maxConnections;
     return settings;
 }
 
@@ -195,8 +197,9 @@ public:
         QObject::connect(&socket_, &QTcpSocket::disconnected, &socket_, [this] { closed_ = true; });
     }
 
-    // Connects and reads the greeting.
-    bool connectTo(quint16 port) {
+    // Connects from the given loopback address and reads the greeting.
+    bool connectTo(quint16 port, const QHostAddress& from = QHostAddress::LocalHost) {
+        socket_.bind(from);
         socket_.connectToHost(QHostAddress::LocalHost, port);
         const auto line = nextLine();
         if (line)
