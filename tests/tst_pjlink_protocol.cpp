@@ -2,6 +2,7 @@
 // splitting (also fed random bytes), request reading, answer writing, the
 // digest of the standard's own example, and the options read from outside.
 
+#include "pjlink/auth_guard.h"
 #include "pjlink/authentication.h"
 #include "pjlink/fair_queue.h"
 #include "pjlink/options.h"
@@ -18,6 +19,8 @@ class TestPjlinkProtocol : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void guessingIsSlowedAndLockedOut_data();
+    void guessingIsSlowedAndLockedOut();
     void fairQueueTakesTurns_data();
     void fairQueueTakesTurns();
     void scanLine_data();
@@ -445,6 +448,39 @@ void TestPjlinkProtocol::fairQueueTakesTurns() {
     }
     QCOMPARE(got.join(QLatin1Char(' ')), out);
     QVERIFY(queue.empty());
+}
+
+void TestPjlinkProtocol::guessingIsSlowedAndLockedOut_data() {
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<int>("gapMs"); // between two failures
+    QTest::addColumn<int>("lastDelayMs");
+    QTest::addColumn<bool>("refused");
+    QTest::addRow("first failure") << 1 << 0 << 10 << false;
+    QTest::addRow("each failure doubles") << 3 << 0 << 40 << false;
+    QTest::addRow("delay capped") << 4 << 0 << 80 << false;
+    QTest::addRow("refused at the threshold") << 5 << 0 << 80 << true;
+    QTest::addRow("failures far apart forgotten") << 5 << 2000 << 10 << false;
+}
+
+void TestPjlinkProtocol::guessingIsSlowedAndLockedOut() {
+    QFETCH(int, failures);
+    QFETCH(int, gapMs);
+    QFETCH(int, lastDelayMs);
+    QFETCH(bool, refused);
+    using namespace std::chrono;
+    using tavo::pjlink::AuthGuard;
+    AuthGuard guard({milliseconds(10), milliseconds(80), 5, milliseconds(1000)});
+    const QHostAddress guesser(QStringLiteral("192.0.2.7"));
+    AuthGuard::Clock::time_point now{};
+    milliseconds delay{};
+    for (int i = 0; i < failures; ++i, now += milliseconds(gapMs))
+        delay = guard.failed(guesser, now);
+    QCOMPARE(delay.count(), lastDelayMs);
+    using Entry = AuthGuard::Entry;
+    QCOMPARE(guard.entry(guesser, now), refused ? Entry::RefusedFirstTime : Entry::Open);
+    QCOMPARE(guard.entry(guesser, now), refused ? Entry::Refused : Entry::Open);
+    QCOMPARE(guard.entry(guesser, now + milliseconds(1000)), Entry::Open);
+    QCOMPARE(guard.entry(QHostAddress(QStringLiteral("192.0.2.8")), now), Entry::Open);
 }
 
 QTEST_GUILESS_MAIN(TestPjlinkProtocol)

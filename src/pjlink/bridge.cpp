@@ -55,7 +55,7 @@ QString describe(const Served& served, qint64 totalNs) {
 } // namespace
 
 Bridge::Bridge(BridgeSettings settings, ProjectorLine& line, QObject* parent)
-    : QObject(parent), settings_(std::move(settings)), line_(line) {
+    : QObject(parent), settings_(std::move(settings)), line_(line), guard_(settings_.guessing) {
     server_.onConnection = [this](qintptr descriptor) { onConnection(descriptor); };
 }
 
@@ -64,6 +64,18 @@ bool Bridge::listen() {
 }
 
 QString Bridge::admit(const QHostAddress& address) {
+    switch (guard_.entry(address, AuthGuard::Clock::now())) {
+    case AuthGuard::Entry::Open:
+        break;
+    case AuthGuard::Entry::RefusedFirstTime:
+        Q_EMIT logLine(QStringLiteral("%1: %2 failed digests; connections refused for %3 s")
+                           .arg(address.toString())
+                           .arg(guard_.failures(address))
+                           .arg(settings_.guessing.lockout.count() / 1000));
+        return QStringLiteral("too many failed digests");
+    case AuthGuard::Entry::Refused:
+        return QStringLiteral("too many failed digests");
+    }
     const auto fromThere = std::ranges::count_if(
         connections_, [&](const Connection* open) { return open->address() == address; });
     if (fromThere >= settings_.maxPerAddress)
@@ -89,7 +101,7 @@ void Bridge::onConnection(qintptr descriptor) {
     }
     const Connection::Settings connectionSettings{settings_.password, settings_.idleTimeout,
                                                   settings_.firstRequestTimeout,
-                                                  settings_.maxUnanswered};
+                                                  settings_.maxUnanswered, &guard_};
     auto* connection = new Connection(
         stream, connectionSettings,
         [this](Connection& client, quint64 id, QByteArrayView request) {

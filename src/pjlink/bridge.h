@@ -6,6 +6,7 @@
 // mapping and answers it, from the bridge's own identity or through the projector line. Logs one
 // line per request with its serial exchange, and one per connection event.
 
+#include "pjlink/auth_guard.h"
 #include "pjlink/client_stream.h"
 #include "pjlink/connection.h"
 #include "pjlink/mapping.h"
@@ -36,6 +37,7 @@ struct BridgeSettings {
     int maxPerAddress = kMaxConnectionsPerAddress;
     std::chrono::milliseconds firstRequestTimeout = kFirstRequestTimeout;
     qsizetype maxUnanswered = 16; // per connection
+    GuessingLimits guessing;
 };
 
 class Bridge final : public QObject {
@@ -67,6 +69,7 @@ private:
     ProjectorLine& line_;
     StreamServer server_;
     QList<Connection*> connections_; // oldest first
+    AuthGuard guard_;
 };
 
 } // namespace tavo::pjlink

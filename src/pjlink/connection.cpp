@@ -29,7 +29,7 @@ bool carriesDigest(QByteArrayView line) {
 
 Connection::Connection(ClientStream* stream, const Settings& settings, RequestHandler onRequest,
                        QObject* parent)
-    : QObject(parent), stream_(stream), onRequest_(std::move(onRequest)),
+    : QObject(parent), stream_(stream), onRequest_(std::move(onRequest)), guard_(settings.guard),
       idleTimeout_(settings.idleTimeout), firstRequestTimeout_(settings.firstRequestTimeout),
       maxUnanswered_(settings.maxUnanswered) {
     stream_->setParent(this);
@@ -156,17 +156,25 @@ bool Connection::authenticate(QByteArray& line) {
         return false;
     }
     authenticated_ = true;
+    if (guard_)
+        guard_->succeeded(address());
     line = digested->request.toByteArray();
     return true;
 }
 
+// The answer waits the longer the more digests from the address failed,
+// so that guessing is slow; nothing more is read meanwhile.
 void Connection::refuse(const QString& why) {
-    Q_EMIT logLine(
-        QStringLiteral("%1 authentication failed (%2): PJLINK ERRA, closing").arg(peer(), why));
-    closing_ = true;
+    const milliseconds delay =
+        guard_ ? guard_->failed(address(), AuthGuard::Clock::now()) : milliseconds(0);
+    Q_EMIT logLine(QStringLiteral("%1 authentication failed (%2): PJLINK ERRA in %3 ms, closing")
+                       .arg(peer(), why)
+                       .arg(delay.count()));
+    stopReading();
     closeWhenDone_ = true;
-    unanswered_.push_back(Slot{nextId_++, kAuthenticationError, true});
-    flush();
+    const quint64 id = nextId_++;
+    unanswered_.push_back(Slot{id, {}, false});
+    QTimer::singleShot(delay, this, [this, id] { answer(id, kAuthenticationError); });
 }
 
 // The client sent all it will send; what it asked for is still answered.
@@ -215,11 +223,18 @@ void Connection::flush() {
     }
 }
 
+// Nothing more is read; what the client still sends waits with the system
+// until the connection closes.
+void Connection::stopReading() {
+    closing_ = true;
+    stream_->setReading(false);
+}
+
 // Requests read before the cause still get their answers, then the
 // connection closes.
 void Connection::closeFor(const QString& why) {
     Q_EMIT logLine(QStringLiteral("%1 closed: %2").arg(peer(), why));
-    closing_ = true;
+    stopReading();
     closeWhenDone_ = true;
     idle_.stop();
     flush();

@@ -16,6 +16,8 @@
 // digest gets "PJLINK ERRA" and the connection is closed. A client that
 // finishes sending gets its answers, then the connection is closed.
 
+#include "pjlink/auth_guard.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
@@ -44,6 +46,7 @@ public:
         milliseconds idleTimeout{30000};
         milliseconds firstRequestTimeout{5000}; // until the first request goes through
         qsizetype maxUnanswered = 16;
+        AuthGuard* guard = nullptr; // delays the answers to failed digests
     };
 
     // Called once per request line (digest removed); the connection expects
@@ -86,11 +89,13 @@ private:
     void refuse(const QString& why);
     void flush();
     void closeFor(const QString& why);
+    void stopReading();
     void finishInput();
     qsizetype maxLineLength() const;
 
     ClientStream* stream_;
     RequestHandler onRequest_;
+    AuthGuard* guard_;
     QByteArray expectedDigest_; // empty without authentication
     bool authenticated_ = false;
     bool proven_ = false;
