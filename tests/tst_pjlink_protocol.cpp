@@ -5,6 +5,8 @@
 #include "pjlink/auth_guard.h"
 #include "pjlink/authentication.h"
 #include "pjlink/fair_queue.h"
+#include "pjlink/log_text.h"
+#include "pjlink/log_throttle.h"
 #include "pjlink/options.h"
 #include "pjlink/protocol.h"
 
@@ -19,6 +21,10 @@ class TestPjlinkProtocol : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void networkBytesEscapedForTheLog_data();
+    void networkBytesEscapedForTheLog();
+    void repeatedLogLinesSummarised_data();
+    void repeatedLogLinesSummarised();
     void guessingIsSlowedAndLockedOut_data();
     void guessingIsSlowedAndLockedOut();
     void fairQueueTakesTurns_data();
@@ -481,6 +487,58 @@ void TestPjlinkProtocol::guessingIsSlowedAndLockedOut() {
     QCOMPARE(guard.entry(guesser, now), refused ? Entry::Refused : Entry::Open);
     QCOMPARE(guard.entry(guesser, now + milliseconds(1000)), Entry::Open);
     QCOMPARE(guard.entry(QHostAddress(QStringLiteral("192.0.2.8")), now), Entry::Open);
+}
+
+void TestPjlinkProtocol::networkBytesEscapedForTheLog_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("logged");
+    QTest::addRow("request") << QByteArray("%1POWR ?") << R"("%1POWR ?")";
+    QTest::addRow("forged answer and exchange")
+        << QByteArray(R"(%1POWR 1" -> "%1POWR=OK" | C00 -> "<ACK>)")
+        << R"("%1POWR 1\" -> \"%1POWR=OK\" | C00 -> \"<ACK>")";
+    QTest::addRow("backslash before a quote") << QByteArray(R"(\")") << R"("\\\"")";
+    QTest::addRow("line ends and other bytes")
+        << QByteArray("a\r\nb\x00\xff", 6) << R"("a\r\nb\x00\xff")";
+}
+
+void TestPjlinkProtocol::networkBytesEscapedForTheLog() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, logged);
+    QCOMPARE(tavo::pjlink::escapedQuoted(bytes), logged);
+}
+
+void TestPjlinkProtocol::repeatedLogLinesSummarised_data() {
+    QTest::addColumn<bool>("verbose");
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<int>("refusals");
+    QTest::addColumn<QStringList>("summary"); // after the written lines
+    QTest::addRow("within the budget") << false << 3 << 20 << QStringList{};
+    QTest::addRow("requests beyond it")
+        << false << 10 << 0 << QStringList{"7 more request lines left out in the last 10 s"};
+    QTest::addRow("refusals beyond it")
+        << false << 0 << 25 << QStringList{"5 more refused connection lines left out in the last 10 s"};
+    QTest::addRow("verbose: every request") << true << 10 << 0 << QStringList{};
+}
+
+void TestPjlinkProtocol::repeatedLogLinesSummarised() {
+    QFETCH(bool, verbose);
+    QFETCH(int, requests);
+    QFETCH(int, refusals);
+    QFETCH(QStringList, summary);
+    using tavo::pjlink::LogKind;
+    tavo::pjlink::LogThrottle throttle({std::chrono::seconds(10), 3, verbose});
+    QStringList lines;
+    connect(&throttle, &tavo::pjlink::LogThrottle::logLine, this,
+            [&](const QString& line) { lines << line; });
+    for (int i = 0; i < requests; ++i)
+        throttle.log(LogKind::Request, QStringLiteral("request"));
+    for (int i = 0; i < refusals; ++i)
+        throttle.log(LogKind::Refusal, QStringLiteral("refused"));
+    throttle.log(LogKind::Setting, QStringLiteral("setting"));
+    const int written = (verbose ? requests : std::min(requests, 3)) + std::min(refusals, 20) + 1;
+    QCOMPARE(lines.size(), written);
+    QMetaObject::invokeMethod(throttle.findChild<QTimer*>(QStringLiteral("summary")), "timeout");
+    QCOMPARE(lines.mid(written), summary);
 }
 
 QTEST_GUILESS_MAIN(TestPjlinkProtocol)

@@ -55,7 +55,9 @@ QString describe(const Served& served, qint64 totalNs) {
 } // namespace
 
 Bridge::Bridge(BridgeSettings settings, ProjectorLine& line, QObject* parent)
-    : QObject(parent), settings_(std::move(settings)), line_(line), guard_(settings_.guessing) {
+    : QObject(parent), settings_(std::move(settings)), line_(line), guard_(settings_.guessing),
+      throttle_(settings_.log) {
+    connect(&throttle_, &LogThrottle::logLine, this, &Bridge::logLine);
     server_.onConnection = [this](qintptr descriptor) { onConnection(descriptor); };
 }
 
@@ -68,10 +70,11 @@ QString Bridge::admit(const QHostAddress& address) {
     case AuthGuard::Entry::Open:
         break;
     case AuthGuard::Entry::RefusedFirstTime:
-        Q_EMIT logLine(QStringLiteral("%1: %2 failed digests; connections refused for %3 s")
-                           .arg(address.toString())
-                           .arg(guard_.failures(address))
-                           .arg(settings_.guessing.lockout.count() / 1000));
+        log(LogKind::Authentication,
+            QStringLiteral("%1: %2 failed digests; connections refused for %3 s")
+                .arg(address.toString())
+                .arg(guard_.failures(address))
+                .arg(settings_.guessing.lockout.count() / 1000));
         return QStringLiteral("too many failed digests");
     case AuthGuard::Entry::Refused:
         return QStringLiteral("too many failed digests");
@@ -95,7 +98,7 @@ QString Bridge::admit(const QHostAddress& address) {
 void Bridge::onConnection(qintptr descriptor) {
     auto* stream = new ClientStream(descriptor);
     if (const QString refusal = admit(stream->address()); !refusal.isEmpty()) {
-        Q_EMIT logLine(QStringLiteral("%1 refused: %2").arg(stream->peer(), refusal));
+        log(LogKind::Refusal, QStringLiteral("%1 refused: %2").arg(stream->peer(), refusal));
         delete stream;
         return;
     }
@@ -109,10 +112,10 @@ void Bridge::onConnection(qintptr descriptor) {
         },
         this);
     connections_.append(connection);
-    Q_EMIT logLine(QStringLiteral("%1 connected").arg(connection->peer()));
-    connect(connection, &Connection::logLine, this, &Bridge::logLine);
+    log(LogKind::Connection, QStringLiteral("%1 connected").arg(connection->peer()));
+    connect(connection, &Connection::logLine, this, &Bridge::log);
     const auto forget = [this, connection] {
-        Q_EMIT logLine(QStringLiteral("%1 disconnected").arg(connection->peer()));
+        log(LogKind::Connection, QStringLiteral("%1 disconnected").arg(connection->peer()));
         connections_.removeOne(connection);
         connection->deleteLater();
     };
@@ -143,15 +146,17 @@ void Bridge::onRequest(Connection& connection, quint64 id, QByteArrayView line) 
     if (queriesFor(mapping).empty() && sendersFor(mapping).empty()) {
         answer(connection, id, request,
                formatAnswer(kClass1, parsed->command, resultOf(mapping, {}, settings_.identity)),
-               QStringLiteral("total %1").arg(durationText(clock.nsecsElapsed())));
+               QStringLiteral("total %1").arg(durationText(clock.nsecsElapsed())),
+               LogKind::Request);
         return;
     }
     // What went out on the line is logged even when the client has gone by
     // then; the answer goes only to a client still there.
     const QPointer<Connection> client(&connection);
+    const LogKind kind = sendersFor(mapping).empty() ? LogKind::Request : LogKind::Setting;
     line_.submit(mapping, &connection,
                  [this, client, peer = connection.peer(), id, request, command = parsed->command,
-                  &mapping, clock](const Served& served) {
+                  &mapping, clock, kind](const Served& served) {
                      const QByteArray result =
                          served.failure ? *served.failure
                                         : resultOf(mapping, served.readings, settings_.identity);
@@ -159,22 +164,22 @@ void Bridge::onRequest(Connection& connection, quint64 id, QByteArrayView line) 
                      QString detail = describe(served, clock.nsecsElapsed());
                      if (!client)
                          detail += QStringLiteral(" | client gone, not answered");
-                     logRequest(peer, request, answer, detail);
+                     logRequest(kind, peer, request, answer, detail);
                      if (client)
                          client->answer(id, answer);
                  });
 }
 
 void Bridge::answer(Connection& connection, quint64 id, const QByteArray& request,
-                    const QByteArray& answer, const QString& detail) {
-    logRequest(connection.peer(), request, answer, detail);
+                    const QByteArray& answer, const QString& detail, LogKind kind) {
+    logRequest(kind, connection.peer(), request, answer, detail);
     connection.answer(id, answer);
 }
 
-void Bridge::logRequest(const QString& peer, const QByteArray& request, const QByteArray& answer,
-                        const QString& detail) {
-    Q_EMIT logLine(QStringLiteral("%1 %2 -> %3 | %4")
-                       .arg(peer, quoted(request), quoted(answer.chopped(1)), detail));
+void Bridge::logRequest(LogKind kind, const QString& peer, const QByteArray& request,
+                        const QByteArray& answer, const QString& detail) {
+    log(kind, QStringLiteral("%1 %2 -> %3 | %4")
+                  .arg(peer, escapedQuoted(request), quoted(answer.chopped(1)), detail));
 }
 
 } // namespace tavo::pjlink

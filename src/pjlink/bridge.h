@@ -9,6 +9,7 @@
 #include "pjlink/auth_guard.h"
 #include "pjlink/client_stream.h"
 #include "pjlink/connection.h"
+#include "pjlink/log_throttle.h"
 #include "pjlink/mapping.h"
 #include "pjlink/projector_line.h"
 #include "pjlink/protocol.h"
@@ -38,6 +39,7 @@ struct BridgeSettings {
     std::chrono::milliseconds firstRequestTimeout = kFirstRequestTimeout;
     qsizetype maxUnanswered = 16; // per connection
     GuessingLimits guessing;
+    LogBudget log;
 };
 
 class Bridge final : public QObject {
@@ -61,15 +63,18 @@ private:
     QString admit(const QHostAddress& address);
     void onRequest(Connection& connection, quint64 id, QByteArrayView line);
     void answer(Connection& connection, quint64 id, const QByteArray& request,
-                const QByteArray& answer, const QString& detail);
-    void logRequest(const QString& peer, const QByteArray& request, const QByteArray& answer,
-                    const QString& detail);
+                const QByteArray& answer, const QString& detail,
+                LogKind kind = LogKind::ErrorRequest);
+    void logRequest(LogKind kind, const QString& peer, const QByteArray& request,
+                    const QByteArray& answer, const QString& detail);
+    void log(LogKind kind, const QString& line) { throttle_.log(kind, line); }
 
     BridgeSettings settings_;
     ProjectorLine& line_;
     StreamServer server_;
     QList<Connection*> connections_; // oldest first
     AuthGuard guard_;
+    LogThrottle throttle_;
 };
 
 } // namespace tavo::pjlink

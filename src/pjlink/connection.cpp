@@ -62,7 +62,8 @@ const QHostAddress& Connection::address() const {
 }
 
 void Connection::evict() {
-    Q_EMIT logLine(QStringLiteral("%1 closed: no request yet, and a new connection needs the room")
+    Q_EMIT logLine(LogKind::Connection,
+                   QStringLiteral("%1 closed: no request yet, and a new connection needs the room")
                        .arg(peer()));
     closing_ = true;
     idle_.stop();
@@ -167,7 +168,8 @@ bool Connection::authenticate(QByteArray& line) {
 void Connection::refuse(const QString& why) {
     const milliseconds delay =
         guard_ ? guard_->failed(address(), AuthGuard::Clock::now()) : milliseconds(0);
-    Q_EMIT logLine(QStringLiteral("%1 authentication failed (%2): PJLINK ERRA in %3 ms, closing")
+    Q_EMIT logLine(LogKind::Authentication,
+                   QStringLiteral("%1 authentication failed (%2): PJLINK ERRA in %3 ms, closing")
                        .arg(peer(), why)
                        .arg(delay.count()));
     stopReading();
@@ -203,7 +205,8 @@ void Connection::flush() {
         wrote = true;
     }
     if (stream_->bytesToWrite() > kMaxUnsent) {
-        Q_EMIT logLine(QStringLiteral("%1 closed: does not read its answers").arg(peer()));
+        Q_EMIT logLine(LogKind::Connection,
+                       QStringLiteral("%1 closed: does not read its answers").arg(peer()));
         closing_ = true;
         stream_->abort();
         return;
@@ -233,7 +236,7 @@ void Connection::stopReading() {
 // Requests read before the cause still get their answers, then the
 // connection closes.
 void Connection::closeFor(const QString& why) {
-    Q_EMIT logLine(QStringLiteral("%1 closed: %2").arg(peer(), why));
+    Q_EMIT logLine(LogKind::Connection, QStringLiteral("%1 closed: %2").arg(peer(), why));
     stopReading();
     closeWhenDone_ = true;
     idle_.stop();

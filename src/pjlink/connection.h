@@ -17,6 +17,7 @@
 // finishes sending gets its answers, then the connection is closed.
 
 #include "pjlink/auth_guard.h"
+#include "pjlink/log_throttle.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -69,7 +70,7 @@ public:
     void evict();
 
 Q_SIGNALS:
-    void logLine(const QString& line);
+    void logLine(tavo::pjlink::LogKind kind, const QString& line);
     // The client is gone; this object may be deleted.
     void closed();
 

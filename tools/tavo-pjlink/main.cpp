@@ -74,7 +74,13 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
     const QCommandLineOption model(QStringLiteral("model"),
                                    QStringLiteral("RA20 or RB20 (default: RA20)."),
                                    QStringLiteral("model"), QStringLiteral("RA20"));
-    parser.addOptions({device, baud, listen, passwordFile, name, model});
+    const QCommandLineOption verbose(
+        QStringLiteral("verbose"),
+        QStringLiteral("Log every request; without it, requests beyond %1 in %2 s (and "
+                       "error answers beyond 20) are counted in one line instead.")
+            .arg(LogBudget{}.requests)
+            .arg(LogBudget{}.interval.count() / 1000));
+    parser.addOptions({device, baud, listen, passwordFile, name, model, verbose});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
         printLine(QStringLiteral("tavo-pjlink: unexpected argument \"%1\" (see --help)")
@@ -84,6 +90,7 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
 
     Options options;
     options.device = parser.value(device);
+    options.bridge.log.verbose = parser.isSet(verbose);
     if (parser.value(baud) == QLatin1String("19200"))
         options.portSettings = tavo::link::kSettings19200;
     else if (parser.value(baud) == QLatin1String("9600"))
@@ -143,8 +150,8 @@ int main(int argc, char* argv[]) {
     // a stop is never missed.
     tavo::link::StopSignals stopSignals;
     QObject::connect(&stopSignals, &tavo::link::StopSignals::stopRequested, &app, [](int signal) {
-        printLine(QStringLiteral("stopped by %1")
-                      .arg(QLatin1String(tavo::link::stopSignalName(signal))));
+        printLine(
+            QStringLiteral("stopped by %1").arg(QLatin1String(tavo::link::stopSignalName(signal))));
         QCoreApplication::quit();
     });
     if (!stopSignals.isActive())
