@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace tavo::pjlink;
 
 class TestPjlinkProtocol : public QObject {
@@ -47,6 +49,8 @@ private Q_SLOTS:
     void listenAddress();
     void passwordFile_data();
     void passwordFile();
+    void passwordFileExposure_data();
+    void passwordFileExposure();
     void name_data();
     void name();
 };
@@ -74,6 +78,8 @@ void TestPjlinkProtocol::scanLine_data() {
                                 << qsizetype(1);
     QTest::addRow("LF of CR LF skipped") << QByteArray("\n%1POWR ?\r") << qsizetype(136) << line
                                          << QByteArray("%1POWR ?") << qsizetype(10);
+    QTest::addRow("line ended by LF alone") << QByteArray("%1POWR ?\n%1INPT ?\n") << qsizetype(136)
+                                            << line << QByteArray("%1POWR ?") << qsizetype(9);
     QTest::addRow("only LFs") << QByteArray("\n\n") << qsizetype(136) << needMore << QByteArray()
                               << qsizetype(2);
     QTest::addRow("NUL and high bytes kept")
@@ -124,18 +130,18 @@ void TestPjlinkProtocol::scanLineHoldsOnRandomBytes() {
         const QByteArray rest = buffer.mid(start);
         switch (scan.result) {
         case LineScan::Result::Line:
-            QVERIFY(!scan.line.contains('\r'));
+            QVERIFY(!scan.line.contains('\r') && !scan.line.contains('\n'));
             QVERIFY(scan.line.size() + 1 <= maxLength);
-            QCOMPARE(buffer.at(scan.consumed - 1), '\r');
+            QVERIFY(tavo::pjlink::isLineEnd(buffer.at(scan.consumed - 1)));
             QCOMPARE(scan.line.toByteArray(), rest.left(scan.line.size()));
             break;
         case LineScan::Result::NeedMore:
-            QVERIFY(!rest.contains('\r'));
+            QVERIFY(!rest.contains('\r') && !rest.contains('\n'));
             QVERIFY(rest.size() < maxLength);
             QCOMPARE(scan.consumed, start);
             break;
         case LineScan::Result::TooLong:
-            QVERIFY(!rest.left(maxLength).contains('\r'));
+            QVERIFY(!rest.left(maxLength).contains('\r') && !rest.left(maxLength).contains('\n'));
             QVERIFY(rest.size() >= maxLength);
             break;
         }
@@ -333,8 +339,16 @@ void TestPjlinkProtocol::listenAddress_data() {
                                     << "0.0.0.0" << 4352 << QString();
     QTest::addRow("IPv4 alone") << "127.0.0.1"
                                 << "127.0.0.1" << 4352 << QString();
-    QTest::addRow("IPv6 alone") << "::1"
-                                << "::1" << 4352 << QString();
+    QTest::addRow("IPv6 without brackets") << "::1" << QString() << 0 << "in brackets";
+    QTest::addRow("IPv6 with a scope, without brackets")
+        << "fe80::1%lo:24398" << QString() << 0 << "in brackets";
+    QTest::addRow("IPv4 in IPv6 brackets")
+        << "[::ffff:127.0.0.1]:24398" << "::ffff:127.0.0.1" << 24398 << QString();
+    QTest::addRow("signed port") << "127.0.0.1:+24398" << QString() << 0 << "not a port number";
+    QTest::addRow("shortened IPv4") << "127.1" << QString() << 0 << "not an IP address";
+    QTest::addRow("IPv4 as a number") << "2130706433" << QString() << 0 << "not an IP address";
+    QTest::addRow("IPv6 in brackets of IPv4") << "[127.0.0.1]" << QString() << 0
+                                              << "not an IP address";
     QTest::addRow("IPv6 in brackets with port") << "[::]:14352"
                                                 << "::" << 14352 << QString();
     QTest::addRow("IPv6 in brackets alone") << "[::1]"
@@ -539,6 +553,31 @@ void TestPjlinkProtocol::repeatedLogLinesSummarised() {
     QCOMPARE(lines.size(), written);
     QMetaObject::invokeMethod(throttle.findChild<QTimer*>(QStringLiteral("summary")), "timeout");
     QCOMPARE(lines.mid(written), summary);
+}
+
+void TestPjlinkProtocol::passwordFileExposure_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("reader"); // empty: safe
+    QTest::addRow("owner only") << 0600 << QString();
+    QTest::addRow("owner, read only") << 0400 << QString();
+    QTest::addRow("group can read") << 0640 << "its group";
+    QTest::addRow("everyone can read") << 0644 << "every user";
+    QTest::addRow("others, not group") << 0604 << "every user";
+}
+
+void TestPjlinkProtocol::passwordFileExposure() {
+    QFETCH(int, mode);
+    QFETCH(QString, reader);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("password"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+    const auto exposure = tavo::pjlink::passwordFileExposure(path);
+    QCOMPARE(exposure.has_value(), !reader.isEmpty());
+    if (exposure)
+        QVERIFY2(exposure->startsWith(reader), qPrintable(*exposure));
 }
 
 QTEST_GUILESS_MAIN(TestPjlinkProtocol)

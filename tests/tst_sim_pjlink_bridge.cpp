@@ -518,6 +518,8 @@ void TestSimPjlinkBridge::answersAClientThatFinishedSending_data() {
     QTest::addRow("unfinished line dropped")
         << QByteArray("%1CLSS ?\r%1POWR ?") << QByteArray("PJLINK 0\r%1CLSS=1\r");
     QTest::addRow("nothing sent") << QByteArray() << QByteArray("PJLINK 0\r");
+    QTest::addRow("line ended by LF, as echo into nc")
+        << QByteArray("%1CLSS ?\n") << QByteArray("PJLINK 0\r%1CLSS=1\r");
 }
 
 void TestSimPjlinkBridge::answersAClientThatFinishedSending() {

@@ -11,7 +11,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <memory>
@@ -60,8 +59,9 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
                                   QStringLiteral("rate"), QStringLiteral("19200"));
     const QCommandLineOption listen(
         QStringLiteral("listen"),
-        QStringLiteral("Address and port to serve PJLink on (default: 127.0.0.1:4352, this "
-                       "machine only; 0.0.0.0:4352 serves every network)."),
+        QStringLiteral("Address and port to serve PJLink on: an IPv4 address, or an IPv6 "
+                       "address in brackets, then optionally a colon and a port (default: "
+                       "127.0.0.1:4352, this machine only; 0.0.0.0:4352 serves every network)."),
         QStringLiteral("address[:port]"), QStringLiteral("127.0.0.1:4352"));
     const QCommandLineOption passwordFile(
         QStringLiteral("password-file"),
@@ -80,7 +80,10 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
                        "error answers beyond 20) are counted in one line instead.")
             .arg(LogBudget{}.requests)
             .arg(LogBudget{}.interval.count() / 1000));
-    parser.addOptions({device, baud, listen, passwordFile, name, model, verbose});
+    const QCommandLineOption allowReadable(
+        QStringLiteral("allow-readable-password"),
+        QStringLiteral("Start even when group or others can read the password file."));
+    parser.addOptions({device, baud, listen, passwordFile, allowReadable, name, model, verbose});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
         printLine(QStringLiteral("tavo-pjlink: unexpected argument \"%1\" (see --help)")
@@ -127,10 +130,15 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
         if (!password)
             return std::nullopt;
         options.bridge.password = *password;
-        if (QFileInfo(path).permissions() & QFileDevice::ReadOther)
-            printLine(QStringLiteral("warning: every user can read the password file %1 "
-                                     "(chmod o-r it)")
-                          .arg(path));
+        if (const auto exposure = passwordFileExposure(path)) {
+            if (!parser.isSet(allowReadable)) {
+                printLine(QStringLiteral("tavo-pjlink: %1, or start with "
+                                         "--allow-readable-password")
+                              .arg(*exposure));
+                return std::nullopt;
+            }
+            printLine(QStringLiteral("warning: %1").arg(*exposure));
+        }
     }
     return options;
 }
