@@ -46,6 +46,7 @@ Q_SIGNALS:
 
 private:
     void sendCurrent();
+    void sendStep();
     void onResult(const link::ExchangeResult& result);
     void onUntilResult(const link::ExchangeResult& result, Verdict verdict);
     void onUntilDeadline();
