@@ -4,7 +4,6 @@
 
 #include "pjlink/auth_guard.h"
 #include "pjlink/authentication.h"
-#include "pjlink/fair_queue.h"
 #include "pjlink/log_text.h"
 #include "pjlink/log_throttle.h"
 #include "pjlink/options.h"
@@ -29,8 +28,6 @@ private Q_SLOTS:
     void repeatedLogLinesSummarised();
     void guessingIsSlowedAndLockedOut_data();
     void guessingIsSlowedAndLockedOut();
-    void fairQueueTakesTurns_data();
-    void fairQueueTakesTurns();
     void scanLine_data();
     void scanLine();
     void scanLineHoldsOnRandomBytes();
@@ -444,32 +441,6 @@ void TestPjlinkProtocol::name() {
         QCOMPARE(std::get<QByteArray>(checked), name.toLatin1());
 }
 
-// Items are "owner letter, number"; '-' takes the next item out.
-void TestPjlinkProtocol::fairQueueTakesTurns_data() {
-    QTest::addColumn<QString>("steps");
-    QTest::addColumn<QString>("out");
-    QTest::addRow("one owner") << "a1 a2 a3 - - -" << "a1 a2 a3";
-    QTest::addRow("busy owner behind its own") << "a1 a2 a3 b1 - - - -" << "a1 b1 a2 a3";
-    QTest::addRow("three owners in turn") << "a1 a2 b1 b2 c1 - - - - -" << "a1 b1 c1 a2 b2";
-    QTest::addRow("owner back after emptying") << "a1 - b1 a2 - -" << "a1 b1 a2";
-}
-
-void TestPjlinkProtocol::fairQueueTakesTurns() {
-    QFETCH(QString, steps);
-    QFETCH(QString, out);
-    tavo::pjlink::FairQueue<QString> queue;
-    static const char owners[] = "abc";
-    QStringList got;
-    for (const QString& step : steps.split(QLatin1Char(' '))) {
-        if (step == QLatin1String("-"))
-            got << queue.pop();
-        else
-            queue.push(owners + (step[0].unicode() - 'a'), step);
-    }
-    QCOMPARE(got.join(QLatin1Char(' ')), out);
-    QVERIFY(queue.empty());
-}
-
 void TestPjlinkProtocol::guessingIsSlowedAndLockedOut_data() {
     QTest::addColumn<int>("failures");
     QTest::addColumn<int>("gapMs"); // between two failures
@@ -500,7 +471,6 @@ void TestPjlinkProtocol::guessingIsSlowedAndLockedOut() {
     QCOMPARE(guard.entry(guesser, now), refused ? Entry::RefusedFirstTime : Entry::Open);
     QCOMPARE(guard.entry(guesser, now), refused ? Entry::Refused : Entry::Open);
     QCOMPARE(guard.entry(guesser, now + milliseconds(1000)), Entry::Open);
-    QCOMPARE(guard.entry(QHostAddress(QStringLiteral("192.0.2.8")), now), Entry::Open);
 }
 
 void TestPjlinkProtocol::networkBytesEscapedForTheLog_data() {
@@ -523,33 +493,31 @@ void TestPjlinkProtocol::networkBytesEscapedForTheLog() {
 
 void TestPjlinkProtocol::repeatedLogLinesSummarised_data() {
     QTest::addColumn<bool>("verbose");
-    QTest::addColumn<int>("requests");
-    QTest::addColumn<int>("refusals");
-    QTest::addColumn<QStringList>("summary"); // after the written lines
-    QTest::addRow("within the budget") << false << 3 << 20 << QStringList{};
-    QTest::addRow("requests beyond it")
-        << false << 10 << 0 << QStringList{"7 more request lines left out in the last 10 s"};
-    QTest::addRow("refusals beyond it")
-        << false << 0 << 25 << QStringList{"5 more refused connection lines left out in the last 10 s"};
-    QTest::addRow("verbose: every request") << true << 10 << 0 << QStringList{};
+    QTest::addColumn<int>("count"); // of requests, refusals and settings; budgets 3, 20, none
+    QTest::addColumn<QStringList>("summary");
+    const QString left = QStringLiteral("%1 more %2 lines left out in the last 10 s");
+    QTest::addRow("within the budget") << false << 3 << QStringList{};
+    QTest::addRow("beyond it") << false << 25
+                               << QStringList{left.arg(22).arg("request"),
+                                              left.arg(5).arg("refused connection")};
+    QTest::addRow("verbose: every request")
+        << true << 25 << QStringList{left.arg(5).arg("refused connection")};
 }
 
 void TestPjlinkProtocol::repeatedLogLinesSummarised() {
     QFETCH(bool, verbose);
-    QFETCH(int, requests);
-    QFETCH(int, refusals);
+    QFETCH(int, count);
     QFETCH(QStringList, summary);
     using tavo::pjlink::LogKind;
     tavo::pjlink::LogThrottle throttle({std::chrono::seconds(10), 3, verbose});
     QStringList lines;
     connect(&throttle, &tavo::pjlink::LogThrottle::logLine, this,
             [&](const QString& line) { lines << line; });
-    for (int i = 0; i < requests; ++i)
-        throttle.log(LogKind::Request, QStringLiteral("request"));
-    for (int i = 0; i < refusals; ++i)
-        throttle.log(LogKind::Refusal, QStringLiteral("refused"));
-    throttle.log(LogKind::Setting, QStringLiteral("setting"));
-    const int written = (verbose ? requests : std::min(requests, 3)) + std::min(refusals, 20) + 1;
+    for (int i = 0; i < count; ++i) {
+        for (const LogKind kind : {LogKind::Request, LogKind::Refusal, LogKind::Setting})
+            throttle.log(kind, QStringLiteral("line"));
+    }
+    const int written = (verbose ? count : std::min(count, 3)) + std::min(count, 20) + count;
     QCOMPARE(lines.size(), written);
     QMetaObject::invokeMethod(throttle.findChild<QTimer*>(QStringLiteral("summary")), "timeout");
     QCOMPARE(lines.mid(written), summary);
@@ -559,25 +527,19 @@ void TestPjlinkProtocol::passwordFileExposure_data() {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("reader"); // empty: safe
     QTest::addRow("owner only") << 0600 << QString();
-    QTest::addRow("owner, read only") << 0400 << QString();
     QTest::addRow("group can read") << 0640 << "its group";
-    QTest::addRow("everyone can read") << 0644 << "every user";
-    QTest::addRow("others, not group") << 0604 << "every user";
+    QTest::addRow("others can read") << 0604 << "every user";
 }
 
 void TestPjlinkProtocol::passwordFileExposure() {
     QFETCH(int, mode);
     QFETCH(QString, reader);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("password"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
-    QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
-    const auto exposure = tavo::pjlink::passwordFileExposure(path);
+    QFile file(dir.filePath(QStringLiteral("password")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && ::fchmod(file.handle(), mode_t(mode)) == 0);
+    const auto exposure = tavo::pjlink::passwordFileExposure(file.fileName());
     QCOMPARE(exposure.has_value(), !reader.isEmpty());
-    if (exposure)
-        QVERIFY2(exposure->startsWith(reader), qPrintable(*exposure));
+    QVERIFY(exposure.value_or(QString()).startsWith(reader));
 }
 
 QTEST_GUILESS_MAIN(TestPjlinkProtocol)
