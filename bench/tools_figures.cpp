@@ -1,5 +1,6 @@
 #include "bench/tools_figures.h"
 
+#include "bench/bridge_attacks.h"
 #include "bench/processes.h"
 #include "bench/pty.h"
 
@@ -166,7 +167,7 @@ std::vector<Figure> commandLineFigures(const QString& buildDir, const QTemporary
 
 struct Client {
     int fd = -1;
-    quint16 localPort = 0;
+    QString local; // "127.0.0.2:50312", as the bridge logs it
     QByteArray inbox;
     bool greeted = false;
     int asked = 0;
@@ -181,16 +182,16 @@ struct Logged {
     double serial = 0;
 };
 
-// The bridge's log lines for kRequest, by the client's port, in order.
-std::map<quint16, std::vector<Logged>> loggedRequests(const QByteArray& log) {
+// The bridge's log lines for kRequest, by the client's address and port, in order.
+std::map<QString, std::vector<Logged>> loggedRequests(const QByteArray& log) {
     static const QRegularExpression pattern(
-        QStringLiteral(R"(^127\.0\.0\.1:(\d+) "%1POWR \?" -> .*\| queued (\d+\.\d+) ms, )"
+        QStringLiteral(R"(^(127\.0\.0\.\d+:\d+) "%1POWR \?" -> .*\| queued (\d+\.\d+) ms, )"
                        R"(serial (\d+\.\d+) ms, total)"));
-    std::map<quint16, std::vector<Logged>> byPort;
+    std::map<QString, std::vector<Logged>> byPort;
     for (const QByteArray& line : log.split('\n')) {
         const auto match = pattern.match(QString::fromLatin1(line));
         if (match.hasMatch())
-            byPort[quint16(match.captured(1).toUInt())].push_back(
+            byPort[match.captured(1)].push_back(
                 {match.captured(2).toDouble(), match.captured(3).toDouble()});
     }
     return byPort;
@@ -201,7 +202,7 @@ public:
     BridgeRun(const QString& buildDir, const QString& logPath) : log_(logPath), projector_(pty_) {
         pid_ = spawn({{buildDir + QStringLiteral("/tools/tavo-pjlink/tavo-pjlink"),
                        QStringLiteral("--device"), pty_.slaveName(), QStringLiteral("--listen"),
-                       QStringLiteral("127.0.0.1:0")},
+                       QStringLiteral("127.0.0.1:0"), QStringLiteral("--verbose")},
                       {},
                       {},
                       log_});
@@ -275,6 +276,12 @@ private:
     bool connectClient() {
         Client client;
         client.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        // Spread over loopback addresses: the bridge takes at most 16
+        // connections from one.
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(INADDR_LOOPBACK + quint32(clients_.size() / 16));
+        ::bind(client.fd, reinterpret_cast<const sockaddr*>(&from), sizeof from);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port_);
@@ -293,7 +300,9 @@ private:
         sockaddr_in local{};
         socklen_t length = sizeof local;
         ::getsockname(client.fd, reinterpret_cast<sockaddr*>(&local), &length);
-        client.localPort = ntohs(local.sin_port);
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
+        client.local = QStringLiteral("%1:%2").arg(QLatin1String(text)).arg(ntohs(local.sin_port));
         clients_.push_back(std::move(client));
         return true;
     }
@@ -368,13 +377,13 @@ BridgeFigures measureBridge(const QString& buildDir, const QTemporaryDir& dir, i
     BridgeFigures figures;
     double serialMs = 0;
     for (const Client& client : bridge.clients()) {
-        const auto found = logged.find(client.localPort);
+        const auto found = logged.find(client.local);
         if (found == logged.end() || found->second.size() != client.roundTrips.size())
             return {{},
                     {},
                     0,
-                    QStringLiteral("the bridge's log does not hold one line per request of port %1")
-                        .arg(client.localPort)};
+                    QStringLiteral("the bridge's log does not hold one line per request of %1")
+                        .arg(client.local)};
         for (std::size_t i = 0; i < client.roundTrips.size(); ++i) {
             const Logged& line = found->second[i];
             serialMs += line.serial;
@@ -413,6 +422,8 @@ std::vector<Figure> commandLineAndBridgeFigures(const QString& buildDir) {
         1));
     figures.push_back(bridgeFigure(
         measureBridge(buildDir, dir, kClients, kRequestsPerClient, kManyClientsWarmUp), kClients));
+    for (Figure& figure : bridgeAttackFigures(buildDir))
+        figures.push_back(std::move(figure));
     return figures;
 }
 

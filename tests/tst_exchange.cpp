@@ -107,6 +107,8 @@ private Q_SLOTS:
     void transactionDropsBytesFromBefore_data();
     void transactionDropsBytesFromBefore();
     void transactionOnClosedPort();
+    void transactionWaitsForAQuietLine_data();
+    void transactionWaitsForAQuietLine();
     void overPseudoTerminal();
     void deviceLostOverPseudoTerminal();
 };
@@ -404,6 +406,46 @@ void TestExchange::transactionOnClosedPort() {
     rig.exchange->send("C00");
     QCOMPARE(rig.finished.size(), 1);
     QCOMPARE(rig.last().outcome, Outcome::PortFailed);
+}
+
+// After a timeout, a reply that does not fit, or bytes from nowhere, the
+// next frame waits until the line has been quiet for the settle time.
+void TestExchange::transactionWaitsForAQuietLine_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("between");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<bool>("waits");
+    QTest::addRow("fitting reply") << QByteArray("80\r") << QByteArray() << Outcome::Replied << false;
+    QTest::addRow("no reply") << QByteArray() << QByteArray() << Outcome::NoReply << true;
+    QTest::addRow("reply of another shape")
+        << QByteArray("8\r") << QByteArray() << Outcome::Malformed << true;
+    QTest::addRow("bytes between frames")
+        << QByteArray("80\r") << QByteArray("80\r") << Outcome::Replied << true;
+}
+
+void TestExchange::transactionWaitsForAQuietLine() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, between);
+    QFETCH(Outcome, outcome);
+    QFETCH(bool, waits);
+    TransactionRig rig;
+    const auto twoDigits = [](QByteArrayView bytes) { return bytes.size() == 3; };
+    rig.transaction.run([&] { rig.exchange->send("CR0"); }, twoDigits);
+    if (reply.isEmpty())
+        tick(rig.exchange->replyTimer());
+    else
+        rig.port->receive(reply);
+    QCOMPARE(rig.last().outcome, outcome);
+    if (!between.isEmpty())
+        rig.port->receive(between);
+
+    rig.transaction.run([&] { rig.exchange->send("CR1"); });
+    QCOMPARE(rig.port->written.size(), waits ? 1 : 2);
+    QCOMPARE(rig.transaction.isSettling(), waits);
+    rig.port->receive("0\r"); // still late: the quiet time starts over, nothing is taken
+    QCOMPARE(rig.finished.size(), waits ? 1 : 2);
+    tick(*rig.transaction.findChild<QTimer*>(QStringLiteral("settle")));
+    QCOMPARE(rig.port->written.size(), 2);
 }
 
 void TestExchange::overPseudoTerminal() {

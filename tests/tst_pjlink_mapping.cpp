@@ -77,6 +77,8 @@ private Q_SLOTS:
     void answers();
     void stepFailure_data();
     void stepFailure();
+    void replyFits_data();
+    void replyFits();
 };
 
 void TestPjlinkMapping::sends_data() {
@@ -375,6 +377,8 @@ void TestPjlinkMapping::stepFailure_data() {
     QTest::addRow("query refused") << int(Outcome::Refused) << true << QByteArray("ERR3");
     QTest::addRow("query unanswered") << int(Outcome::NoReply) << true << QByteArray("ERR4");
     QTest::addRow("query, port failed") << int(Outcome::PortFailed) << true << QByteArray("ERR4");
+    QTest::addRow("query, reply of another shape")
+        << int(Outcome::Malformed) << true << QByteArray("ERR4");
 }
 
 void TestPjlinkMapping::stepFailure() {
@@ -383,6 +387,35 @@ void TestPjlinkMapping::stepFailure() {
     QFETCH(QByteArray, failure);
     const auto failed = tavo::pjlink::stepFailure(link::Outcome(outcome), isQuery);
     QCOMPARE(failed ? failed->toByteArray() : QByteArray(), failure);
+}
+
+void TestPjlinkMapping::replyFits_data() {
+    QTest::addColumn<int>("query");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("fits");
+
+    using status::Reports;
+    const auto row = [](const char* name, Reports query, const char* reply, bool fits) {
+        QTest::addRow("%s", name) << int(query) << QByteArray(reply) << fits;
+    };
+    row("power state", Reports::PowerState, "80\r", true);
+    row("power state, an input mode's reply", Reports::PowerState, "1\r", false);
+    row("power state without its end", Reports::PowerState, "80", false);
+    row("input mode", Reports::InputMode, "1\r", true);
+    row("input mode, a power state's reply", Reports::InputMode, "80\r", false);
+    row("mute state in standby", Reports::MuteState, "FF\r", true);
+    row("mute state, not hex", Reports::MuteState, "0x\r", false);
+    row("lamp time", Reports::LampTime, "01234\r", true);
+    row("lamp time, a power state's reply", Reports::LampTime, "8F\r", false);
+    row("lamp time, six digits", Reports::LampTime, "012345\r", false);
+}
+
+void TestPjlinkMapping::replyFits() {
+    QFETCH(int, query);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, fits);
+    QCOMPARE(queryReplyFits(status::Reports(query), reply), fits);
+    QVERIFY(!commandReplyFits(reply));
 }
 
 QTEST_GUILESS_MAIN(TestPjlinkMapping)

@@ -2,7 +2,10 @@
 // splitting (also fed random bytes), request reading, answer writing, the
 // digest of the standard's own example, and the options read from outside.
 
+#include "pjlink/auth_guard.h"
 #include "pjlink/authentication.h"
+#include "pjlink/log_text.h"
+#include "pjlink/log_throttle.h"
 #include "pjlink/options.h"
 #include "pjlink/protocol.h"
 
@@ -11,12 +14,20 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace tavo::pjlink;
 
 class TestPjlinkProtocol : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void networkBytesEscapedForTheLog_data();
+    void networkBytesEscapedForTheLog();
+    void repeatedLogLinesSummarised_data();
+    void repeatedLogLinesSummarised();
+    void guessingIsSlowedAndLockedOut_data();
+    void guessingIsSlowedAndLockedOut();
     void scanLine_data();
     void scanLine();
     void scanLineHoldsOnRandomBytes();
@@ -35,6 +46,8 @@ private Q_SLOTS:
     void listenAddress();
     void passwordFile_data();
     void passwordFile();
+    void passwordFileExposure_data();
+    void passwordFileExposure();
     void name_data();
     void name();
 };
@@ -62,6 +75,8 @@ void TestPjlinkProtocol::scanLine_data() {
                                 << qsizetype(1);
     QTest::addRow("LF of CR LF skipped") << QByteArray("\n%1POWR ?\r") << qsizetype(136) << line
                                          << QByteArray("%1POWR ?") << qsizetype(10);
+    QTest::addRow("line ended by LF alone") << QByteArray("%1POWR ?\n%1INPT ?\n") << qsizetype(136)
+                                            << line << QByteArray("%1POWR ?") << qsizetype(9);
     QTest::addRow("only LFs") << QByteArray("\n\n") << qsizetype(136) << needMore << QByteArray()
                               << qsizetype(2);
     QTest::addRow("NUL and high bytes kept")
@@ -112,18 +127,18 @@ void TestPjlinkProtocol::scanLineHoldsOnRandomBytes() {
         const QByteArray rest = buffer.mid(start);
         switch (scan.result) {
         case LineScan::Result::Line:
-            QVERIFY(!scan.line.contains('\r'));
+            QVERIFY(!scan.line.contains('\r') && !scan.line.contains('\n'));
             QVERIFY(scan.line.size() + 1 <= maxLength);
-            QCOMPARE(buffer.at(scan.consumed - 1), '\r');
+            QVERIFY(tavo::pjlink::isLineEnd(buffer.at(scan.consumed - 1)));
             QCOMPARE(scan.line.toByteArray(), rest.left(scan.line.size()));
             break;
         case LineScan::Result::NeedMore:
-            QVERIFY(!rest.contains('\r'));
+            QVERIFY(!rest.contains('\r') && !rest.contains('\n'));
             QVERIFY(rest.size() < maxLength);
             QCOMPARE(scan.consumed, start);
             break;
         case LineScan::Result::TooLong:
-            QVERIFY(!rest.left(maxLength).contains('\r'));
+            QVERIFY(!rest.left(maxLength).contains('\r') && !rest.left(maxLength).contains('\n'));
             QVERIFY(rest.size() >= maxLength);
             break;
         }
@@ -321,8 +336,16 @@ void TestPjlinkProtocol::listenAddress_data() {
                                     << "0.0.0.0" << 4352 << QString();
     QTest::addRow("IPv4 alone") << "127.0.0.1"
                                 << "127.0.0.1" << 4352 << QString();
-    QTest::addRow("IPv6 alone") << "::1"
-                                << "::1" << 4352 << QString();
+    QTest::addRow("IPv6 without brackets") << "::1" << QString() << 0 << "in brackets";
+    QTest::addRow("IPv6 with a scope, without brackets")
+        << "fe80::1%lo:24398" << QString() << 0 << "in brackets";
+    QTest::addRow("IPv4 in IPv6 brackets")
+        << "[::ffff:127.0.0.1]:24398" << "::ffff:127.0.0.1" << 24398 << QString();
+    QTest::addRow("signed port") << "127.0.0.1:+24398" << QString() << 0 << "not a port number";
+    QTest::addRow("shortened IPv4") << "127.1" << QString() << 0 << "not an IP address";
+    QTest::addRow("IPv4 as a number") << "2130706433" << QString() << 0 << "not an IP address";
+    QTest::addRow("IPv6 in brackets of IPv4") << "[127.0.0.1]" << QString() << 0
+                                              << "not an IP address";
     QTest::addRow("IPv6 in brackets with port") << "[::]:14352"
                                                 << "::" << 14352 << QString();
     QTest::addRow("IPv6 in brackets alone") << "[::1]"
@@ -416,6 +439,107 @@ void TestPjlinkProtocol::name() {
     QCOMPARE(std::holds_alternative<QByteArray>(checked), accepted);
     if (accepted)
         QCOMPARE(std::get<QByteArray>(checked), name.toLatin1());
+}
+
+void TestPjlinkProtocol::guessingIsSlowedAndLockedOut_data() {
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<int>("gapMs"); // between two failures
+    QTest::addColumn<int>("lastDelayMs");
+    QTest::addColumn<bool>("refused");
+    QTest::addRow("first failure") << 1 << 0 << 10 << false;
+    QTest::addRow("each failure doubles") << 3 << 0 << 40 << false;
+    QTest::addRow("delay capped") << 4 << 0 << 80 << false;
+    QTest::addRow("refused at the threshold") << 5 << 0 << 80 << true;
+    QTest::addRow("failures far apart forgotten") << 5 << 2000 << 10 << false;
+}
+
+void TestPjlinkProtocol::guessingIsSlowedAndLockedOut() {
+    QFETCH(int, failures);
+    QFETCH(int, gapMs);
+    QFETCH(int, lastDelayMs);
+    QFETCH(bool, refused);
+    using namespace std::chrono;
+    using tavo::pjlink::AuthGuard;
+    AuthGuard guard({milliseconds(10), milliseconds(80), 5, milliseconds(1000)});
+    const QHostAddress guesser(QStringLiteral("192.0.2.7"));
+    AuthGuard::Clock::time_point now{};
+    milliseconds delay{};
+    for (int i = 0; i < failures; ++i, now += milliseconds(gapMs))
+        delay = guard.failed(guesser, now);
+    QCOMPARE(delay.count(), lastDelayMs);
+    using Entry = AuthGuard::Entry;
+    QCOMPARE(guard.entry(guesser, now), refused ? Entry::RefusedFirstTime : Entry::Open);
+    QCOMPARE(guard.entry(guesser, now), refused ? Entry::Refused : Entry::Open);
+    QCOMPARE(guard.entry(guesser, now + milliseconds(1000)), Entry::Open);
+}
+
+void TestPjlinkProtocol::networkBytesEscapedForTheLog_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("logged");
+    QTest::addRow("request") << QByteArray("%1POWR ?") << R"("%1POWR ?")";
+    QTest::addRow("forged answer and exchange")
+        << QByteArray(R"(%1POWR 1" -> "%1POWR=OK" | C00 -> "<ACK>)")
+        << R"("%1POWR 1\" -> \"%1POWR=OK\" | C00 -> \"<ACK>")";
+    QTest::addRow("backslash before a quote") << QByteArray(R"(\")") << R"("\\\"")";
+    QTest::addRow("line ends and other bytes")
+        << QByteArray("a\r\nb\x00\xff", 6) << R"("a\r\nb\x00\xff")";
+}
+
+void TestPjlinkProtocol::networkBytesEscapedForTheLog() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, logged);
+    QCOMPARE(tavo::pjlink::escapedQuoted(bytes), logged);
+}
+
+void TestPjlinkProtocol::repeatedLogLinesSummarised_data() {
+    QTest::addColumn<bool>("verbose");
+    QTest::addColumn<int>("count"); // of requests, refusals and settings; budgets 3, 20, none
+    QTest::addColumn<QStringList>("summary");
+    const QString left = QStringLiteral("%1 more %2 lines left out in the last 10 s");
+    QTest::addRow("within the budget") << false << 3 << QStringList{};
+    QTest::addRow("beyond it") << false << 25
+                               << QStringList{left.arg(22).arg("request"),
+                                              left.arg(5).arg("refused connection")};
+    QTest::addRow("verbose: every request")
+        << true << 25 << QStringList{left.arg(5).arg("refused connection")};
+}
+
+void TestPjlinkProtocol::repeatedLogLinesSummarised() {
+    QFETCH(bool, verbose);
+    QFETCH(int, count);
+    QFETCH(QStringList, summary);
+    using tavo::pjlink::LogKind;
+    tavo::pjlink::LogThrottle throttle({std::chrono::seconds(10), 3, verbose});
+    QStringList lines;
+    connect(&throttle, &tavo::pjlink::LogThrottle::logLine, this,
+            [&](const QString& line) { lines << line; });
+    for (int i = 0; i < count; ++i) {
+        for (const LogKind kind : {LogKind::Request, LogKind::Refusal, LogKind::Setting})
+            throttle.log(kind, QStringLiteral("line"));
+    }
+    const int written = (verbose ? count : std::min(count, 3)) + std::min(count, 20) + count;
+    QCOMPARE(lines.size(), written);
+    QMetaObject::invokeMethod(throttle.findChild<QTimer*>(QStringLiteral("summary")), "timeout");
+    QCOMPARE(lines.mid(written), summary);
+}
+
+void TestPjlinkProtocol::passwordFileExposure_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("reader"); // empty: safe
+    QTest::addRow("owner only") << 0600 << QString();
+    QTest::addRow("group can read") << 0640 << "its group";
+    QTest::addRow("others can read") << 0604 << "every user";
+}
+
+void TestPjlinkProtocol::passwordFileExposure() {
+    QFETCH(int, mode);
+    QFETCH(QString, reader);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("password")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && ::fchmod(file.handle(), mode_t(mode)) == 0);
+    const auto exposure = tavo::pjlink::passwordFileExposure(file.fileName());
+    QCOMPARE(exposure.has_value(), !reader.isEmpty());
+    QVERIFY(exposure.value_or(QString()).startsWith(reader));
 }
 
 QTEST_GUILESS_MAIN(TestPjlinkProtocol)

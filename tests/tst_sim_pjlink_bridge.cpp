@@ -97,8 +97,10 @@ private Q_SLOTS:
     void closesAnIdleConnection();
     void overLongLine_data();
     void overLongLine();
+    void logsFramesForAClientGone();
     void randomBytesGetErrorsAndStayOffTheLine_data();
     void randomBytesGetErrorsAndStayOffTheLine();
+    void limitsConnections_data();
     void limitsConnections();
     void answersAClientThatFinishedSending_data();
     void answersAClientThatFinishedSending();
@@ -368,20 +370,32 @@ void TestSimPjlinkBridge::closesAnIdleConnection() {
     QTRY_COMPARE(rig.bridge().connectionCount(), 0);
 }
 
+// Requests before an over-long line are answered, then the connection closes.
 void TestSimPjlinkBridge::overLongLine_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("closed");
+    QTest::addColumn<QByteArray>("answers");
+    QTest::addColumn<QByteArrayList>("frames");
 
     const QByteArray longest = "%1NAME " + QByteArray(128, 'x') + '\r'; // 136 bytes
-    QTest::addRow("longest request answered") << longest << false;
-    QTest::addRow("one byte more") << "%1NAME " + QByteArray(129, 'x') + '\r' << true;
-    QTest::addRow("no CR in 200 bytes") << QByteArray(200, 'A') << true;
-    QTest::addRow("binary without CR") << QByteArray(4096, '\0') << true;
+    QTest::addRow("longest request answered") << longest << false << QByteArray("%1NAME=ERR2\r")
+                                              << QByteArrayList{};
+    QTest::addRow("one byte more") << "%1NAME " + QByteArray(129, 'x') + '\r' << true
+                                   << QByteArray() << QByteArrayList{};
+    QTest::addRow("no CR in 200 bytes") << QByteArray(200, 'A') << true << QByteArray()
+                                        << QByteArrayList{};
+    QTest::addRow("binary without CR") << QByteArray(4096, '\0') << true << QByteArray()
+                                       << QByteArrayList{};
+    QTest::addRow("a setting, then 200 bytes")
+        << "%1POWR 1\r" + QByteArray(200, 'x') << true << QByteArray("%1POWR=OK\r")
+        << QByteArrayList{"CR0", "C00"};
 }
 
 void TestSimPjlinkBridge::overLongLine() {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, closed);
+    QFETCH(QByteArray, answers);
+    QFETCH(QByteArrayList, frames);
 
     VirtualProjector projector;
     BridgeRig rig(projector.device());
@@ -391,13 +405,28 @@ void TestSimPjlinkBridge::overLongLine() {
     client.send(bytes);
     if (closed) {
         QVERIFY(client.waitForClose());
-        QVERIFY(client.pending().isEmpty());
         QVERIFY(rig.logHas(QStringLiteral("longer than 136 bytes")));
+        QCOMPARE(client.pending(), answers);
     } else {
-        QCOMPARE(client.nextLine(), QByteArray("%1NAME=ERR2"));
+        QCOMPARE(client.nextLine(), answers.chopped(1));
         QCOMPARE(client.request("%1CLSS ?"), QByteArray("%1CLSS=1"));
     }
-    QVERIFY(projector.frames.isEmpty());
+    QCOMPARE(projector.frames, frames);
+}
+
+// A client that resets its connection right after a setting: the frames
+// that went out are logged all the same.
+void TestSimPjlinkBridge::logsFramesForAClientGone() {
+    VirtualProjector projector;
+    BridgeRig rig(projector.device());
+    QVERIFY(rig.isReady());
+    Client client;
+    QVERIFY(client.connectTo(rig.port()));
+    client.send("%1POWR 0\r");
+    QVERIFY(waitUntil([&] { return !projector.frames.isEmpty(); }));
+    client.reset();
+    QVERIFY(waitUntil([&] { return rig.logHas(QStringLiteral("C01 -> \"<ACK>\"")); }));
+    QVERIFY(rig.logHas(QStringLiteral("client gone, not answered")));
 }
 
 // Lines of random bytes each get an error answer, the connection stays
@@ -448,27 +477,36 @@ void TestSimPjlinkBridge::randomBytesGetErrorsAndStayOffTheLine() {
     QVERIFY(projector.frames.isEmpty());
 }
 
+// With the table full, a connection that has made no request yet gives way
+// to a new one; one that has keeps its place.
+void TestSimPjlinkBridge::limitsConnections_data() {
+    QTest::addColumn<bool>("firstAsked");
+    QTest::addColumn<bool>("thirdIn");
+    QTest::addRow("every place taken by a client that asked") << true << false;
+    QTest::addRow("a client that never asked gives way") << false << true;
+}
+
 void TestSimPjlinkBridge::limitsConnections() {
+    QFETCH(bool, firstAsked);
+    QFETCH(bool, thirdIn);
     VirtualProjector projector;
     pjlink::BridgeSettings settings = loopbackSettings();
     settings.maxConnections = 2;
     BridgeRig rig(projector.device(), settings);
     QVERIFY(rig.isReady());
-    auto first = std::make_unique<Client>();
+    Client first;
     Client second;
-    QVERIFY(first->connectTo(rig.port()));
+    QVERIFY(first.connectTo(rig.port()));
+    if (firstAsked)
+        QCOMPARE(first.request("%1CLSS ?"), QByteArray("%1CLSS=1"));
     QVERIFY(second.connectTo(rig.port()));
+    QCOMPARE(second.request("%1CLSS ?"), QByteArray("%1CLSS=1"));
 
     Client third;
-    QVERIFY(!third.connectTo(rig.port()));
-    QVERIFY(third.waitForClose());
-    QVERIFY(rig.logHas(QStringLiteral("refused: 2 connections open")));
-
-    first.reset();
-    QTRY_COMPARE(rig.bridge().connectionCount(), 1);
-    Client fourth;
-    QVERIFY(fourth.connectTo(rig.port()));
-    QCOMPARE(fourth.request("%1POWR ?"), QByteArray("%1POWR=0"));
+    QCOMPARE(third.connectTo(rig.port()), thirdIn);
+    QCOMPARE(first.waitForClose(thirdIn ? kWaitMs : 100), thirdIn);
+    QCOMPARE(rig.logHas(QStringLiteral("refused: 2 connections open")), !thirdIn);
+    QCOMPARE(second.request("%1POWR ?"), QByteArray("%1POWR=0"));
 }
 
 void TestSimPjlinkBridge::answersAClientThatFinishedSending_data() {
@@ -480,6 +518,8 @@ void TestSimPjlinkBridge::answersAClientThatFinishedSending_data() {
     QTest::addRow("unfinished line dropped")
         << QByteArray("%1CLSS ?\r%1POWR ?") << QByteArray("PJLINK 0\r%1CLSS=1\r");
     QTest::addRow("nothing sent") << QByteArray() << QByteArray("PJLINK 0\r");
+    QTest::addRow("line ended by LF, as echo into nc")
+        << QByteArray("%1CLSS ?\n") << QByteArray("PJLINK 0\r%1CLSS=1\r");
 }
 
 void TestSimPjlinkBridge::answersAClientThatFinishedSending() {

@@ -40,7 +40,10 @@ class TestSimPjlinkFailures : public QObject {
 private Q_SLOTS:
     void silentProjector_data();
     void silentProjector();
+    void queueLimit_data();
     void queueLimit();
+    void lateProjector_data();
+    void lateProjector();
     void deviceLostAndBack();
     void deviceMissingAtStart();
     void scriptedReplies_data();
@@ -73,12 +76,26 @@ void TestSimPjlinkFailures::silentProjector() {
     QVERIFY(!client.isClosed());
 }
 
-// Requests queued behind a silent projector for longer than the limit are
-// refused without being sent.
+// Requests queued for longer than the limit are refused without being sent:
+// ERR4 behind a projector that does not answer, ERR3 behind one that is busy.
+void TestSimPjlinkFailures::queueLimit_data() {
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<QByteArrayList>("answers");
+
+    QTest::addRow("silent projector")
+        << true << QByteArrayList{"%1POWR=ERR4", "%1INPT=ERR4", "%1AVMT=ERR4"};
+    QTest::addRow("slow projector")
+        << false << QByteArrayList{"%1POWR=0", "%1INPT=ERR3", "%1AVMT=ERR3"};
+}
+
 void TestSimPjlinkFailures::queueLimit() {
-    sim::Behaviour silent;
-    silent.silent = true;
-    VirtualProjector projector({}, silent);
+    QFETCH(bool, silent);
+    QFETCH(QByteArrayList, answers);
+
+    sim::Behaviour behaviour;
+    behaviour.silent = silent;
+    behaviour.late = 300ms;
+    VirtualProjector projector({}, behaviour);
     pjlink::ProjectorLine::Settings line = lineSettings(projector.device());
     line.queueLimit = 200ms;
     BridgeRig rig(line, loopbackSettings());
@@ -86,11 +103,44 @@ void TestSimPjlinkFailures::queueLimit() {
     Client client;
     QVERIFY(client.connectTo(rig.port()));
     client.send("%1POWR ?\r%1INPT ?\r%1AVMT ?\r");
-    QCOMPARE(client.nextLine(), QByteArray("%1POWR=ERR4"));
-    QCOMPARE(client.nextLine(), QByteArray("%1INPT=ERR3"));
-    QCOMPARE(client.nextLine(), QByteArray("%1AVMT=ERR3"));
+    for (const QByteArray& answer : answers)
+        QCOMPARE(client.nextLine(), answer);
     QCOMPARE(projector.frames, QByteArrayList{"CR0"});
     QVERIFY(rig.logHas(QStringLiteral("for the serial line")));
+}
+
+// A projector that answers after the reply timeout: no late reply is ever
+// taken for the next frame's, and no setting goes out on one.
+void TestSimPjlinkFailures::lateProjector_data() {
+    QTest::addColumn<int>("lateMs");
+    QTest::addColumn<QByteArrayList>("answers");
+    QTest::addColumn<QByteArrayList>("frames");
+
+    QTest::addRow("late, within the timeout")
+        << 300 << QByteArrayList{"%1POWR=0", "%1INPT=11", "%1POWR=OK", "%1ERST=000000"}
+        << QByteArrayList{"CR0", "CR1", "CR0", "C00", "CR0"};
+    QTest::addRow("later than the timeout")
+        << 600 << QByteArrayList{"%1POWR=ERR4", "%1INPT=ERR4", "%1POWR=ERR4", "%1ERST=ERR4"}
+        << QByteArrayList{"CR0", "CR1", "CR0", "CR0"};
+}
+
+void TestSimPjlinkFailures::lateProjector() {
+    QFETCH(int, lateMs);
+    QFETCH(QByteArrayList, answers);
+    QFETCH(QByteArrayList, frames);
+
+    sim::Behaviour late;
+    late.late = std::chrono::milliseconds(lateMs);
+    VirtualProjector projector({}, late);
+    BridgeRig rig(projector.device());
+    QVERIFY(rig.isReady());
+    Client client;
+    QVERIFY(client.connectTo(rig.port()));
+    QByteArrayList got;
+    for (const QByteArray request : {"%1POWR ?", "%1INPT ?", "%1POWR 1", "%1ERST ?"})
+        got << client.request(request);
+    QCOMPARE(got, answers);
+    QCOMPARE(projector.frames, frames);
 }
 
 // The device behind a path goes away with requests waiting and comes back

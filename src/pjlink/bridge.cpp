@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace tavo::pjlink {
 
 namespace {
@@ -21,8 +23,12 @@ QString describe(const StepRecord& step) {
     case link::Outcome::NoReply:
         return text + QStringLiteral(" -> no reply");
     case link::Outcome::PortFailed:
-        return text + QStringLiteral(" -> not sent: ") +
+        return text +
+               (step.sent ? QStringLiteral(" -> sent, then ") : QStringLiteral(" -> not sent: ")) +
                (step.failure.isEmpty() ? QStringLiteral("port closed") : step.failure);
+    case link::Outcome::Malformed:
+        return text + QStringLiteral(" -> ") + quoted(step.reply) +
+               QStringLiteral(" does not fit, taken for a stray reply");
     default:
         break;
     }
@@ -49,7 +55,9 @@ QString describe(const Served& served, qint64 totalNs) {
 } // namespace
 
 Bridge::Bridge(BridgeSettings settings, ProjectorLine& line, QObject* parent)
-    : QObject(parent), settings_(std::move(settings)), line_(line) {
+    : QObject(parent), settings_(std::move(settings)), line_(line), guard_(settings_.guessing),
+      throttle_(settings_.log) {
+    connect(&throttle_, &LogThrottle::logLine, this, &Bridge::logLine);
     server_.onConnection = [this](qintptr descriptor) { onConnection(descriptor); };
 }
 
@@ -57,29 +65,58 @@ bool Bridge::listen() {
     return server_.listen(settings_.address, settings_.port);
 }
 
+QString Bridge::admit(const QHostAddress& address) {
+    switch (guard_.entry(address, AuthGuard::Clock::now())) {
+    case AuthGuard::Entry::Open:
+        break;
+    case AuthGuard::Entry::RefusedFirstTime:
+        log(LogKind::Authentication,
+            QStringLiteral("%1: %2 failed digests; connections refused for %3 s")
+                .arg(address.toString())
+                .arg(guard_.failures(address))
+                .arg(settings_.guessing.lockout.count() / 1000));
+        return QStringLiteral("too many failed digests");
+    case AuthGuard::Entry::Refused:
+        return QStringLiteral("too many failed digests");
+    }
+    const auto fromThere = std::ranges::count_if(
+        connections_, [&](const Connection* open) { return open->address() == address; });
+    if (fromThere >= settings_.maxPerAddress)
+        return QStringLiteral("%1 connections from this address open, the most allowed")
+            .arg(fromThere);
+    if (connections_.size() < settings_.maxConnections)
+        return {};
+    for (Connection* open : std::as_const(connections_)) {
+        if (!open->isProven()) {
+            open->evict();
+            return {};
+        }
+    }
+    return QStringLiteral("%1 connections open, the most allowed").arg(connections_.size());
+}
+
 void Bridge::onConnection(qintptr descriptor) {
     auto* stream = new ClientStream(descriptor);
-    if (connections_.size() >= settings_.maxConnections) {
-        Q_EMIT logLine(QStringLiteral("%1 refused: %2 connections open, the most allowed")
-                           .arg(stream->peer())
-                           .arg(connections_.size()));
+    if (const QString refusal = admit(stream->address()); !refusal.isEmpty()) {
+        log(LogKind::Refusal, QStringLiteral("%1 refused: %2").arg(stream->peer(), refusal));
         delete stream;
         return;
     }
     const Connection::Settings connectionSettings{settings_.password, settings_.idleTimeout,
-                                                  settings_.maxUnanswered};
+                                                  settings_.firstRequestTimeout,
+                                                  settings_.maxUnanswered, &guard_};
     auto* connection = new Connection(
         stream, connectionSettings,
         [this](Connection& client, quint64 id, QByteArrayView request) {
             onRequest(client, id, request);
         },
         this);
-    connections_.insert(connection);
-    Q_EMIT logLine(QStringLiteral("%1 connected").arg(connection->peer()));
-    connect(connection, &Connection::logLine, this, &Bridge::logLine);
+    connections_.append(connection);
+    log(LogKind::Connection, QStringLiteral("%1 connected").arg(connection->peer()));
+    connect(connection, &Connection::logLine, this, &Bridge::log);
     const auto forget = [this, connection] {
-        Q_EMIT logLine(QStringLiteral("%1 disconnected").arg(connection->peer()));
-        connections_.remove(connection);
+        log(LogKind::Connection, QStringLiteral("%1 disconnected").arg(connection->peer()));
+        connections_.removeOne(connection);
         connection->deleteLater();
     };
     connect(connection, &Connection::closed, this, forget);
@@ -109,28 +146,40 @@ void Bridge::onRequest(Connection& connection, quint64 id, QByteArrayView line) 
     if (queriesFor(mapping).empty() && sendersFor(mapping).empty()) {
         answer(connection, id, request,
                formatAnswer(kClass1, parsed->command, resultOf(mapping, {}, settings_.identity)),
-               QStringLiteral("total %1").arg(durationText(clock.nsecsElapsed())));
+               QStringLiteral("total %1").arg(durationText(clock.nsecsElapsed())),
+               LogKind::Request);
         return;
     }
+    // What went out on the line is logged even when the client has gone by
+    // then; the answer goes only to a client still there.
     const QPointer<Connection> client(&connection);
+    const LogKind kind = sendersFor(mapping).empty() ? LogKind::Request : LogKind::Setting;
     line_.submit(mapping, &connection,
-                 [this, client, id, request, command = parsed->command, &mapping,
-                  clock](const Served& served) {
-                     if (!client)
-                         return;
+                 [this, client, peer = connection.peer(), id, request, command = parsed->command,
+                  &mapping, clock, kind](const Served& served) {
                      const QByteArray result =
                          served.failure ? *served.failure
                                         : resultOf(mapping, served.readings, settings_.identity);
-                     answer(*client, id, request, formatAnswer(kClass1, command, result),
-                            describe(served, clock.nsecsElapsed()));
+                     const QByteArray answer = formatAnswer(kClass1, command, result);
+                     QString detail = describe(served, clock.nsecsElapsed());
+                     if (!client)
+                         detail += QStringLiteral(" | client gone, not answered");
+                     logRequest(kind, peer, request, answer, detail);
+                     if (client)
+                         client->answer(id, answer);
                  });
 }
 
 void Bridge::answer(Connection& connection, quint64 id, const QByteArray& request,
-                    const QByteArray& answer, const QString& detail) {
-    Q_EMIT logLine(QStringLiteral("%1 %2 -> %3 | %4")
-                       .arg(connection.peer(), quoted(request), quoted(answer.chopped(1)), detail));
+                    const QByteArray& answer, const QString& detail, LogKind kind) {
+    logRequest(kind, connection.peer(), request, answer, detail);
     connection.answer(id, answer);
+}
+
+void Bridge::logRequest(LogKind kind, const QString& peer, const QByteArray& request,
+                        const QByteArray& answer, const QString& detail) {
+    log(kind, QStringLiteral("%1 %2 -> %3 | %4")
+                  .arg(peer, escapedQuoted(request), quoted(answer.chopped(1)), detail));
 }
 
 } // namespace tavo::pjlink

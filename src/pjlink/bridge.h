@@ -1,18 +1,22 @@
 #pragma once
 // The PJLink server: listens for clients, keeps at most a set number of
-// connections, reads each request through the mapping and answers it, from
-// the bridge's own identity or through the projector line. Logs one line per
-// request with its serial exchange, and one per connection event.
+// connections (and of connections from one address; when the table is full,
+// the oldest connection that has not made a request gives way to a new one,
+// so clients that have are never shut out by ones that have not), reads each request through the
+// mapping and answers it, from the bridge's own identity or through the projector line. Logs one
+// line per request with its serial exchange, and one per connection event.
 
+#include "pjlink/auth_guard.h"
 #include "pjlink/client_stream.h"
 #include "pjlink/connection.h"
+#include "pjlink/log_throttle.h"
 #include "pjlink/mapping.h"
 #include "pjlink/projector_line.h"
 #include "pjlink/protocol.h"
 
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 
 #include <chrono>
@@ -21,6 +25,8 @@
 namespace tavo::pjlink {
 
 inline constexpr int kMaxConnections = 64;
+inline constexpr int kMaxConnectionsPerAddress = 16;
+inline constexpr std::chrono::seconds kFirstRequestTimeout{5};
 
 struct BridgeSettings {
     QHostAddress address = QHostAddress::LocalHost;
@@ -29,7 +35,11 @@ struct BridgeSettings {
     Identity identity;
     std::chrono::milliseconds idleTimeout = kIdleTimeout;
     int maxConnections = kMaxConnections;
+    int maxPerAddress = kMaxConnectionsPerAddress;
+    std::chrono::milliseconds firstRequestTimeout = kFirstRequestTimeout;
     qsizetype maxUnanswered = 16; // per connection
+    GuessingLimits guessing;
+    LogBudget log;
 };
 
 class Bridge final : public QObject {
@@ -48,14 +58,23 @@ Q_SIGNALS:
 
 private:
     void onConnection(qintptr descriptor);
+    // Why a new connection from this address cannot come in; empty when it
+    // can (after the oldest connection without a request gave way to it).
+    QString admit(const QHostAddress& address);
     void onRequest(Connection& connection, quint64 id, QByteArrayView line);
     void answer(Connection& connection, quint64 id, const QByteArray& request,
-                const QByteArray& answer, const QString& detail);
+                const QByteArray& answer, const QString& detail,
+                LogKind kind = LogKind::ErrorRequest);
+    void logRequest(LogKind kind, const QString& peer, const QByteArray& request,
+                    const QByteArray& answer, const QString& detail);
+    void log(LogKind kind, const QString& line) { throttle_.log(kind, line); }
 
     BridgeSettings settings_;
     ProjectorLine& line_;
     StreamServer server_;
-    QSet<Connection*> connections_;
+    QList<Connection*> connections_; // oldest first
+    AuthGuard guard_;
+    LogThrottle throttle_;
 };
 
 } // namespace tavo::pjlink

@@ -15,16 +15,23 @@ namespace tavo::pjlink {
 
 namespace {
 
-QString peerOf(qintptr descriptor) {
+struct Peer {
+    QHostAddress address;
+    QString text;
+};
+
+// "127.0.0.1:50312", "[::1]:50312".
+Peer peerOf(qintptr descriptor) {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (::getpeername(int(descriptor), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return QStringLiteral("unknown peer");
+        return {QHostAddress(), QStringLiteral("unknown peer")};
     const QHostAddress host(reinterpret_cast<const sockaddr*>(&address));
-    const quint16 port = address.ss_family == AF_INET6
-                             ? ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port)
-                             : ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
-    return QStringLiteral("%1:%2").arg(host.toString()).arg(port);
+    const bool v6 = address.ss_family == AF_INET6;
+    const quint16 port = v6 ? ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port)
+                            : ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+    const QString text = v6 ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2");
+    return {host, text.arg(host.toString()).arg(port)};
 }
 
 bool wouldBlock(int error) {
@@ -37,9 +44,12 @@ constexpr std::chrono::milliseconds kLinger{2000};
 } // namespace
 
 ClientStream::ClientStream(qintptr descriptor, QObject* parent)
-    : QObject(parent), descriptor_(descriptor), peer_(peerOf(descriptor)),
+    : QObject(parent), descriptor_(descriptor),
       readNotifier_(std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read)),
       writeNotifier_(std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Write)) {
+    const Peer peer = peerOf(descriptor);
+    peer_ = peer.text;
+    address_ = peer.address;
     ::fcntl(int(descriptor_), F_SETFL, ::fcntl(int(descriptor_), F_GETFL) | O_NONBLOCK);
     writeNotifier_->setEnabled(false);
     linger_.setSingleShot(true);

@@ -11,6 +11,7 @@
 // connection, and a reset can wipe answers the client has not read yet.
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
@@ -32,8 +33,9 @@ public:
     ClientStream(const ClientStream&) = delete;
     ClientStream& operator=(const ClientStream&) = delete;
 
-    // "127.0.0.1:50312".
+    // "127.0.0.1:50312", "[::1]:50312".
     const QString& peer() const { return peer_; }
+    const QHostAddress& address() const { return address_; }
     bool isOpen() const { return descriptor_ >= 0; }
 
     // Up to max bytes that have arrived; empty when none is waiting.
@@ -65,6 +67,7 @@ private:
 
     qintptr descriptor_;
     QString peer_;
+    QHostAddress address_;
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;
     QByteArray outbox_;

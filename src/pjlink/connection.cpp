@@ -29,13 +29,17 @@ bool carriesDigest(QByteArrayView line) {
 
 Connection::Connection(ClientStream* stream, const Settings& settings, RequestHandler onRequest,
                        QObject* parent)
-    : QObject(parent), stream_(stream), onRequest_(std::move(onRequest)),
-      idleTimeout_(settings.idleTimeout), maxUnanswered_(settings.maxUnanswered) {
+    : QObject(parent), stream_(stream), onRequest_(std::move(onRequest)), guard_(settings.guard),
+      idleTimeout_(settings.idleTimeout), firstRequestTimeout_(settings.firstRequestTimeout),
+      maxUnanswered_(settings.maxUnanswered) {
     stream_->setParent(this);
     idle_.setSingleShot(true);
-    idle_.setInterval(idleTimeout_);
-    connect(&idle_, &QTimer::timeout, this,
-            [this] { closeFor(QStringLiteral("idle for %1 ms").arg(idleTimeout_.count())); });
+    idle_.setInterval(firstRequestTimeout_);
+    connect(&idle_, &QTimer::timeout, this, [this] {
+        closeFor(proven_
+                     ? QStringLiteral("idle for %1 ms").arg(idleTimeout_.count())
+                     : QStringLiteral("no request within %1 ms").arg(firstRequestTimeout_.count()));
+    });
     connect(stream_, &ClientStream::readable, this, &Connection::readInput);
     connect(stream_, &ClientStream::closed, this, &Connection::closed);
 
@@ -53,6 +57,19 @@ const QString& Connection::peer() const {
     return stream_->peer();
 }
 
+const QHostAddress& Connection::address() const {
+    return stream_->address();
+}
+
+void Connection::evict() {
+    Q_EMIT logLine(LogKind::Connection,
+                   QStringLiteral("%1 closed: no request yet, and a new connection needs the room")
+                       .arg(peer()));
+    closing_ = true;
+    idle_.stop();
+    stream_->abort();
+}
+
 bool Connection::isOpen() const {
     return stream_->isOpen();
 }
@@ -62,7 +79,13 @@ qsizetype Connection::maxLineLength() const {
 }
 
 void Connection::readInput() {
+    readScheduled_ = false;
+    int lines = 0;
     while (!closing_ && stream_->isOpen()) {
+        if (lines == kLinesPerTurn) {
+            yieldTurn();
+            return;
+        }
         if (qsizetype(unanswered_.size()) >= maxUnanswered_) {
             readBlocked_ = true;
             stream_->setReading(false);
@@ -77,6 +100,7 @@ void Connection::readInput() {
             QByteArray line = scan.line.toByteArray();
             inbox_.remove(0, scan.consumed);
             handleLine(std::move(line));
+            ++lines;
             continue;
         }
         inbox_.remove(0, scan.consumed);
@@ -90,6 +114,15 @@ void Connection::readInput() {
     }
 }
 
+// Lines still waiting are read on a later turn of the event loop, after
+// every other connection has had its own.
+void Connection::yieldTurn() {
+    if (readScheduled_)
+        return;
+    readScheduled_ = true;
+    QMetaObject::invokeMethod(this, &Connection::readInput, Qt::QueuedConnection);
+}
+
 void Connection::handleLine(QByteArray line) {
     if (line.isEmpty())
         return;
@@ -99,6 +132,10 @@ void Connection::handleLine(QByteArray line) {
     if (line.size() + 1 > kMaxRequestLength) {
         closeFor(QStringLiteral("request longer than %1 bytes").arg(kMaxRequestLength));
         return;
+    }
+    if (!proven_) {
+        proven_ = true;
+        idle_.setInterval(idleTimeout_);
     }
     const quint64 id = nextId_++;
     unanswered_.push_back(Slot{id, {}, false});
@@ -120,17 +157,26 @@ bool Connection::authenticate(QByteArray& line) {
         return false;
     }
     authenticated_ = true;
+    if (guard_)
+        guard_->succeeded(address());
     line = digested->request.toByteArray();
     return true;
 }
 
+// The answer waits the longer the more digests from the address failed,
+// so that guessing is slow; nothing more is read meanwhile.
 void Connection::refuse(const QString& why) {
-    Q_EMIT logLine(
-        QStringLiteral("%1 authentication failed (%2): PJLINK ERRA, closing").arg(peer(), why));
-    closing_ = true;
+    const milliseconds delay =
+        guard_ ? guard_->failed(address(), AuthGuard::Clock::now()) : milliseconds(0);
+    Q_EMIT logLine(LogKind::Authentication,
+                   QStringLiteral("%1 authentication failed (%2): PJLINK ERRA in %3 ms, closing")
+                       .arg(peer(), why)
+                       .arg(delay.count()));
+    stopReading();
     closeWhenDone_ = true;
-    unanswered_.push_back(Slot{nextId_++, kAuthenticationError, true});
-    flush();
+    const quint64 id = nextId_++;
+    unanswered_.push_back(Slot{id, {}, false});
+    QTimer::singleShot(delay, this, [this, id] { answer(id, kAuthenticationError); });
 }
 
 // The client sent all it will send; what it asked for is still answered.
@@ -159,7 +205,8 @@ void Connection::flush() {
         wrote = true;
     }
     if (stream_->bytesToWrite() > kMaxUnsent) {
-        Q_EMIT logLine(QStringLiteral("%1 closed: does not read its answers").arg(peer()));
+        Q_EMIT logLine(LogKind::Connection,
+                       QStringLiteral("%1 closed: does not read its answers").arg(peer()));
         closing_ = true;
         stream_->abort();
         return;
@@ -175,15 +222,25 @@ void Connection::flush() {
     if (readBlocked_ && qsizetype(unanswered_.size()) < maxUnanswered_) {
         readBlocked_ = false;
         stream_->setReading(true);
-        QMetaObject::invokeMethod(this, &Connection::readInput, Qt::QueuedConnection);
+        yieldTurn();
     }
 }
 
-void Connection::closeFor(const QString& why) {
-    Q_EMIT logLine(QStringLiteral("%1 closed: %2").arg(peer(), why));
+// Nothing more is read; what the client still sends waits with the system
+// until the connection closes.
+void Connection::stopReading() {
     closing_ = true;
+    stream_->setReading(false);
+}
+
+// Requests read before the cause still get their answers, then the
+// connection closes.
+void Connection::closeFor(const QString& why) {
+    Q_EMIT logLine(LogKind::Connection, QStringLiteral("%1 closed: %2").arg(peer(), why));
+    stopReading();
+    closeWhenDone_ = true;
     idle_.stop();
-    stream_->closeWhenWritten();
+    flush();
 }
 
 } // namespace tavo::pjlink

@@ -3,6 +3,7 @@
 #include <QLatin1StringView>
 
 #include <algorithm>
+#include <cctype>
 
 namespace tavo::pjlink {
 
@@ -212,6 +213,28 @@ std::vector<const commands::OneShotSender*> sendersFor(const Mapping& mapping) {
     return senders;
 }
 
+bool queryReplyFits(Reports query, QByteArrayView reply) {
+    const status::StatusQuery& row = status::statusQuery(query);
+    if (!reply.endsWith(kTerminator))
+        return false;
+    const QByteArrayView text = reply.chopped(1);
+    switch (row.rule) {
+    case status::Rule::CodeTable:
+        // The table's codes are traces: a blank before each byte.
+        return text.size() == row.table->headLength / 2 &&
+               std::ranges::all_of(text, [](char c) { return std::isxdigit((unsigned char)c); });
+    case status::Rule::LampTime:
+        return !text.isEmpty() && text.size() <= kMaxLampDigits &&
+               std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; });
+    default:
+        return true;
+    }
+}
+
+bool commandReplyFits(QByteArrayView) {
+    return false;
+}
+
 std::optional<QByteArrayView> stepFailure(link::Outcome outcome, bool isQuery) {
     switch (outcome) {
     case link::Outcome::Acknowledged:
@@ -220,6 +243,7 @@ std::optional<QByteArrayView> stepFailure(link::Outcome outcome, bool isQuery) {
         return isQuery ? std::nullopt : std::optional(kProjectorFailure);
     case link::Outcome::Refused:
         return kUnavailableTime;
+    case link::Outcome::Malformed:
     case link::Outcome::NoReply:
     case link::Outcome::PortFailed:
         return kProjectorFailure;

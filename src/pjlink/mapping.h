@@ -111,9 +111,15 @@ struct Reading {
 // The replies to the queries run so far.
 using Readings = std::map<status::Reports, Reading>;
 
+// The shape of a whole text reply that can answer a query (two hex digits
+// for the power state, ...); a reply of another shape is a late or stray
+// one and never read as a value. No text reply answers a command.
+bool queryReplyFits(status::Reports query, QByteArrayView reply);
+bool commandReplyFits(QByteArrayView reply);
+
 // What a serial step's outcome makes of the request: nothing when it went
 // through, else ERR3 (refused) or ERR4 (no reply, a reply that makes no
-// sense, or no serial port).
+// sense or does not fit, or no serial port).
 std::optional<QByteArrayView> stepFailure(link::Outcome outcome, bool isQuery);
 
 // After the queries: ERR3 or ERR4 when the gate keeps the commands back.

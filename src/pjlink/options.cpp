@@ -4,6 +4,8 @@
 #include "pjlink/protocol.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -15,12 +17,20 @@ namespace {
 constexpr qint64 kPasswordFileReadLimit = 4096;
 constexpr qsizetype kMaxNameLength = 64;
 
+// Digits only: no sign, no blank, at most five.
 std::variant<quint16, QString> parsePort(const QString& text) {
-    bool ok = false;
-    const uint port = text.toUInt(&ok);
-    if (!ok || port > 65535)
+    const bool digits = !text.isEmpty() && text.size() <= 5 &&
+                        std::ranges::all_of(text, [](QChar c) { return c.isDigit(); });
+    const uint port = digits ? text.toUInt() : 0;
+    if (!digits || port > 65535)
         return QStringLiteral("\"%1\" is not a port number (0 to 65535)").arg(text);
     return quint16(port);
+}
+
+// Four decimal numbers with dots, as in 192.168.1.20: no shortened forms.
+bool isDottedQuad(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
+    return form.match(text).hasMatch();
 }
 
 bool allBetween(QByteArrayView bytes, char low, char high) {
@@ -31,34 +41,40 @@ bool allBetween(QByteArrayView bytes, char low, char high) {
 
 std::variant<ListenAddress, QString> parseListenAddress(const QString& text) {
     QString host = text;
-    QString port;
-    if (text.startsWith(QLatin1Char('['))) {
+    QString rest;
+    const bool bracketed = text.startsWith(QLatin1Char('['));
+    if (bracketed) {
         const qsizetype close = text.indexOf(QLatin1Char(']'));
-        if (close < 0 || (close + 1 < text.size() && text[close + 1] != QLatin1Char(':')))
+        if (close < 0)
             return QStringLiteral("\"%1\": an IPv6 address in brackets is written [ADDRESS]:PORT")
                 .arg(text);
         host = text.mid(1, close - 1);
-        port = text.mid(close + 2);
-        if (close + 1 < text.size() && port.isEmpty())
-            return QStringLiteral("\"%1\": the port is missing after the colon").arg(text);
-    } else if (text.count(QLatin1Char(':')) == 1) {
-        const qsizetype colon = text.indexOf(QLatin1Char(':'));
+        rest = text.mid(close + 1);
+    } else if (text.count(QLatin1Char(':')) > 1) {
+        return QStringLiteral("\"%1\": an IPv6 address is written in brackets, [ADDRESS]:PORT")
+            .arg(text);
+    } else if (const qsizetype colon = text.indexOf(QLatin1Char(':')); colon >= 0) {
         host = text.left(colon);
-        port = text.mid(colon + 1);
-        if (port.isEmpty())
-            return QStringLiteral("\"%1\": the port is missing after the colon").arg(text);
+        rest = text.mid(colon);
     }
     QHostAddress address;
-    if (host.isEmpty() || !address.setAddress(host))
+    const auto protocol = bracketed ? QAbstractSocket::IPv6Protocol : QAbstractSocket::IPv4Protocol;
+    if ((!bracketed && !isDottedQuad(host)) || !address.setAddress(host) ||
+        address.protocol() != protocol)
         return QStringLiteral("\"%1\" is not an IP address (host names are not looked up)")
             .arg(host);
     ListenAddress listen{address, kDefaultPort};
-    if (!port.isEmpty()) {
-        const auto number = parsePort(port);
-        if (const auto* error = std::get_if<QString>(&number))
-            return *error;
-        listen.port = std::get<quint16>(number);
-    }
+    if (rest.isEmpty())
+        return listen;
+    if (!rest.startsWith(QLatin1Char(':')))
+        return QStringLiteral("\"%1\": an IPv6 address in brackets is written [ADDRESS]:PORT")
+            .arg(text);
+    if (rest.size() == 1)
+        return QStringLiteral("\"%1\": the port is missing after the colon").arg(text);
+    const auto number = parsePort(rest.mid(1));
+    if (const auto* error = std::get_if<QString>(&number))
+        return *error;
+    listen.port = std::get<quint16>(number);
     return listen;
 }
 
@@ -87,6 +103,15 @@ std::variant<QByteArray, QString> readPasswordFile(const QString& path) {
                               "character beyond ASCII")
             .arg(path);
     return password;
+}
+
+std::optional<QString> passwordFileExposure(const QString& path) {
+    const QFileDevice::Permissions permissions = QFileInfo(path).permissions();
+    const bool others = permissions.testFlag(QFileDevice::ReadOther);
+    if (!others && !permissions.testFlag(QFileDevice::ReadGroup))
+        return std::nullopt;
+    return QStringLiteral("%1 can read the password file %2 (chmod go-r it)")
+        .arg(others ? QStringLiteral("every user") : QStringLiteral("its group"), path);
 }
 
 std::variant<QByteArray, QString> checkName(const QString& name) {

@@ -51,9 +51,7 @@ void ProjectorLine::onDeviceLost(const QString& description) {
                                   "trying to reopen every %2 ms.")
                        .arg(description)
                        .arg(settings_.reopenInterval.count()));
-    std::deque<Job> waiting;
-    waiting.swap(queue_);
-    for (Job& job : waiting)
+    for (Job& job : queue_.takeAll())
         fail(job, kProjectorFailure, QStringLiteral("serial device lost"));
     lastOpenError_.clear();
     reopen_.start();
@@ -67,7 +65,7 @@ void ProjectorLine::submit(const Mapping& mapping, QObject* client, Done done) {
     job.waiting.start();
     job.queries = queriesFor(mapping);
     job.senders = sendersFor(mapping);
-    queue_.push_back(std::move(job));
+    queue_.push(client, std::move(job));
     scheduleRunNext();
 }
 
@@ -83,13 +81,15 @@ void ProjectorLine::scheduleRunNext() {
 void ProjectorLine::runNext() {
     runScheduled_ = false;
     while (!running_ && !queue_.empty()) {
-        Job job = std::move(queue_.front());
-        queue_.pop_front();
+        Job job = queue_.pop();
         if (!job.client)
             continue;
         if (job.waiting.elapsed() > settings_.queueLimit.count()) {
-            fail(job, kUnavailableTime,
-                 QStringLiteral("waited %1 ms for the serial line").arg(job.waiting.elapsed()));
+            fail(job, projectorSilent_ ? kProjectorFailure : kUnavailableTime,
+                 QStringLiteral("waited %1 ms for the serial line%2")
+                     .arg(job.waiting.elapsed())
+                     .arg(projectorSilent_ ? QStringLiteral(", the projector does not answer")
+                                           : QString()));
             continue;
         }
         if (!isOpen()) {
@@ -115,12 +115,25 @@ void ProjectorLine::runStep() {
         finish(job);
         return;
     }
-    transaction_.begin();
+    const std::size_t step = job.step;
+    const auto send = [this, step] {
+        if (!running_)
+            return;
+        stepClock_.start();
+        const Job& job = *running_;
+        if (step < job.queries.size())
+            exchange_.send(commands::codeBytes(status::statusQuery(job.queries[step]).code));
+        else
+            controller_.sendOneShot(*job.senders[step - job.queries.size()]);
+    };
     stepClock_.start();
-    if (job.step < job.queries.size())
-        exchange_.send(commands::codeBytes(status::statusQuery(job.queries[job.step]).code));
-    else
-        controller_.sendOneShot(*job.senders[job.step - job.queries.size()]);
+    if (step < job.queries.size()) {
+        const status::Reports query = job.queries[step];
+        transaction_.run(send,
+                         [query](QByteArrayView reply) { return queryReplyFits(query, reply); });
+    } else {
+        transaction_.run(send, commandReplyFits);
+    }
 }
 
 void ProjectorLine::onStepFinished(const link::ExchangeResult& result) {
@@ -128,9 +141,13 @@ void ProjectorLine::onStepFinished(const link::ExchangeResult& result) {
         return;
     Job& job = *running_;
     const bool isQuery = job.step < job.queries.size();
-    StepRecord record{result.frame, result.outcome, result.reply,
+    StepRecord record{result.frame, result.sent,    result.outcome,           result.reply,
                       {},           result.failure, stepClock_.nsecsElapsed()};
-    if (isQuery) {
+    // A projector that does not answer is failing, not busy: requests that
+    // then wait too long for the line get ERR4, not ERR3.
+    projectorSilent_ =
+        result.outcome == link::Outcome::NoReply || result.outcome == link::Outcome::Malformed;
+    if (isQuery && result.outcome != link::Outcome::Malformed) {
         const status::Reports query = job.queries[job.step];
         job.served.readings[query] = Reading{result.reply, result.status};
         // Only a code's text says more than the reply itself.
@@ -157,8 +174,8 @@ void ProjectorLine::onStepFinished(const link::ExchangeResult& result) {
 void ProjectorLine::finish(Job& job) {
     Job done = std::move(job);
     running_.reset();
-    if (done.client)
-        done.done(done.served);
+    // Frames went out: the request is reported even when its client has gone.
+    done.done(done.served);
     scheduleRunNext();
 }
 

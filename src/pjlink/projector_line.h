@@ -1,20 +1,24 @@
 #pragma once
 // The bridge's side of the serial cable: one queue for every client's
-// requests, run one exchange at a time through the widget-free exchange, the
-// panel's senders and a transaction per frame, each frame with the
-// exchange's reply timeout. A request runs its status queries, then its gate,
-// then its commands, and ends at the first step that fails.
+// requests, taken from the clients in turn, run one exchange at a time through the widget-free
+// exchange, the panel's senders and a transaction per frame, each frame with the exchange's reply
+// timeout. A request runs its status queries, then its gate, then its commands, and ends at the
+// first step that fails.
 //
 // The port is opened at start and, whenever it is closed (it could not be
 // opened, or the device was lost), tried again at an interval until it is
 // back. Losing the device fails the running request and every queued one at
 // once. A request whose client has gone before its turn is dropped without
-// touching the line; one that waited longer than the queue limit is refused.
+// touching the line; one that waited longer than the queue limit is refused:
+// ERR4 when the projector's last frame went unanswered (it is failing, and
+// the queue waits on its timeouts), else ERR3 (it is busy with other
+// clients' requests).
 
 #include "commands/controller.h"
 #include "link/exchange.h"
 #include "link/serial_link.h"
 #include "link/transaction.h"
+#include "pjlink/fair_queue.h"
 #include "pjlink/mapping.h"
 
 #include <QElapsedTimer>
@@ -40,6 +44,7 @@ inline constexpr milliseconds kQueueLimit{10000};
 // One frame of a request and what came of it, for the log.
 struct StepRecord {
     QByteArray frame;
+    bool sent = false;
     link::Outcome outcome = link::Outcome::NoReply;
     QByteArray reply;
     std::optional<QString> status; // the decoder's text
@@ -53,7 +58,7 @@ struct Served {
     std::optional<QByteArray> failure;
     Readings readings;
     QList<StepRecord> steps;
-    QString note; // why nothing was sent, when nothing was
+    QString note;        // why nothing was sent, when nothing was
     qint64 queuedNs = 0; // waiting for the line, behind other requests
     qint64 serialNs = 0;
 };
@@ -76,10 +81,10 @@ public:
     bool isOpen() const;
 
     using Done = std::function<void(const Served&)>;
-    // Queues a request for a client; done is called once, unless the client
-    // has gone by then.
+    // Queues a request for a client; done is called once: always once the
+    // request's frames started, else only while the client is there.
     void submit(const Mapping& mapping, QObject* client, Done done);
-    qsizetype queued() const { return qsizetype(queue_.size()); }
+    qsizetype queued() const { return queue_.size(); }
     link::Exchange& exchange() { return exchange_; }
 
 Q_SIGNALS:
@@ -113,10 +118,11 @@ private:
     link::Transaction transaction_;
     QTimer reopen_;
     QString lastOpenError_;
-    std::deque<Job> queue_;
+    FairQueue<Job> queue_; // by client, so that a busy client waits behind its own requests
     std::optional<Job> running_;
     QElapsedTimer stepClock_;
     bool runScheduled_ = false;
+    bool projectorSilent_ = false; // the last frame got no reply, or none that fit
 };
 
 } // namespace tavo::pjlink

@@ -27,6 +27,10 @@ char upper(char c) {
 
 } // namespace
 
+bool isLineEnd(char c) {
+    return c == kTerminator || c == kLineFeed;
+}
+
 QByteArray greetingWithChallenge(QByteArrayView challenge) {
     return QByteArrayLiteral("PJLINK 1 ") + challenge.toByteArray() + kTerminator;
 }
@@ -37,7 +41,8 @@ LineScan scanLine(QByteArrayView buffer, qsizetype maxLength) {
         ++start;
     const QByteArrayView rest = buffer.sliced(start);
     const QByteArrayView window = rest.first(std::min(rest.size(), maxLength));
-    const qsizetype end = window.indexOf(kTerminator);
+    const auto found = std::ranges::find_if(window, isLineEnd);
+    const qsizetype end = found == window.end() ? -1 : qsizetype(found - window.begin());
     if (end >= 0)
         return {LineScan::Result::Line, rest.first(end), start + end + 1};
     if (rest.size() >= maxLength)

@@ -21,6 +21,9 @@ inline constexpr qsizetype kMaxRequestLength = 136;
 // A connection without a request for this long is closed.
 inline constexpr std::chrono::seconds kIdleTimeout{30};
 inline constexpr char kTerminator = '\r';
+inline constexpr char kLineFeed = '\n';
+// A carriage return, or a line feed.
+bool isLineEnd(char c);
 
 inline constexpr char kClass1 = '1';
 
@@ -39,9 +42,9 @@ QByteArray greetingWithChallenge(QByteArrayView challenge);
 // One step of splitting a client's bytes into lines.
 struct LineScan {
     enum class Result {
-        Line,     // line holds the bytes before the carriage return
-        NeedMore, // no carriage return yet, and there is still room for one
-        TooLong,  // no carriage return within maxLength bytes: the client breaks the rules
+        Line,     // line holds the bytes before the line's end
+        NeedMore, // no line end yet, and there is still room for one
+        TooLong,  // no line end within maxLength bytes: the client breaks the rules
     };
     Result result = Result::NeedMore;
     QByteArrayView line; // a view into the scanned buffer
@@ -49,9 +52,11 @@ struct LineScan {
         0; // bytes to drop from the buffer's front, line feeds before the line included
 };
 
-// Looks for the first line in buffer. maxLength counts the line and its
-// carriage return; line feeds in front of a line (from a client that ends its
-// lines with CR LF) are skipped and not counted. Any byte may stand in a line.
+// Looks for the first line in buffer. A line ends in a carriage return, as
+// PJLink has it, or in a line feed, as a line typed into nc or echoed into
+// it does; maxLength counts the line and its end. Line feeds in front of a
+// line (the LF of a CR LF) are skipped and not counted. Any other byte may
+// stand in a line.
 LineScan scanLine(QByteArrayView buffer, qsizetype maxLength);
 
 // A line read as a request: header, a class digit and a four-character

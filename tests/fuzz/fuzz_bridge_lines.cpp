@@ -5,8 +5,8 @@
 // - Split a piece at a time into a buffer never longer than the limit, the
 //   lines are those of the whole stream split at once, and a line over the
 //   limit is told at the same place.
-// - Every scan keeps its promise: a line holds no carriage return, nothing
-//   but line feeds stands before it, and "too long" means no carriage return
+// - Every scan keeps its promise: a line holds no line end (CR or LF),
+//   nothing but line feeds stands before it, and "too long" means no line end
 //   within the limit.
 // - A line read as a request writes back to the same line (command in upper
 //   case), its answer reads back as the same command, and it resolves to a
@@ -29,6 +29,10 @@ namespace {
 using namespace tavo::pjlink;
 using tavo::fuzz::FuzzInput;
 
+bool hasLineEnd(QByteArrayView bytes) {
+    return std::any_of(bytes.begin(), bytes.end(), isLineEnd);
+}
+
 void checkScan(QByteArrayView buffer, qsizetype maxLength, const LineScan& scan) {
     qsizetype feeds = 0;
     while (feeds < buffer.size() && buffer[feeds] == '\n')
@@ -37,17 +41,17 @@ void checkScan(QByteArrayView buffer, qsizetype maxLength, const LineScan& scan)
     switch (scan.result) {
     case LineScan::Result::Line:
         FUZZ_CHECK(scan.consumed == feeds + scan.line.size() + 1 &&
-                       buffer[scan.consumed - 1] == kTerminator &&
-                       !scan.line.contains(kTerminator) && scan.line.size() < maxLength &&
+                       isLineEnd(buffer[scan.consumed - 1]) && !hasLineEnd(scan.line) &&
+                       scan.line.size() < maxLength &&
                        scan.line.data() == rest.data(),
                    printable(buffer));
         return;
     case LineScan::Result::TooLong:
-        FUZZ_CHECK(rest.size() >= maxLength && !rest.first(maxLength).contains(kTerminator),
+        FUZZ_CHECK(rest.size() >= maxLength && !hasLineEnd(rest.first(maxLength)),
                    printable(buffer));
         return;
     case LineScan::Result::NeedMore:
-        FUZZ_CHECK(scan.consumed == feeds && !rest.contains(kTerminator) && rest.size() < maxLength,
+        FUZZ_CHECK(scan.consumed == feeds && !hasLineEnd(rest) && rest.size() < maxLength,
                    printable(buffer));
         return;
     }
@@ -65,7 +69,8 @@ Split splitWhole(QByteArrayView stream, qsizetype maxLength) {
     for (;;) {
         while (pos < stream.size() && stream[pos] == '\n')
             ++pos;
-        const qsizetype end = stream.indexOf(kTerminator, pos);
+        const auto found = std::find_if(stream.begin() + pos, stream.end(), isLineEnd);
+        const qsizetype end = found == stream.end() ? -1 : qsizetype(found - stream.begin());
         const qsizetype length = (end < 0 ? stream.size() : end) - pos;
         if (end < 0 ? length >= maxLength : length + 1 > maxLength) {
             split.tooLong = true;

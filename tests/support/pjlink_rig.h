@@ -31,6 +31,8 @@
 #include <memory>
 #include <optional>
 
+#include <sys/socket.h>
+
 namespace tavo::test {
 
 inline constexpr int kWaitMs = 5000;
@@ -142,6 +144,8 @@ inline pjlink::BridgeSettings loopbackSettings() {
     settings.address = QHostAddress::LocalHost;
     settings.port = 0;
     settings.identity = {"Hall A", "TAVO", "RA20", "tavo-pjlink " TAVO_VERSION};
+    // Every client comes from 127.0.0.1 unless it says otherwise.
+    settings.maxPerAddress = settings.maxConnections;
     return settings;
 }
 
@@ -193,8 +197,9 @@ public:
         QObject::connect(&socket_, &QTcpSocket::disconnected, &socket_, [this] { closed_ = true; });
     }
 
-    // Connects and reads the greeting.
-    bool connectTo(quint16 port) {
+    // Connects from the given loopback address and reads the greeting.
+    bool connectTo(quint16 port, const QHostAddress& from = QHostAddress::LocalHost) {
+        socket_.bind(from);
         socket_.connectToHost(QHostAddress::LocalHost, port);
         const auto line = nextLine();
         if (line)
@@ -203,6 +208,13 @@ public:
     }
 
     void send(const QByteArray& bytes) { socket_.write(bytes); }
+    // Sends what is written, then resets the connection, as a crashed client does.
+    void reset() {
+        socket_.waitForBytesWritten(kWaitMs);
+        const linger now{1, 0};
+        ::setsockopt(int(socket_.socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        socket_.abort();
+    }
 
     // The next line the bridge sent, carriage return taken off; nothing when
     // none came in time or the connection closed first.

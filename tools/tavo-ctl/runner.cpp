@@ -78,12 +78,19 @@ void Runner::next() {
     finish(exit_status::kSuccess);
 }
 
+// After a reply timeout the transaction first waits for the line to go
+// quiet, so that a late reply is not taken for this step's.
 void Runner::sendCurrent() {
+    if (done_)
+        return;
+    transaction_.run([this] { sendStep(); });
+}
+
+void Runner::sendStep() {
     if (done_)
         return;
     const Step& step = steps_[index_];
     link::Exchange& exchange = controller_.exchange();
-    transaction_.begin();
     sentClock_.start();
     if (step.isTyped()) {
         controller_.sendTyped(step.typedText);

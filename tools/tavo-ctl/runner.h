@@ -54,6 +54,7 @@ Q_SIGNALS:
 
 private:
     void sendCurrent();
+    void sendStep();
     void onResult(const link::ExchangeResult& result);
     void onUntilResult(const link::ExchangeResult& result, const Judgement& judgement);
     void onDeadline();

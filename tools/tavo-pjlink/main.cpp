@@ -11,7 +11,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <memory>
@@ -60,8 +59,9 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
                                   QStringLiteral("rate"), QStringLiteral("19200"));
     const QCommandLineOption listen(
         QStringLiteral("listen"),
-        QStringLiteral("Address and port to serve PJLink on (default: 127.0.0.1:4352, this "
-                       "machine only; 0.0.0.0:4352 serves every network)."),
+        QStringLiteral("Address and port to serve PJLink on: an IPv4 address, or an IPv6 "
+                       "address in brackets, then optionally a colon and a port (default: "
+                       "127.0.0.1:4352, this machine only; 0.0.0.0:4352 serves every network)."),
         QStringLiteral("address[:port]"), QStringLiteral("127.0.0.1:4352"));
     const QCommandLineOption passwordFile(
         QStringLiteral("password-file"),
@@ -74,7 +74,16 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
     const QCommandLineOption model(QStringLiteral("model"),
                                    QStringLiteral("RA20 or RB20 (default: RA20)."),
                                    QStringLiteral("model"), QStringLiteral("RA20"));
-    parser.addOptions({device, baud, listen, passwordFile, name, model});
+    const QCommandLineOption verbose(
+        QStringLiteral("verbose"),
+        QStringLiteral("Log every request; without it, requests beyond %1 in %2 s (and "
+                       "error answers beyond 20) are counted in one line instead.")
+            .arg(LogBudget{}.requests)
+            .arg(LogBudget{}.interval.count() / 1000));
+    const QCommandLineOption allowReadable(
+        QStringLiteral("allow-readable-password"),
+        QStringLiteral("Start even when group or others can read the password file."));
+    parser.addOptions({device, baud, listen, passwordFile, allowReadable, name, model, verbose});
     // An unknown option is a usage error like a bad value (exit 2), which the
     // service does not restart on; process() would exit 1.
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -90,6 +99,7 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
 
     Options options;
     options.device = parser.value(device);
+    options.bridge.log.verbose = parser.isSet(verbose);
     if (parser.value(baud) == QLatin1String("19200"))
         options.portSettings = tavo::link::kSettings19200;
     else if (parser.value(baud) == QLatin1String("9600"))
@@ -126,10 +136,15 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
         if (!password)
             return std::nullopt;
         options.bridge.password = *password;
-        if (QFileInfo(path).permissions() & QFileDevice::ReadOther)
-            printLine(QStringLiteral("warning: every user can read the password file %1 "
-                                     "(chmod o-r it)")
-                          .arg(path));
+        if (const auto exposure = passwordFileExposure(path)) {
+            if (!parser.isSet(allowReadable)) {
+                printLine(QStringLiteral("tavo-pjlink: %1, or start with "
+                                         "--allow-readable-password")
+                              .arg(*exposure));
+                return std::nullopt;
+            }
+            printLine(QStringLiteral("warning: %1").arg(*exposure));
+        }
     }
     return options;
 }
@@ -149,8 +164,8 @@ int main(int argc, char* argv[]) {
     // a stop is never missed.
     tavo::link::StopSignals stopSignals;
     QObject::connect(&stopSignals, &tavo::link::StopSignals::stopRequested, &app, [](int signal) {
-        printLine(QStringLiteral("stopped by %1")
-                      .arg(QLatin1String(tavo::link::stopSignalName(signal))));
+        printLine(
+            QStringLiteral("stopped by %1").arg(QLatin1String(tavo::link::stopSignalName(signal))));
         QCoreApplication::quit();
     });
     if (!stopSignals.isActive())
