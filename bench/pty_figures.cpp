@@ -1,7 +1,7 @@
 #include "bench/pty_figures.h"
 
 #include "bench/pty.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "link/serial_control.h"
 #include "panel/form1.h"
 #include "panel/warning.h"

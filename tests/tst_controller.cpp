@@ -5,7 +5,7 @@
 // the tables under test.
 #include "commands/controller.h"
 #include "commands/senders.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "support/fake_exchange.h"
 #include "support/window_rig.h"
 

@@ -8,7 +8,7 @@
 
 #include "commands/controller.h"
 #include "commands/names.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "support/fake_serial.h"
 #include "support/window_rig.h"
 

@@ -6,7 +6,7 @@
 // port panel's 5 s.
 
 #include "commands/controller.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "panel/form1.h"
 #include "support/window_rig.h"
 

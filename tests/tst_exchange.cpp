@@ -3,11 +3,11 @@
 // port and a lost device, over the in-memory port and a real pseudo-terminal.
 // Timer ticks are driven by hand where the order of events matters, and
 // waited for where the time itself is the point.
-#include "link/exchange.h"
-#include "link/reply_capture.h"
+#include "exchange/exchange.h"
+#include "exchange/reply_capture.h"
 #include "link/serial_control.h"
-#include "link/trace.h"
-#include "link/transaction.h"
+#include "exchange/trace.h"
+#include "exchange/transaction.h"
 #include "support/fake_exchange.h"
 #include "support/pseudo_terminal.h"
 

@@ -7,7 +7,7 @@
 // key).
 
 #include "commands/controller.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "panel/form1.h"
 #include "support/window_rig.h"
 

@@ -4,7 +4,7 @@
 // silent projector. Each case ends with the window alive, nothing on the line
 // that the user did not ask for, and at most one box, naming the cause.
 #include "commands/controller.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "link/port_lock.h"
 #include "link/serial_control.h"
 #include "support/panel_process.h"

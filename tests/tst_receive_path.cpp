@@ -3,8 +3,8 @@
 // (and a screen reader reads) after every step is what setting them whole
 // from the reply buffer shows.
 
-#include "link/exchange.h"
-#include "link/trace.h"
+#include "exchange/exchange.h"
+#include "exchange/trace.h"
 #include "panel/display_label.h"
 #include "status/decoder.h"
 #include "support/window_rig.h"

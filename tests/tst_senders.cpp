@@ -7,7 +7,7 @@
 
 #include "link/serial_control.h"
 #include "commands/controller.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "panel/form1.h"
 #include "support/pseudo_terminal.h"
 #include "support/window_rig.h"

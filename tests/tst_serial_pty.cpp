@@ -2,7 +2,7 @@
 // master side; the window opens the slave through the serial layer.
 #include "link/serial_control.h"
 #include "commands/controller.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "panel/form1.h"
 #include "support/pty_rig.h"
 

@@ -3,7 +3,7 @@
 // piece by piece as it comes off the line, so that a reply layout that the
 // decoder misreads shows up here.
 
-#include "link/trace.h"
+#include "exchange/trace.h"
 #include "projector.h"
 #include "status/decoder.h"
 

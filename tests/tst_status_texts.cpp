@@ -2,7 +2,7 @@
 // it must take every text the decoder gives and refuse texts it cannot give,
 // or those runs would pass whatever the decoder did.
 
-#include "link/trace.h"
+#include "exchange/trace.h"
 #include "status/decoder.h"
 #include "status/tables.h"
 #include "support/status_texts.h"

@@ -1,6 +1,6 @@
 #include "commands/controller.h"
 
-#include "link/frame.h"
+#include "exchange/frame.h"
 
 #include <QTimer>
 

@@ -2,7 +2,7 @@
 
 #include "commands/controller.h"
 #include "commands/senders.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "link/port_settings.h"
 #include "panel/display_label.h"
 #include "panel/layout/clickable_label.h"

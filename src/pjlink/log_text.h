@@ -3,7 +3,7 @@
 // link/printable.h), so that whatever a client or the projector sent fits on
 // one line, and durations.
 
-#include "link/printable.h"
+#include "exchange/printable.h"
 
 #include <QString>
 

@@ -10,7 +10,7 @@
 // serial line.
 
 #include "commands/senders.h"
-#include "link/transaction.h"
+#include "exchange/transaction.h"
 #include "pjlink/protocol.h"
 #include "status/tables.h"
 

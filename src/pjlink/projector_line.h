@@ -12,9 +12,9 @@
 // touching the line; one that waited longer than the queue limit is refused.
 
 #include "commands/controller.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "link/serial_link.h"
-#include "link/transaction.h"
+#include "exchange/transaction.h"
 #include "pjlink/mapping.h"
 
 #include <QElapsedTimer>

@@ -1,11 +1,11 @@
 #include "soak_run.h"
 
 #include "commands/controller.h"
-#include "link/exchange.h"
-#include "link/frame.h"
+#include "exchange/exchange.h"
+#include "exchange/frame.h"
 #include "link/port_settings.h"
 #include "link/serial_control.h"
-#include "link/trace.h"
+#include "exchange/trace.h"
 #include "projector_line.h"
 #include "support/status_texts.h"
 

@@ -13,7 +13,7 @@
 // lock by that name.
 
 #include "link/serial_control.h"
-#include "link/transaction.h"
+#include "exchange/transaction.h"
 #include "pjlink/bridge.h"
 #include "pjlink/projector_line.h"
 #include "server.h"

@@ -1,6 +1,6 @@
 #include "support/status_texts.h"
 
-#include "link/frame.h"
+#include "exchange/frame.h"
 #include "status/tables.h"
 
 #include <QByteArrayView>

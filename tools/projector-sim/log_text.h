@@ -2,7 +2,7 @@
 // One-line texts for the simulator's log: bytes with their control
 // characters named, and what became of a received frame.
 
-#include "link/printable.h"
+#include "exchange/printable.h"
 #include "simulator.h"
 
 #include <QByteArrayView>

@@ -1,6 +1,6 @@
 #include "invocation.h"
 
-#include "link/frame.h"
+#include "exchange/frame.h"
 #include "link/serial_control.h"
 #include "status/tables.h"
 

@@ -4,7 +4,7 @@
 
 #include "commands/controller.h"
 #include "invocation.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "link/port_settings.h"
 #include "link/serial_control.h"
 #include "report.h"

@@ -6,7 +6,7 @@
 // explains a failure. Also the --list table.
 
 #include "command_words.h"
-#include "link/transaction.h"
+#include "exchange/transaction.h"
 
 #include <QByteArray>
 #include <QString>

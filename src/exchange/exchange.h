@@ -16,7 +16,7 @@
 // piece cannot change its text (the status line grows by the tokens when it
 // copies the trace).
 
-#include "link/reply_capture.h"
+#include "exchange/reply_capture.h"
 #include "link/serial_link.h"
 #include "status/decoder.h"
 

@@ -1,6 +1,6 @@
-#include "link/printable.h"
+#include "exchange/printable.h"
 
-#include "link/transaction.h"
+#include "exchange/transaction.h"
 
 namespace tavo::link {
 

@@ -1,7 +1,7 @@
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 
-#include "link/frame.h"
-#include "link/trace.h"
+#include "exchange/frame.h"
+#include "exchange/trace.h"
 #include "status/decoder.h"
 
 #include <QTimer>

@@ -7,7 +7,7 @@
 // not go out or the device was lost. A reply that ended early is taken out of
 // the reply buffer, so the next frame's reply starts in an empty one.
 
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

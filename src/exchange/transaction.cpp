@@ -1,6 +1,6 @@
-#include "link/transaction.h"
+#include "exchange/transaction.h"
 
-#include "link/trace.h"
+#include "exchange/trace.h"
 #include "status/decoder.h"
 
 namespace tavo::link {
