@@ -2,6 +2,7 @@
 MAKEFLAGS += --no-print-directory
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
+BENCH_DIR ?= build-bench
 FUZZ_DIR  ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
@@ -48,14 +49,15 @@ fuzz:
 soak: build
 	$(BUILD_DIR)/tests/soak/tavo-soak --seconds $(SOAK_SECONDS)
 
-# Every figure in one table, also written to build/bench/latest.md; installs
-# what only the benchmarks need (CuteCom, the X test headers) first.
+# Every figure in one table, also written to build-bench/bench/latest.md;
+# installs what only the benchmarks need (CuteCom, the X test headers) first.
+# The benchmarks have their own build folder, so build/ never needs them.
 bench: deps
 	@scripts/install-bench-deps
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTAVO_BENCH=ON
-	cmake --build $(BUILD_DIR) -j $(JOBS)
-	cd $(BUILD_DIR) && cpack -G DEB > /dev/null
-	$(BUILD_DIR)/bench/tavo-bench --build $(BUILD_DIR) --out $(BUILD_DIR)/bench
+	cmake -S . -B $(BENCH_DIR) $(CMAKE_FLAGS) -DTAVO_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	cd $(BENCH_DIR) && cpack -G DEB > /dev/null
+	$(BENCH_DIR)/bench/tavo-bench --build $(BENCH_DIR) --out $(BENCH_DIR)/bench
 
 # The window at its four heights, rendered offscreen to build/screenshots/.
 screenshots: build
@@ -66,4 +68,4 @@ package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)

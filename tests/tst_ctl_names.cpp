@@ -4,7 +4,7 @@
 // a name equal to what the window sends when its control is clicked or
 // pressed.
 
-#include "command_words.h"
+#include "tavo-ctl/command_words.h"
 
 #include "commands/controller.h"
 #include "commands/names.h"

@@ -4,9 +4,9 @@
 // times, the options and their checks, and standard-input scripts with their
 // bounds.
 
-#include "command_words.h"
-#include "invocation.h"
-#include "script_input.h"
+#include "tavo-ctl/command_words.h"
+#include "tavo-ctl/invocation.h"
+#include "tavo-ctl/script_input.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>

@@ -1,11 +1,11 @@
 // The virtual projector without any I/O: the state machine on a virtual
 // clock, frame assembly, the misbehaviour knobs and the pacing of replies.
 
-#include "frame_assembler.h"
-#include "log_text.h"
-#include "projector.h"
-#include "simulator.h"
-#include "transmitter.h"
+#include "projector-sim/frame_assembler.h"
+#include "projector-sim/log_text.h"
+#include "projector-sim/projector.h"
+#include "projector-sim/simulator.h"
+#include "projector-sim/transmitter.h"
 
 #include "commands/senders.h"
 

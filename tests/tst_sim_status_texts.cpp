@@ -4,7 +4,7 @@
 // decoder misreads shows up here.
 
 #include "exchange/trace.h"
-#include "projector.h"
+#include "projector-sim/projector.h"
 #include "status/decoder.h"
 
 #include <QtTest>

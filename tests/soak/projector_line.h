@@ -9,7 +9,7 @@
 // points the link at it. The projector itself lives on across both, its
 // state intact, behind a socket pair.
 
-#include "server.h"
+#include "projector-sim/server.h"
 
 #include <QByteArray>
 #include <QObject>

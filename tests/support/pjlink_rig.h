@@ -16,7 +16,7 @@
 #include "exchange/transaction.h"
 #include "pjlink/bridge.h"
 #include "pjlink/projector_line.h"
-#include "server.h"
+#include "projector-sim/server.h"
 #include "support/pseudo_terminal.h"
 
 #include <QCoreApplication>
