@@ -47,7 +47,7 @@ const OneShotSender& sender(const char* control) {
 
 bool isHoldKey(const QString& control) {
     return std::ranges::any_of(tavo::commands::holdKeys(), [&](const HoldKey& key) {
-        return control == QLatin1String(key.control.data(), static_cast<qsizetype>(key.control.size()));
+        return control == QLatin1String(key.control);
     });
 }
 

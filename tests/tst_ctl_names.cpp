@@ -24,7 +24,7 @@ using tavo::test::WindowRig;
 namespace {
 
 QString text(std::string_view view) {
-    return QString::fromLatin1(view.data(), qsizetype(view.size()));
+    return QString::fromLatin1(view);
 }
 
 const tavo::commands::CommandName* entryNamed(const QString& name) {
@@ -162,7 +162,7 @@ void TestCtlNames::nameSendsItsCode() {
     QFETCH(QByteArray, code);
     const tavo::commands::CommandName* entry = entryNamed(name);
     QVERIFY2(entry, "no such name in the table");
-    const auto command = tavo::commands::resolve(*entry);
+    const auto command = tavo::commands::commandFor(*entry);
     QCOMPARE(QByteArray(command.code().data(), qsizetype(command.code().size())), code);
     QCOMPARE(command.isQuery(), code.startsWith("CR"));
     // Typed as separate words, in upper case too, the name is that one step.

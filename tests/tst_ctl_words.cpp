@@ -39,7 +39,7 @@ Script scriptFrom(const QByteArray& bytes) {
 QStringList allNameWords() {
     QStringList words;
     for (const auto& entry : tavo::commands::commandNames())
-        words += QString::fromLatin1(entry.name.data(), qsizetype(entry.name.size())).split(' ');
+        words += QString::fromLatin1(entry.name).split(' ');
     words.removeDuplicates();
     return words;
 }

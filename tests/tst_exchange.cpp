@@ -133,7 +133,7 @@ void TestExchange::sendWritesFrameAndStartsTimers() {
     QCOMPARE(rig.port->written, QList<QByteArray>{wire});
     QCOMPARE(rig.exchange->lastFrameSent(), wire);
     QCOMPARE(rig.lines->sent, trace);
-    QCOMPARE(rig.exchange->awaitingReply(), 1);
+    QCOMPARE(rig.exchange->awaitingReply(), true);
     QVERIFY(rig.exchange->replyTimer().isActive());
     QVERIFY(rig.exchange->clearTimer().isActive());
     QCOMPARE(rig.exchange->replyTimer().interval(), 500);
@@ -179,7 +179,7 @@ void TestExchange::replyPiecesShownAndDecoded() {
         QCOMPARE(rig.lines->status, statuses[i]);
         QCOMPARE(rig.exchange->replyBuffer(), all);
         QCOMPARE(rig.exchange->replyTrace(), traces[i]);
-        QCOMPARE(rig.exchange->awaitingReply(), 0);
+        QCOMPARE(rig.exchange->awaitingReply(), false);
     }
     QCOMPARE(received.size(), pieces.size());
     QCOMPARE(rig.port->written.size(), 1); // nothing is ever written on a receive
@@ -208,7 +208,7 @@ void TestExchange::replyTimerTick() {
     QVERIFY(!rig.exchange->replyTimer().isActive());
     QVERIFY(rig.exchange->clearTimer().isActive());
     QVERIFY(rig.exchange->replyBuffer().isEmpty());
-    QCOMPARE(rig.exchange->awaitingReply(), 0);
+    QCOMPARE(rig.exchange->awaitingReply(), false);
     QCOMPARE(ended.size(), 1);
     QCOMPARE(ended.first().at(0).toByteArray(), reply);
     QCOMPARE(ended.first().at(1).toBool(), timedOut);
@@ -257,7 +257,7 @@ void TestExchange::sendWhilePortClosed() {
     QCOMPARE(closed.size(), 1);
     // Everything but the write runs as usual, so the timeout mark appears.
     QCOMPARE(rig.lines->sent, QStringLiteral(" C 0 0 CR "));
-    QCOMPARE(rig.exchange->awaitingReply(), 1);
+    QCOMPARE(rig.exchange->awaitingReply(), true);
     tick(rig.exchange->replyTimer());
     QCOMPARE(rig.lines->received, QStringLiteral(" X X X X"));
 }
@@ -275,7 +275,7 @@ void TestExchange::releaseEndsTheReply() {
     QCOMPARE(rig.lines->sent, QString());
     QCOMPARE(rig.lines->received, QString());
     QVERIFY(rig.exchange->replyBuffer().isEmpty());
-    QCOMPARE(rig.exchange->awaitingReply(), 1); // left for the next receive or tick
+    QCOMPARE(rig.exchange->awaitingReply(), true); // left for the next receive or tick
 }
 
 void TestExchange::timingChangesRestartOnlyRunningTimers() {

@@ -35,7 +35,7 @@ QByteArray randomBytes(QRandomGenerator& random, qsizetype count) {
 QSet<QString> powerStateTexts() {
     QSet<QString> texts{QString()};
     for (const status::StatusCode& code : status::statusQueries().front().table->codes)
-        texts.insert(QString::fromLatin1(code.text.data(), qsizetype(code.text.size())));
+        texts.insert(QString::fromLatin1(code.text));
     return texts;
 }
 

@@ -208,7 +208,7 @@ void TestSenders::clickSendsItsFrame() {
     QCOMPARE(window.frames(), QList<QByteArray>{frame});
     QCOMPARE(window.form().exchange().lastFrameSent(), frame);
     QCOMPARE(window.text(QStringLiteral("Label11")), traceOf(frame));
-    QCOMPARE(window.form().exchange().awaitingReply(), 1);
+    QCOMPARE(window.form().exchange().awaitingReply(), true);
 
     int reply = replyBefore;
     int clear = clearBefore;

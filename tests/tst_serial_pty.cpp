@@ -125,7 +125,7 @@ void TestSerialPty::replyInPiecesShownPieceByPiece() {
     rig.com1.readAtLeast(4);
     rig.com1.write("0");
     QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" 0 "));
-    QCOMPARE(rig.form->exchange().awaitingReply(), 0);
+    QCOMPARE(rig.form->exchange().awaitingReply(), false);
     rig.com1.write("0\r");
     QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" 0 0 CR "));
     QCOMPARE(rig.form->exchange().replyBuffer(), QByteArray("00\r"));

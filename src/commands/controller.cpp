@@ -7,7 +7,7 @@
 namespace tavo::commands {
 
 QByteArrayView codeBytes(std::string_view code) {
-    return QByteArrayView(code.data(), static_cast<qsizetype>(code.size()));
+    return QByteArrayView(code);
 }
 
 Controller::Controller(link::Exchange& exchange, QObject* parent)

@@ -159,7 +159,7 @@ const HoldKey* findHoldKey(std::string_view control) {
     return found == keys.end() ? nullptr : &*found;
 }
 
-NamedCommand resolve(const CommandName& entry) {
+NamedCommand commandFor(const CommandName& entry) {
     if (const OneShotSender* sender = findOneShotSender(entry.control))
         return {&entry, sender, nullptr};
     if (const HoldKey* key = findHoldKey(entry.control))

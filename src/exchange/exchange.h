@@ -84,7 +84,7 @@ public:
     const QByteArray& lastFrameSent() const { return lastFrameSent_; }
     const QByteArray& replyBuffer() const { return reply_.bytes(); }
     const QString& replyTrace() const { return reply_.trace(); }
-    unsigned char awaitingReply() const { return awaitingReply_; }
+    bool awaitingReply() const { return awaitingReply_; }
     QTimer& replyTimer() const { return *Timer2; }
     QTimer& clearTimer() const { return *Timer4; }
 
@@ -120,7 +120,7 @@ private:
     QByteArray commandPrefix_;
     QByteArray lastFrameSent_;
     ReplyCapture reply_;
-    unsigned char awaitingReply_ = 0;
+    bool awaitingReply_ = false;
     // The received line shows the buffer's trace, as the last piece left it.
     bool receivedTraceShown_ = false;
     status::StatusDecoder decoder_;

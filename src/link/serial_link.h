@@ -1,9 +1,10 @@
 #pragma once
-// What the window needs of a serial port: a port number (1 or 2), a settings
+// The serial line as the exchange uses it, behind an interface so that tests
+// can put an in-memory line in its place: a port number (1 or 2), a settings
 // string applied at once (also to the open port), open and close, a write
-// handed to the line at once, a read of every byte waiting, a notification on
-// the event thread as soon as one byte waits, and a description of the last
-// failure. Bytes are bytes: NUL passes like any other.
+// handed to the line at once or refused, a read of every byte waiting, a
+// notification on the event thread as soon as one byte waits, and a
+// description of the last failure. Bytes are bytes: NUL passes like any other.
 
 #include <QByteArray>
 #include <QObject>
@@ -24,6 +25,7 @@ public:
     virtual bool isOpen() const = 0;
     virtual bool open() = 0;
     virtual void close() = 0;
+    // False (with a description) when nothing was written.
     virtual bool write(const QByteArray& bytes) = 0;
     virtual QByteArray readAll() = 0;
     // Why the last operation failed, naming the port and its device.

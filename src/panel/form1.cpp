@@ -4,8 +4,8 @@
 #include "commands/senders.h"
 #include "exchange/exchange.h"
 #include "link/port_settings.h"
-#include "panel/display_label.h"
 #include "panel/layout/clickable_label.h"
+#include "panel/layout/display_label.h"
 #include "panel/layout/flat_button.h"
 #include "panel/layout/hold_key_button.h"
 #include "panel/layout/logo.h"
@@ -37,7 +37,7 @@ const QString kCaptionHideData = QStringLiteral("データを表示しない");
 constexpr std::chrono::milliseconds kPortPanelTimeout{5000};
 
 QString nameOf(std::string_view control) {
-    return QString::fromLatin1(control.data(), static_cast<qsizetype>(control.size()));
+    return QString::fromLatin1(control);
 }
 
 } // namespace
@@ -93,9 +93,9 @@ Form1::Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent)
     Command95 = control<layout::FlatButton>("Command95");
     Command96 = control<QPushButton>("Command96");
     Image1 = control<layout::ClickableLabel>("Image1");
-    Label11 = control<DisplayLabel>("Label11");
-    Label12 = control<DisplayLabel>("Label12");
-    Label22 = control<DisplayLabel>("Label22");
+    Label11 = control<layout::DisplayLabel>("Label11");
+    Label12 = control<layout::DisplayLabel>("Label12");
+    Label22 = control<layout::DisplayLabel>("Label22");
     Text1 = control<QLineEdit>("Text1");
 
     setOuterHeight(layout::kClientHeightTwips + kTitleBarTwips);
@@ -165,8 +165,10 @@ void Form1::wireExchange() {
     connect(exchange_, &link::Exchange::sentTraceChanged, Label11, &QLabel::setText);
     connect(exchange_, &link::Exchange::receivedTraceChanged, Label12, &QLabel::setText);
     connect(exchange_, &link::Exchange::statusTextChanged, Label22, &QLabel::setText);
-    connect(exchange_, &link::Exchange::receivedTraceAppended, Label12, &DisplayLabel::appendText);
-    connect(exchange_, &link::Exchange::statusTextAppended, Label22, &DisplayLabel::appendText);
+    connect(exchange_, &link::Exchange::receivedTraceAppended, Label12,
+            &layout::DisplayLabel::appendText);
+    connect(exchange_, &link::Exchange::statusTextAppended, Label22,
+            &layout::DisplayLabel::appendText);
     // Nothing can go out: show where to choose a port.
     connect(exchange_, &link::Exchange::sentWhilePortClosed, this, &Form1::showPortPanel);
     connect(MSComm1, &link::SerialLink::deviceLost, this, &Form1::onDeviceLost);
@@ -296,13 +298,13 @@ void Form1::warn(const QString& text) {
 
 void Form1::onServiceKey() {
     setOuterHeight(kServiceHeight);
-    fullView_ = 1;
+    fullView_ = true;
     Command34->setText(kCaptionClose);
     Command34->show();
 }
 
 void Form1::onLogoDoubleClick() {
-    if (fullView_ != 1)
+    if (!fullView_)
         return;
     setOuterHeight(kFullHeight);
     Command34->setText(kCaptionClose);
@@ -311,7 +313,7 @@ void Form1::onLogoDoubleClick() {
 
 void Form1::toggleDataPanel() {
     Timer3->stop();
-    fullView_ = 0;
+    fullView_ = false;
     if (outerHeightTwips_ < kDataPanelThreshold) {
         setOuterHeight(kDataPanelHeight);
         Command34->setText(kCaptionHideData);

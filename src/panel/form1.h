@@ -33,12 +33,11 @@ class QTimer;
 
 namespace tavo::layout {
 class ClickableLabel;
+class DisplayLabel;
 class FlatButton;
 } // namespace tavo::layout
 
 namespace tavo::panel {
-
-class DisplayLabel;
 
 class Form1 final : public QWidget {
     Q_OBJECT
@@ -67,7 +66,7 @@ public:
     // Window-level state, read by tests and tools.
     int outerHeightTwips() const { return outerHeightTwips_; }
     const QString& portSettings() const { return portSettings_; }
-    qint16 fullView() const { return fullView_; }
+    bool fullView() const { return fullView_; }
     link::SerialLink& serialPort() const { return *MSComm1; }
     link::Exchange& exchange() const { return *exchange_; }
     commands::Controller& controller() const { return *controller_; }
@@ -123,14 +122,14 @@ private:
     layout::FlatButton* Command95;
     QPushButton* Command96;
     layout::ClickableLabel* Image1;
-    DisplayLabel* Label11;
-    DisplayLabel* Label12;
-    DisplayLabel* Label22;
+    layout::DisplayLabel* Label11;
+    layout::DisplayLabel* Label12;
+    layout::DisplayLabel* Label22;
     QLineEdit* Text1;
 
     // Window-level state.
     QString portSettings_;
-    qint16 fullView_ = 0;
+    bool fullView_ = false;
     int outerHeightTwips_ = 0;
     bool warningPending_ = false;
     Qt::MouseButton holdButton_ = Qt::NoButton; // the button holding a hold key down

@@ -6,7 +6,7 @@
 #include "link/port_settings.h"
 #include "link/serial_control.h"
 #include "exchange/trace.h"
-#include "projector_line.h"
+#include "cable.h"
 #include "support/status_texts.h"
 
 #include <QFile>
@@ -65,9 +65,6 @@ const std::array<const char*, 14> kTypedWords{
     "  CR0  ",
 };
 
-QByteArrayView bytesOf(std::string_view text) {
-    return QByteArrayView(text.data(), qsizetype(text.size()));
-}
 
 QString printable(const QByteArray& frame) {
     return QString::fromLatin1(
@@ -109,9 +106,9 @@ const std::array<SoakRun::Action, 6> SoakRun::kActions{{
 SoakRun::SoakRun(SoakOptions options, QObject* parent)
     : QObject(parent), options_(options), random_(options.seed) {
     for (const commands::OneShotSender& sender : commands::oneShotSenders())
-        controlFrames_.insert(link::buildFrame({}, bytesOf(sender.code)));
+        controlFrames_.insert(link::buildFrame({}, QByteArrayView(sender.code)));
     for (const commands::HoldKey& key : commands::holdKeys())
-        controlFrames_.insert(link::buildFrame({}, bytesOf(key.code)));
+        controlFrames_.insert(link::buildFrame({}, QByteArrayView(key.code)));
 }
 
 SoakRun::~SoakRun() = default;
@@ -130,9 +127,9 @@ QString SoakRun::start() {
     noisy.seed = options_.seed;
     const std::array behaviours{clean, noisy};
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        lines_[i] = new ProjectorLine(devices_.filePath(QStringLiteral("com%1").arg(i + 1)), this);
-        connect(lines_[i], &ProjectorLine::frameOnWire, this, &SoakRun::onFrameOnWire);
-        connect(lines_[i], &ProjectorLine::problem, this, &SoakRun::violation);
+        lines_[i] = new Cable(devices_.filePath(QStringLiteral("com%1").arg(i + 1)), this);
+        connect(lines_[i], &Cable::frameOnWire, this, &SoakRun::onFrameOnWire);
+        connect(lines_[i], &Cable::problem, this, &SoakRun::violation);
         if (const QString why = lines_[i]->start(projector, behaviours[i]); !why.isEmpty())
             return why;
     }
@@ -200,7 +197,7 @@ void SoakRun::clickSender() {
     const auto senders = commands::oneShotSenders();
     const commands::OneShotSender& sender = senders[random_.bounded(qsizetype(senders.size()))];
     ++counts_.clicks;
-    sendExpecting(link::buildFrame(exchange_->commandPrefix(), bytesOf(sender.code)),
+    sendExpecting(link::buildFrame(exchange_->commandPrefix(), QByteArrayView(sender.code)),
                   [&] { controller_->sendOneShot(sender); });
 }
 
@@ -212,7 +209,7 @@ void SoakRun::pressHoldKey() {
     const commands::HoldKey& key = keys[random_.bounded(qsizetype(keys.size()))];
     ++counts_.holds;
     heldKey_ = &key;
-    sendExpecting(link::buildFrame(exchange_->commandPrefix(), bytesOf(key.code)),
+    sendExpecting(link::buildFrame(exchange_->commandPrefix(), QByteArrayView(key.code)),
                   [&] { controller_->press(key); });
     releaseTimer_.start(random_.bounded(kMinHoldMs, kMaxHoldMs + 1));
 }
@@ -293,7 +290,7 @@ void SoakRun::switchSpeed() {
 
 void SoakRun::loseDevice() {
     const auto index = std::size_t(random_.bounded(2));
-    ProjectorLine* line = lines_[index];
+    Cable* line = lines_[index];
     if (!line->isPluggedIn())
         return;
     ++counts_.deviceLosses;
@@ -357,7 +354,7 @@ void SoakRun::onFrameSent(const QString& trace) {
         return;
     }
     if (heldKey_ &&
-        frame == link::buildFrame(exchange_->commandPrefix(), bytesOf(heldKey_->code))) {
+        frame == link::buildFrame(exchange_->commandPrefix(), QByteArrayView(heldKey_->code))) {
         ++counts_.repeats;
         return;
     }

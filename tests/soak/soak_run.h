@@ -37,7 +37,7 @@ class Exchange;
 
 namespace tavo::soak {
 
-class ProjectorLine;
+class Cable;
 
 struct SoakOptions {
     std::chrono::seconds duration{60};
@@ -120,7 +120,7 @@ private:
     SoakOptions options_;
     QRandomGenerator random_;
     QTemporaryDir devices_;
-    std::array<ProjectorLine*, 2> lines_{};
+    std::array<Cable*, 2> lines_{};
     link::Exchange* exchange_ = nullptr;
     commands::Controller* controller_ = nullptr;
 

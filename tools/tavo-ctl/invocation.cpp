@@ -107,7 +107,7 @@ QString decodedQueryChoices() {
     for (const status::StatusQuery& query : status::statusQueries()) {
         const auto entries = commands::commandNames();
         const auto named = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
-            return commands::resolve(entry).sender && commands::resolve(entry).code() == query.code;
+            return commands::commandFor(entry).sender && commands::commandFor(entry).code() == query.code;
         });
         if (named != entries.end())
             names.append(latin1(named->name));

@@ -143,7 +143,7 @@ QString listText() {
     };
     QList<Row> rows{{QStringLiteral("NAME"), QStringLiteral("CODE"), QStringLiteral("REPLY")}};
     for (const commands::CommandName& entry : commands::commandNames()) {
-        const commands::NamedCommand command = commands::resolve(entry);
+        const commands::NamedCommand command = commands::commandFor(entry);
         rows.append({latin1(entry.name), latin1(command.code()), replyMeaning(command)});
     }
     qsizetype nameWidth = 0;

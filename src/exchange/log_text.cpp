@@ -1,4 +1,4 @@
-#include "exchange/printable.h"
+#include "exchange/log_text.h"
 
 #include "exchange/transaction.h"
 
@@ -40,6 +40,14 @@ QString printable(QByteArrayView bytes) {
     for (const char byte : bytes)
         appendByte(text, byte);
     return text;
+}
+
+QString quoted(QByteArrayView bytes) {
+    return QLatin1Char('"') + printable(bytes) + QLatin1Char('"');
+}
+
+QString durationText(qint64 nanoseconds) {
+    return QStringLiteral("%1 ms").arg(double(nanoseconds) / 1e6, 0, 'f', 2);
 }
 
 } // namespace tavo::link
