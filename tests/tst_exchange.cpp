@@ -97,6 +97,7 @@ private Q_SLOTS:
     void clearingTimerBlanksAllThree();
     void bufferKeepsItsHead();
     void sendWhilePortClosed();
+    void refusedFrameIsNotShownAsSent();
     void releaseEndsTheReply();
     void timingChangesRestartOnlyRunningTimers();
     void receivedTraceOfOtherBytes();
@@ -106,7 +107,8 @@ private Q_SLOTS:
     void transactionEndsEarlyAndEmptiesBuffer();
     void transactionDropsBytesFromBefore_data();
     void transactionDropsBytesFromBefore();
-    void transactionOnClosedPort();
+    void transactionFailsAtOnce_data();
+    void transactionFailsAtOnce();
     void overPseudoTerminal();
     void deviceLostOverPseudoTerminal();
 };
@@ -262,6 +264,24 @@ void TestExchange::sendWhilePortClosed() {
     QCOMPARE(rig.lines->received, QStringLiteral(" X X X X"));
 }
 
+// A frame the open port refuses is not on the line: it is not shown as
+// sent, no reply is awaited, and no timeout mark follows.
+void TestExchange::refusedFrameIsNotShownAsSent() {
+    FakeRig rig;
+    rig.exchange->send("C00");
+    rig.port->receive("\x06");
+    tick(rig.exchange->replyTimer());
+    rig.port->refuseWrites = true;
+    QSignalSpy refused(rig.exchange.get(), &Exchange::frameRefused);
+    rig.exchange->send("C01");
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(refused.at(0).at(0).toString(), QStringLiteral("COM1 takes no more bytes."));
+    QCOMPARE(rig.lines->sent, QStringLiteral(" C 0 0 CR "));
+    QCOMPARE(rig.exchange->awaitingReply(), false);
+    QVERIFY(!rig.exchange->replyTimer().isActive());
+    QCOMPARE(rig.lines->received, QStringLiteral(" ACK "));
+}
+
 void TestExchange::releaseEndsTheReply() {
     FakeRig rig;
     rig.exchange->setReplyTiming({25ms, 25ms});
@@ -397,13 +417,26 @@ void TestExchange::transactionDropsBytesFromBefore() {
     QCOMPARE(result.reply, reply);
 }
 
-void TestExchange::transactionOnClosedPort() {
+void TestExchange::transactionFailsAtOnce_data() {
+    QTest::addColumn<bool>("refused"); // else the port is closed
+    QTest::addColumn<QString>("failure");
+    QTest::addRow("port closed") << false << QString();
+    QTest::addRow("frame refused") << true << QStringLiteral("COM1 takes no more bytes.");
+}
+
+void TestExchange::transactionFailsAtOnce() {
+    QFETCH(bool, refused);
+    QFETCH(QString, failure);
     TransactionRig rig;
-    rig.port->close();
+    if (refused)
+        rig.port->refuseWrites = true;
+    else
+        rig.port->close();
     rig.transaction.begin();
     rig.exchange->send("C00");
     QCOMPARE(rig.finished.size(), 1);
     QCOMPARE(rig.last().outcome, Outcome::PortFailed);
+    QCOMPARE(rig.last().failure, failure);
 }
 
 void TestExchange::overPseudoTerminal() {

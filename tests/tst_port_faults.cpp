@@ -235,8 +235,17 @@ void TestPortFaults::lineThatTakesNothingRefusesFurtherFrames() {
     rig.click("Command95");
     QTRY_VERIFY(serialControl(rig).pendingOutput() >= link::SerialControl::kOutputBacklogLimit);
 
-    rig.click("Command17");
-    rig.click("Command18");
+    // Each refused click shows the port panel and nothing as sent; one box
+    // for the stall.
+    const QString typedTrace = rig.text("Label11");
+    for (const char* sender : {"Command17", "Command18"}) {
+        rig.find<QFrame>("Frame8")->hide();
+        const int replyTimeLeft = rig.form->exchange().replyTimer().remainingTime();
+        rig.click(sender);
+        QVERIFY(rig.find<QFrame>("Frame8")->isVisible());
+        QCOMPARE(rig.text("Label11"), typedTrace);
+        QVERIFY(rig.form->exchange().replyTimer().remainingTime() <= replyTimeLeft);
+    }
 
     QTRY_COMPARE(rig.warnings.texts.size(), 1);
     QVERIFY2(rig.warnings.texts[0].startsWith(

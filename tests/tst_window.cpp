@@ -9,6 +9,7 @@
 
 #include <QAccessible>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,10 @@
 #include <QTimer>
 
 #include <cmath>
+#include <cstdio>
+#include <functional>
+
+#include <unistd.h>
 
 using namespace tavo;
 using panel::Form1;
@@ -34,6 +39,24 @@ const QString kClose = QStringLiteral("CLOSE");
 // frame take 435 twips, 15 twips make a pixel.
 int clientPixels(int outerTwips) {
     return static_cast<int>(std::lround((outerTwips - 435) / 15.0));
+}
+
+// What the code run here prints on the standard error.
+QByteArray standardErrorOf(const std::function<void()>& run) {
+    int ends[2];
+    if (::pipe(ends) != 0)
+        return "(no pipe)";
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(ends[1], STDERR_FILENO);
+    ::close(ends[1]);
+    run();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    QFile printed;
+    printed.open(ends[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    return printed.readAll();
 }
 
 } // namespace
@@ -58,6 +81,7 @@ private Q_SLOTS:
     void toggleSwitchesTheDataPanel();
     void portPanelHidesFiveSecondsAfterToggle();
     void secondComClickRestartsCountdown();
+    void warningWithoutItsBoxStillPrinted();
     void windowCannotBeResized();
     void screenReaderReadsCaptionsAndTraces();
     void startupFocusAndTabOrder();
@@ -267,6 +291,20 @@ void TestWindow::optionClickHidesPortPanel() {
     QCOMPARE(w.port().settings, QStringLiteral("9600,N,8,1"));
     QVERIFY(w.find<QRadioButton>("Option2")->isChecked());
     QVERIFY(w.port().isOpen());
+}
+
+// A failure raised while a box is pending gets no second box, but its text
+// still goes to the standard error.
+void TestWindow::warningWithoutItsBoxStillPrinted() {
+    Window w;
+    w.port().failingPorts = {2};
+    QTest::mouseClick(w.find<QPushButton>("Command33"), Qt::LeftButton);
+    const QByteArray printed = standardErrorOf([&w] {
+        QTest::mouseClick(w.find<QRadioButton>("Option2"), Qt::LeftButton);
+        QTest::mouseClick(w.find<QRadioButton>("Option2"), Qt::LeftButton);
+    });
+    QTRY_COMPARE(w.warnings().texts.size(), 1);
+    QCOMPARE(printed.count("Cannot open COM2: the device does not exist.\n"), 2);
 }
 
 void TestWindow::secondComClickRestartsCountdown() {

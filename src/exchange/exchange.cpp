@@ -43,10 +43,12 @@ void Exchange::send(QByteArrayView code) {
 }
 
 void Exchange::sendFrame(const QByteArray& frame) {
-    if (port_->isOpen())
-        port_->write(frame);
-    else
+    if (!port_->isOpen()) {
         Q_EMIT sentWhilePortClosed();
+    } else if (!port_->write(frame)) {
+        Q_EMIT frameRefused(port_->errorDescription());
+        return;
+    }
     Q_EMIT sentTraceChanged(traceLine(frame));
     Timer2->start();
     awaitingReply_ = true;

@@ -30,6 +30,10 @@ Transaction::Transaction(Exchange& exchange, QObject* parent)
         if (running_)
             finish(Outcome::PortFailed, {}, exchange_.port().errorDescription());
     });
+    connect(&exchange_, &Exchange::frameRefused, this, [this](const QString& why) {
+        if (running_)
+            finish(Outcome::PortFailed, {}, why);
+    });
     connect(&exchange_.port(), &SerialLink::deviceLost, this, [this](const QString& why) {
         if (running_)
             finish(Outcome::PortFailed, {}, why);

@@ -27,7 +27,7 @@ enum class Outcome {
     Refused,      // a lone NAK
     Replied,      // any other reply (a status reply, or whatever came)
     NoReply,      // nothing within the reply timeout
-    PortFailed,   // the port is closed or the device was lost
+    PortFailed,   // the port is closed, refused the frame, or the device was lost
 };
 
 struct ExchangeResult {

@@ -116,8 +116,11 @@ bool SerialControl::write(const QByteArray& bytes) {
         return false;
     }
     outputStalled_ = false;
-    if (port_.write(bytes) != bytes.size())
+    if (port_.write(bytes) != bytes.size()) {
+        errorDescription_ =
+            QStringLiteral("Cannot write to %1: %2").arg(portLabel(), port_.errorString());
         return false;
+    }
     // Hand the bytes to the device now rather than at the next event loop pass.
     port_.flush();
     return true;

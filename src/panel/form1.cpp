@@ -169,8 +169,11 @@ void Form1::wireExchange() {
             &layout::DisplayLabel::appendText);
     connect(exchange_, &link::Exchange::statusTextAppended, Label22,
             &layout::DisplayLabel::appendText);
-    // Nothing can go out: show where to choose a port.
+    // Nothing can go out: show where to choose a port (choosing it again also
+    // drops output the device does not take). A refused frame shows the panel
+    // at every click; its box comes once per stall.
     connect(exchange_, &link::Exchange::sentWhilePortClosed, this, &Form1::showPortPanel);
+    connect(exchange_, &link::Exchange::frameRefused, this, &Form1::showPortPanel);
     connect(MSComm1, &link::SerialLink::deviceLost, this, &Form1::onDeviceLost);
     connect(MSComm1, &link::SerialLink::outputStalled, this, &Form1::warn);
 }
@@ -281,6 +284,8 @@ void Form1::onDeviceLost(const QString& description) {
 }
 
 void Form1::warn(const QString& text) {
+    // Every warning reaches the standard error, also one whose box is not shown.
+    printWarning(text);
     // Shown once the handler has finished, one box at a time.
     if (warningPending_)
         return;

@@ -27,6 +27,10 @@ bool FakeSerial::open() {
 }
 
 bool FakeSerial::write(const QByteArray& bytes) {
+    if (refuseWrites) {
+        error_ = QStringLiteral("COM%1 takes no more bytes.").arg(portNumber_);
+        return false;
+    }
     written.append(bytes);
     return true;
 }

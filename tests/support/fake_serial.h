@@ -29,6 +29,7 @@ public:
     void receive(const QByteArray& bytes); // queues bytes and notifies
     void loseDevice();                     // as an adapter being pulled
     QSet<int> failingPorts;                // port numbers that cannot be opened
+    bool refuseWrites = false;             // as a device that takes no more bytes
     QList<QByteArray> written;             // one entry per write
     QByteArray wire() const;               // all written bytes in order
     QString settings;
