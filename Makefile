@@ -10,7 +10,7 @@ SOAK_SECONDS ?= 60
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test asan fuzz soak bench screenshots package clean
+.PHONY: deps build run test stress asan fuzz soak bench screenshots package clean
 
 deps:
 	@scripts/install-deps
@@ -26,6 +26,10 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The suite ten times over while two busy loops load both cores.
+stress: build
+	scripts/stress-test $(BUILD_DIR) 10
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, with
 # leak detection; tests/lsan.supp names the toolkit's own lifetime allocations.

@@ -1,5 +1,6 @@
 #include "support/window_rig.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QTest>
@@ -87,10 +88,13 @@ QString traceOf(const QByteArray& bytes) {
     return line;
 }
 
-void runEventLoopFor(int milliseconds) {
+qint64 runEventLoopFor(int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
     QEventLoop loop;
     QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
+    return clock.elapsed();
 }
 
 FrameCount expectedFrames(int holdMs, int repeatMs) {
