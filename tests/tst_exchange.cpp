@@ -5,9 +5,9 @@
 // waited for where the time itself is the point.
 #include "exchange/exchange.h"
 #include "exchange/reply_capture.h"
-#include "link/serial_control.h"
 #include "exchange/trace.h"
 #include "exchange/transaction.h"
+#include "link/serial_control.h"
 #include "support/fake_exchange.h"
 #include "support/pseudo_terminal.h"
 

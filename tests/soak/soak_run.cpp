@@ -1,12 +1,12 @@
 #include "soak_run.h"
 
+#include "cable.h"
 #include "commands/controller.h"
 #include "exchange/exchange.h"
 #include "exchange/frame.h"
+#include "exchange/trace.h"
 #include "link/port_settings.h"
 #include "link/serial_control.h"
-#include "exchange/trace.h"
-#include "cable.h"
 #include "support/status_texts.h"
 
 #include <QFile>

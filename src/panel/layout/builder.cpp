@@ -1,8 +1,8 @@
 #include "panel/layout/builder.h"
 
 #include "commands/senders.h"
-#include "panel/layout/display_label.h"
 #include "panel/layout/clickable_label.h"
+#include "panel/layout/display_label.h"
 #include "panel/layout/entry_line.h"
 #include "panel/layout/flat_button.h"
 #include "panel/layout/hold_key_button.h"
