@@ -73,8 +73,8 @@ std::vector<Figure> ptyFigures() {
     panel::setWarningFunction([](QWidget*, const QString&, const QString& text) {
         std::fprintf(stderr, "tavo-bench: the window warned: %s\n", qPrintable(text));
     });
-    panel::Form1 form(std::make_unique<link::SerialControl>(line.slaveName(),
-                                                             QStringLiteral("/nonexistent")));
+    panel::Form1 form(std::make_unique<link::SerialControl>(),
+                      {line.slaveName(), QStringLiteral("/nonexistent")});
     form.load();
     form.show();
     QApplication::processEvents();

@@ -442,7 +442,7 @@ void TestExchange::transactionFailsAtOnce() {
 void TestExchange::overPseudoTerminal() {
     PseudoTerminal projector;
     QVERIFY(projector.isValid());
-    Exchange exchange(std::make_unique<tavo::link::SerialControl>(projector.devicePath(), QString()));
+    Exchange exchange(std::make_unique<tavo::link::SerialControl>(projector.devicePath()));
     Lines lines(exchange);
     exchange.reset();
     QVERIFY2(exchange.port().setSettings(QStringLiteral("19200,N,8,1")) && exchange.port().open(),
@@ -461,7 +461,7 @@ void TestExchange::overPseudoTerminal() {
 void TestExchange::deviceLostOverPseudoTerminal() {
     auto projector = std::make_unique<PseudoTerminal>();
     QVERIFY(projector->isValid());
-    Exchange exchange(std::make_unique<tavo::link::SerialControl>(projector->devicePath(), QString()));
+    Exchange exchange(std::make_unique<tavo::link::SerialControl>(projector->devicePath()));
     QVERIFY(exchange.port().open());
     Transaction transaction(exchange);
     QSignalSpy finished(&transaction, &Transaction::finished);

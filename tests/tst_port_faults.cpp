@@ -5,6 +5,7 @@
 // that the user did not ask for, and at most one box, naming the cause.
 #include "commands/controller.h"
 #include "exchange/exchange.h"
+#include "link/port_keeper.h"
 #include "link/port_lock.h"
 #include "link/serial_control.h"
 #include "support/panel_process.h"
@@ -129,7 +130,7 @@ void TestPortFaults::openFailureAtStartNamesTheCause() {
                  qPrintable(rig.warnings.texts[0]));
     QCOMPARE(rig.warnings.titles[0], rig.form->windowTitle());
     QVERIFY(rig.find<QRadioButton>("Option1")->isChecked());
-    QCOMPARE(rig.form->serialPort().portNumber(), 1);
+    QCOMPARE(rig.form->portKeeper().portNumber(), 1);
 
     // A click goes nowhere and shows where to choose a port; no second box.
     rig.click("Command17");

@@ -451,8 +451,8 @@ void TestSenders::framesReachTheLineInClickOrder() {
     tavo::test::PseudoTerminal pty;
     QVERIFY(pty.isValid());
     tavo::test::WarningRecorder warnings;
-    tavo::panel::Form1 form(std::make_unique<tavo::link::SerialControl>(
-        pty.devicePath(), QStringLiteral("/nonexistent-com2")));
+    tavo::panel::Form1 form(std::make_unique<tavo::link::SerialControl>(),
+                            {pty.devicePath(), QStringLiteral("/nonexistent-com2")});
     form.load();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));

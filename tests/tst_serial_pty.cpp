@@ -3,6 +3,7 @@
 #include "link/serial_control.h"
 #include "commands/controller.h"
 #include "exchange/exchange.h"
+#include "link/port_keeper.h"
 #include "panel/form1.h"
 #include "support/pty_rig.h"
 
@@ -110,7 +111,7 @@ void TestSerialPty::portSwitchMovesToSecondDevice() {
     QVERIFY(rig.portOpen());
     QCOMPARE(descriptorsOn(rig.com1.devicePath()), 1);
     QCOMPARE(descriptorsOn(rig.com2.devicePath()), 2);
-    QCOMPARE(rig.form->serialPort().portNumber(), 2);
+    QCOMPARE(rig.form->portKeeper().portNumber(), 2);
     QCOMPARE(test::baudOf(rig.com2.slaveTermios()), speed_t(B9600));
     QVERIFY(rig.find<QRadioButton>("Option10")->isChecked());
     rig.send("C05");
@@ -219,7 +220,7 @@ void TestSerialPty::failedSwitchThenOptionReopens() {
     QTRY_COMPARE(rig.warnings.texts.size(), 1);
     QVERIFY(rig.warnings.texts[0].contains(QLatin1String(kMissingDevice)));
     QVERIFY(!rig.portOpen());
-    QCOMPARE(rig.form->serialPort().portNumber(), 1); // the other port's number
+    QCOMPARE(rig.form->portKeeper().portNumber(), 1); // the other port's number
     QVERIFY(frame8->isVisible());
     QVERIFY(rig.find<QRadioButton>("Option2")->isChecked());
     // A closed port is opened by the next option click.

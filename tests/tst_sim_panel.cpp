@@ -43,7 +43,8 @@ struct Bench {
             return false;
         const QString device = QString::fromLocal8Bit(first.mid(8)).trimmed();
         form = std::make_unique<panel::Form1>(
-            std::make_unique<link::SerialControl>(device, QStringLiteral("/nonexistent")));
+            std::make_unique<link::SerialControl>(),
+            QStringList{device, QStringLiteral("/nonexistent")});
         form->load();
         form->show();
         return form->serialPort().isOpen();

@@ -3,6 +3,7 @@
 // can have, ending the full view and restarting the port panel's 5 s), the
 // port panel and what assistive technology reads.
 #include "commands/senders.h"
+#include "link/port_keeper.h"
 #include "panel/form1.h"
 #include "support/key_spy.h"
 #include "support/window_rig.h"
@@ -93,7 +94,7 @@ void TestWindow::startState() {
     QCOMPARE(w.form().windowTitle(), QStringLiteral("TAVO  RA20 & RB20  CONTROL  Ver.1.40"));
     QCOMPARE(w.form().portSettings(), QStringLiteral("19200,N,8,1"));
     QVERIFY(w.port().isOpen());
-    QCOMPARE(w.port().portNumber(), 1);
+    QCOMPARE(w.form().portKeeper().portNumber(), 1);
     QCOMPARE(w.port().settings, QStringLiteral("19200,N,8,1"));
     QVERIFY(w.find<QRadioButton>("Option1")->isChecked());
     QVERIFY(!w.find<QRadioButton>("Option2")->isChecked());
@@ -277,7 +278,7 @@ void TestWindow::optionClickHidesPortPanel() {
     QVERIFY(top == panel || panel->isAncestorOf(top));
     QTest::mouseClick(w.find<QRadioButton>("Option2"), Qt::LeftButton);
     QVERIFY(!panel->isVisible());
-    QCOMPARE(w.port().portNumber(), 2);
+    QCOMPARE(w.form().portKeeper().portNumber(), 2);
     QVERIFY(w.port().isOpen());
     QVERIFY(w.find<QRadioButton>("Option9")->isChecked());
     // Clicking the selected option again runs the switch again.
@@ -297,7 +298,7 @@ void TestWindow::optionClickHidesPortPanel() {
 // still goes to the standard error.
 void TestWindow::warningWithoutItsBoxStillPrinted() {
     Window w;
-    w.port().failingPorts = {2};
+    w.port().failingPorts = {QStringLiteral("COM2")};
     QTest::mouseClick(w.find<QPushButton>("Command33"), Qt::LeftButton);
     const QByteArray printed = standardErrorOf([&w] {
         QTest::mouseClick(w.find<QRadioButton>("Option2"), Qt::LeftButton);

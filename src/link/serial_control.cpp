@@ -7,30 +7,20 @@
 
 namespace tavo::link {
 
-SerialControl::SerialControl(QString com1Device, QString com2Device, QObject* parent)
-    : SerialLink(parent), devices_{std::move(com1Device), std::move(com2Device)} {
+SerialControl::SerialControl(QString device, QObject* parent)
+    : SerialLink(parent), device_(std::move(device)), name_(device_) {
     port_.setReadBufferSize(kReceiveBufferSize);
     connect(&port_, &QSerialPort::readyRead, this, &SerialLink::charactersReceived);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialControl::onError);
 }
 
-SerialControl::~SerialControl() { close(); }
-
-QString SerialControl::deviceName() const {
-    return devices_[static_cast<std::size_t>(portNumber_ - 1)];
+SerialControl::~SerialControl() {
+    close();
 }
 
-QString SerialControl::portLabel() const {
-    return QStringLiteral("COM%1 (%2)").arg(portNumber_).arg(deviceName());
-}
-
-bool SerialControl::setPortNumber(int number) {
-    if (number < 1 || number > static_cast<int>(devices_.size())) {
-        errorDescription_ = QStringLiteral("There is no port COM%1.").arg(number);
-        return false;
-    }
-    portNumber_ = number;
-    return true;
+void SerialControl::setDevice(const QString& device, const QString& name) {
+    device_ = device;
+    name_ = name;
 }
 
 bool SerialControl::setSettings(const QString& settings) {
@@ -50,28 +40,28 @@ bool SerialControl::applySettings() {
                     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!ok)
         errorDescription_ = QStringLiteral("Cannot apply %1 to %2: %3")
-                                .arg(formatPortSettings(settings_), portLabel(), port_.errorString());
+                                .arg(formatPortSettings(settings_), name_, port_.errorString());
     return ok;
 }
 
 bool SerialControl::open() {
     if (port_.isOpen())
         return true;
-    port_.setPortName(deviceName());
+    port_.setPortName(device_);
     port_.clearError();
     if (!port_.open(QIODevice::ReadWrite)) {
-        openFailureCause_ = explainOpenFailure(deviceName(), port_.error(), port_.errorString());
-        errorDescription_ =
-            QStringLiteral("Cannot open %1: %2.").arg(portLabel(), openFailureCause_);
+        errorDescription_ = explainOpenFailure(device_, port_.error(), port_.errorString());
         return false;
     }
-    lockFile_ = lockFilePath(deviceName());
+    lockFile_ = lockFilePath(device_);
     if (!lockFile_.isEmpty())
-        removeLockAtExit(lockFile_,
-                         QStringLiteral("%1: ending without closing %2; its lock file %3 is removed.")
-                             .arg(QCoreApplication::applicationName(), portLabel(), lockFile_));
+        removeLockAtExit(
+            lockFile_, QStringLiteral("%1: ending without closing %2; its lock file %3 is removed.")
+                           .arg(QCoreApplication::applicationName(), name_, lockFile_));
     outputStalled_ = false;
     if (!applySettings()) {
+        errorDescription_ = QStringLiteral("%1 cannot be set on it: %2")
+                                .arg(formatPortSettings(settings_), port_.errorString());
         closePort();
         return false;
     }
@@ -101,7 +91,7 @@ void SerialControl::discardInput() {
 
 bool SerialControl::write(const QByteArray& bytes) {
     if (!port_.isOpen()) {
-        errorDescription_ = QStringLiteral("%1 is not open.").arg(portLabel());
+        errorDescription_ = QStringLiteral("%1 is not open.").arg(name_);
         return false;
     }
     if (port_.bytesToWrite() >= kOutputBacklogLimit) {
@@ -109,7 +99,7 @@ bool SerialControl::write(const QByteArray& bytes) {
                                            "out: the device takes them more slowly than they "
                                            "come, or not at all. No further frame is sent until "
                                            "they have gone.")
-                                .arg(portLabel())
+                                .arg(name_)
                                 .arg(port_.bytesToWrite());
         if (!std::exchange(outputStalled_, true))
             Q_EMIT outputStalled(errorDescription_);
@@ -118,7 +108,7 @@ bool SerialControl::write(const QByteArray& bytes) {
     outputStalled_ = false;
     if (port_.write(bytes) != bytes.size()) {
         errorDescription_ =
-            QStringLiteral("Cannot write to %1: %2").arg(portLabel(), port_.errorString());
+            QStringLiteral("Cannot write to %1: %2").arg(name_, port_.errorString());
         return false;
     }
     // Hand the bytes to the device now rather than at the next event loop pass.
@@ -141,7 +131,7 @@ void SerialControl::onError(QSerialPort::SerialPortError error) {
         errorDescription_ = QStringLiteral("%1 was disconnected: the device stopped working while "
                                            "open (unplugged, or hung up at the other end). The "
                                            "port is closed.")
-                                .arg(portLabel());
+                                .arg(name_);
         Q_EMIT deviceLost(errorDescription_);
         return;
     }

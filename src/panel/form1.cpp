@@ -3,6 +3,7 @@
 #include "commands/controller.h"
 #include "commands/senders.h"
 #include "exchange/exchange.h"
+#include "link/port_keeper.h"
 #include "link/port_settings.h"
 #include "panel/layout/clickable_label.h"
 #include "panel/layout/display_label.h"
@@ -57,12 +58,14 @@ QSize Form1::clientSizeForOuterHeight(int outerHeightTwips) {
             layout::twipsToPixels(outerHeightTwips - kTitleBarTwips)};
 }
 
-Form1::Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent)
+Form1::Form1(std::unique_ptr<link::SerialLink> line, QStringList devices, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      exchange_(new link::Exchange(std::move(port), this)),
-      controller_(new commands::Controller(*exchange_, this)), MSComm1(&exchange_->port()) {
+      exchange_(new link::Exchange(std::move(line), this)),
+      controller_(new commands::Controller(*exchange_, this)),
+      portKeeper_(new link::PortKeeper(exchange_->port(), std::move(devices), this)),
+      MSComm1(&exchange_->port()) {
     layout::installFontSubstitutions();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(layout::kWindowCaption.data(),
@@ -186,7 +189,7 @@ void Form1::load() {
     setOuterHeight(kCompactHeight);
     controller_->reset();
     exchange_->reset();
-    MSComm1->setPortNumber(1);
+    portKeeper_->choose(1);
     MSComm1->setSettings(portSettings_);
     openPortAtStart();
     control<QPushButton>("Command17")->setFocus();
@@ -194,13 +197,13 @@ void Form1::load() {
 
 void Form1::openPortAtStart() {
     Option1->setChecked(true);
-    if (MSComm1->open()) {
+    if (portKeeper_->open()) {
         // Selecting COM1 runs the port switch as a click does.
         switchPort(1);
         return;
     }
     // One box for the failure; the port stays closed on number 1.
-    warn(MSComm1->errorDescription());
+    warn(portKeeper_->errorDescription());
 }
 
 void Form1::centre() {
@@ -244,15 +247,8 @@ void Form1::Hyouji(const QByteArray& data, unsigned char flag) {
 // ---------------------------------------------------------------- port panel
 
 void Form1::switchPort(int number) {
-    const int other = number == 1 ? 2 : 1;
-    if (MSComm1->isOpen())
-        MSComm1->close();
-    // A closed port is opened too: otherwise a failed switch would leave it
-    // closed for good.
-    if (!MSComm1->setPortNumber(number) || !MSComm1->open()) {
-        const QString why = MSComm1->errorDescription();
-        MSComm1->setPortNumber(other);
-        warn(why);
+    if (!portKeeper_->switchTo(number)) {
+        warn(portKeeper_->errorDescription());
         return;
     }
     hidePortPanel();

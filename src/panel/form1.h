@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -22,6 +23,7 @@ class Controller;
 
 namespace tavo::link {
 class Exchange;
+class PortKeeper;
 } // namespace tavo::link
 
 class QFrame;
@@ -53,7 +55,8 @@ public:
     static constexpr unsigned char kSend = 1;
     static constexpr unsigned char kReceived = 2;
 
-    explicit Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent = nullptr);
+    // The line goes on the devices of COM1 and COM2.
+    Form1(std::unique_ptr<link::SerialLink> line, QStringList devices, QWidget* parent = nullptr);
     ~Form1() override;
 
     // The start-up sequence: settings, centring, compact height, opening COM1.
@@ -68,6 +71,7 @@ public:
     const QString& portSettings() const { return portSettings_; }
     bool fullView() const { return fullView_; }
     link::SerialLink& serialPort() const { return *MSComm1; }
+    link::PortKeeper& portKeeper() const { return *portKeeper_; }
     link::Exchange& exchange() const { return *exchange_; }
     commands::Controller& controller() const { return *controller_; }
 
@@ -106,6 +110,7 @@ private:
     // The exchange with the projector and what the controls do to it.
     link::Exchange* exchange_;
     commands::Controller* controller_;
+    link::PortKeeper* portKeeper_;
 
     // Controls (objectName = member name).
     link::SerialLink* MSComm1;

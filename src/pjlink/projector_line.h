@@ -13,6 +13,7 @@
 
 #include "commands/controller.h"
 #include "exchange/exchange.h"
+#include "link/port_keeper.h"
 #include "link/serial_link.h"
 #include "exchange/transaction.h"
 #include "pjlink/mapping.h"
@@ -22,7 +23,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 
 #include <chrono>
 #include <deque>
@@ -62,7 +62,7 @@ class ProjectorLine final : public QObject {
     Q_OBJECT
 public:
     struct Settings {
-        QString device;       // for the log
+        QString device;       // the serial device
         QString portSettings; // "19200,N,8,1"
         milliseconds reopenInterval = kReopenInterval;
         milliseconds queueLimit = kQueueLimit;
@@ -98,7 +98,6 @@ private:
         Served served;
     };
 
-    void tryOpen();
     void onDeviceLost(const QString& description);
     void runNext();
     void runStep();
@@ -111,8 +110,7 @@ private:
     link::Exchange exchange_;
     commands::Controller controller_;
     link::Transaction transaction_;
-    QTimer reopen_;
-    QString lastOpenError_;
+    link::PortKeeper keeper_;
     std::deque<Job> queue_;
     std::optional<Job> running_;
     QElapsedTimer stepClock_;

@@ -5,6 +5,7 @@
 #include "exchange/exchange.h"
 #include "exchange/frame.h"
 #include "exchange/trace.h"
+#include "link/port_keeper.h"
 #include "link/port_settings.h"
 #include "link/serial_control.h"
 #include "support/status_texts.h"
@@ -134,16 +135,16 @@ QString SoakRun::start() {
             return why;
     }
 
-    exchange_ = new link::Exchange(
-        std::make_unique<link::SerialControl>(lines_[0]->devicePath(), lines_[1]->devicePath()),
-        this);
+    exchange_ = new link::Exchange(std::make_unique<link::SerialControl>(), this);
+    keeper_ = new link::PortKeeper(
+        exchange_->port(), {lines_[0]->devicePath(), lines_[1]->devicePath()}, this);
     controller_ = new commands::Controller(*exchange_, this);
     watchExchange();
     controller_->reset();
     exchange_->reset();
     exchange_->port().setSettings(link::kSettings19200);
-    if (!exchange_->port().open())
-        return exchange_->port().errorDescription();
+    if (!keeper_->open())
+        return keeper_->errorDescription();
 
     print(QStringLiteral("soak: %1 s, seed %2; COM1 %3, COM2 %4 (with line noise)")
               .arg(options_.duration.count())
@@ -260,20 +261,16 @@ void SoakRun::switchToRandomPort() {
     switchPort(random_.bounded(1, 3));
 }
 
-// As the port panel does: close, choose, open; on failure back to the other.
+// As the port panel does: on failure the other port is chosen.
 void SoakRun::switchPort(int number) {
-    link::SerialLink& port = exchange_->port();
     ++counts_.portSwitches;
     lossNoticeDueMs_.reset();
-    if (port.isOpen())
-        port.close();
-    if (!port.setPortNumber(number) || !port.open()) {
+    if (!keeper_->switchTo(number)) {
         ++counts_.failedOpens;
-        const QString why = port.errorDescription();
+        const QString why = keeper_->errorDescription();
         if (!why.contains(QStringLiteral("COM%1").arg(number)))
             violation(
                 QStringLiteral("an open failure that does not name its port: \"%1\"").arg(why));
-        port.setPortNumber(number == 1 ? 2 : 1);
         reopenSoon();
         return;
     }
@@ -295,7 +292,7 @@ void SoakRun::loseDevice() {
         return;
     ++counts_.deviceLosses;
     const link::SerialLink& port = exchange_->port();
-    if (port.isOpen() && port.portNumber() == int(index) + 1)
+    if (port.isOpen() && keeper_->portNumber() == int(index) + 1)
         lossNoticeDueMs_ = clock_.elapsed() + kLossNoticeMs;
     unpluggedSinceOpen_[index] = true;
     line->unplug();
@@ -334,7 +331,7 @@ void SoakRun::watchExchange() {
     connect(&exchange_->port(), &link::SerialLink::deviceLost, this, &SoakRun::onDeviceLost);
     reopenTimer_.setSingleShot(true);
     connect(&reopenTimer_, &QTimer::timeout, this,
-            [this] { switchPort(exchange_->port().portNumber()); });
+            [this] { switchPort(keeper_->portNumber()); });
 }
 
 // Every send shows its frame's trace: the one place where each frame passes.
@@ -406,7 +403,7 @@ void SoakRun::onFrameOnWire(const QByteArray& frame) {
 void SoakRun::onDeviceLost() {
     ++counts_.lossesNoticed;
     lossNoticeDueMs_.reset();
-    const int number = exchange_->port().portNumber();
+    const int number = keeper_->portNumber();
     if (!unpluggedSinceOpen_[std::size_t(number - 1)])
         violation(
             QStringLiteral("COM%1 reported lost while its device stayed plugged in").arg(number));
@@ -428,7 +425,7 @@ void SoakRun::onHeartbeat() {
     if (lossNoticeDueMs_ && now > *lossNoticeDueMs_) {
         lossNoticeDueMs_.reset();
         violation(QStringLiteral("COM%1's device vanished and the link did not notice within %2 ms")
-                      .arg(exchange_->port().portNumber())
+                      .arg(keeper_->portNumber())
                       .arg(kLossNoticeMs));
     }
 }

@@ -33,6 +33,7 @@ class Controller;
 
 namespace tavo::link {
 class Exchange;
+class PortKeeper;
 } // namespace tavo::link
 
 namespace tavo::soak {
@@ -122,6 +123,7 @@ private:
     QTemporaryDir devices_;
     std::array<Cable*, 2> lines_{};
     link::Exchange* exchange_ = nullptr;
+    link::PortKeeper* keeper_ = nullptr;
     commands::Controller* controller_ = nullptr;
 
     QTimer actionTimer_;

@@ -14,7 +14,8 @@ namespace tavo::test {
 WindowRig::WindowRig() {
     auto fake = std::make_unique<FakeSerial>();
     port_ = fake.get();
-    form_ = std::make_unique<panel::Form1>(std::move(fake));
+    // No devices named: the ports are called COM1 and COM2 alone.
+    form_ = std::make_unique<panel::Form1>(std::move(fake), QStringList{QString(), QString()});
     form_->load();
     form_->show();
     ready_ = QTest::qWaitForWindowExposed(form_.get());

@@ -45,8 +45,8 @@ int main(int argc, char** argv) {
     tavo::panel::setWarningFunction([](QWidget*, const QString&, const QString& text) {
         std::fprintf(stderr, "warning: %s\n", qPrintable(text));
     });
-    tavo::panel::Form1 form(std::make_unique<tavo::link::SerialControl>(
-        line.devicePath, QStringLiteral("/nonexistent")));
+    tavo::panel::Form1 form(std::make_unique<tavo::link::SerialControl>(),
+                            {line.devicePath, QStringLiteral("/nonexistent")});
     form.load();
     form.show();
     if (!QTest::qWaitForWindowExposed(&form))

@@ -5,6 +5,7 @@
 #include "commands/controller.h"
 #include "invocation.h"
 #include "exchange/exchange.h"
+#include "link/port_keeper.h"
 #include "link/port_settings.h"
 #include "link/serial_control.h"
 #include "report.h"
@@ -61,13 +62,12 @@ int run(const ctl::Invocation& invocation) {
         if (const QString note = ctl::typedTextNote(step); !note.isEmpty())
             printErr(note);
     }
-    auto serial = std::make_unique<link::SerialControl>(options.device, QString());
+    auto serial = std::make_unique<link::SerialControl>();
     link::SerialControl& port = *serial;
-    port.setPortNumber(1);
+    link::PortKeeper keeper(port, {options.device});
     port.setSettings(options.baud == 9600 ? link::kSettings9600 : link::kSettings19200);
-    if (!port.open()) {
-        printErr(QStringLiteral("tavo-ctl: cannot open %1: %2")
-                     .arg(options.device, port.openFailureCause()));
+    if (!keeper.open()) {
+        printErr(keeper.commandLineFailure(QStringLiteral("tavo-ctl")));
         return ctl::exit_status::kPortFailed;
     }
     port.discardInput();
