@@ -1,7 +1,5 @@
 #include "link/port_keeper.h"
 
-#include <algorithm>
-
 namespace tavo::link {
 
 PortKeeper::PortKeeper(SerialLink& line, QStringList devices, QObject* parent)
@@ -49,13 +47,15 @@ bool PortKeeper::open() {
 }
 
 bool PortKeeper::switchTo(int number) {
+    if (!choose(number))
+        return false;
     line_.close();
     // A closed port is opened too: otherwise a failed switch would leave it
     // closed for good.
-    if (choose(number) && open())
+    if (open())
         return true;
     const QString why = error_;
-    choose(number % std::max(1, int(devices_.size())) + 1);
+    choose(number % int(devices_.size()) + 1);
     error_ = why;
     return false;
 }

@@ -31,8 +31,9 @@ public:
     // Opens the chosen port (true when it already is open). False with
     // errorDescription(): "Cannot open COM1 (/dev/ttyS0): <cause>."
     bool open();
-    // As a choice in the port panel: closes the line and opens port number
-    // (an unknown number fails); on failure the other port is chosen, closed.
+    // As a choice in the port panel: closes the line and opens port number;
+    // on failure the other port is chosen, closed. An unknown number fails
+    // and leaves the line as it is.
     bool switchTo(int number);
     QString errorDescription() const { return error_; }
     // The last open failure as a command-line program words it:

@@ -12,6 +12,7 @@ bool FakeSerial::setSettings(const QString& value) {
 }
 
 bool FakeSerial::open() {
+    ++attempts;
     if (failingPorts.contains(name_)) {
         error_ = QStringLiteral("the device does not exist");
         return false;

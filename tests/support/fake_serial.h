@@ -33,6 +33,7 @@ public:
     QByteArray wire() const;               // all written bytes in order
     QString settings;
     int opens = 0;
+    int attempts = 0; // opens tried, failed ones too
 
 private:
     QString name_ = QStringLiteral("COM1"); // until named
