@@ -136,8 +136,8 @@ QString SoakRun::start() {
     }
 
     exchange_ = new link::Exchange(std::make_unique<link::SerialControl>(), this);
-    keeper_ = new link::PortKeeper(
-        exchange_->port(), {lines_[0]->devicePath(), lines_[1]->devicePath()}, this);
+    keeper_ = new link::PortKeeper(exchange_->port(),
+                                   {lines_[0]->devicePath(), lines_[1]->devicePath()}, this);
     controller_ = new commands::Controller(*exchange_, this);
     watchExchange();
     controller_->reset();
@@ -330,8 +330,7 @@ void SoakRun::watchExchange() {
     });
     connect(&exchange_->port(), &link::SerialLink::deviceLost, this, &SoakRun::onDeviceLost);
     reopenTimer_.setSingleShot(true);
-    connect(&reopenTimer_, &QTimer::timeout, this,
-            [this] { switchPort(keeper_->portNumber()); });
+    connect(&reopenTimer_, &QTimer::timeout, this, [this] { switchPort(keeper_->portNumber()); });
 }
 
 // Every send shows its frame's trace: the one place where each frame passes.
