@@ -2,6 +2,7 @@
 MAKEFLAGS += --no-print-directory
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
+BENCH_DIR ?= build-bench
 FUZZ_DIR  ?= build-fuzz
 PACKAGE_DIR ?= build-package
 FUZZ_SECONDS ?= 60
@@ -10,7 +11,7 @@ SOAK_SECONDS ?= 60
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test asan fuzz soak bench screenshots package package-check clean
+.PHONY: deps build run test stress asan fuzz soak bench screenshots package package-check clean
 
 deps:
 	@scripts/install-deps
@@ -26,6 +27,10 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The suite ten times over while two busy loops load both cores.
+stress: build
+	scripts/stress-test $(BUILD_DIR) 10
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, with
 # leak detection; tests/lsan.supp names the toolkit's own lifetime allocations.
@@ -49,14 +54,15 @@ fuzz:
 soak: build
 	$(BUILD_DIR)/tests/soak/tavo-soak --seconds $(SOAK_SECONDS)
 
-# Every figure in one table, also written to build/bench/latest.md; installs
-# what only the benchmarks need (CuteCom, the X test headers) first.
+# Every figure in one table, also written to build-bench/bench/latest.md;
+# installs what only the benchmarks need (CuteCom, the X test headers) first.
+# The benchmarks have their own build folder, so build/ never needs them.
 bench: deps
 	@scripts/install-bench-deps
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTAVO_BENCH=ON
-	cmake --build $(BUILD_DIR) -j $(JOBS)
-	cd $(BUILD_DIR) && cpack -G DEB > /dev/null
-	$(BUILD_DIR)/bench/tavo-bench --build $(BUILD_DIR) --out $(BUILD_DIR)/bench
+	cmake -S . -B $(BENCH_DIR) $(CMAKE_FLAGS) -DTAVO_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	cd $(BENCH_DIR) && cpack -G DEB > /dev/null
+	$(BENCH_DIR)/bench/tavo-bench --build $(BENCH_DIR) --out $(BENCH_DIR)/bench
 
 # The window at its four heights, rendered offscreen to build/screenshots/.
 screenshots: build
@@ -82,4 +88,4 @@ package-check: package
 	scripts/package-check $(PACKAGE_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(PACKAGE_DIR)

@@ -1,7 +1,7 @@
 #include "bench/in_process.h"
 
-#include "link/exchange.h"
-#include "link/trace.h"
+#include "exchange/exchange.h"
+#include "exchange/trace.h"
 #include "panel/form1.h"
 #include "status/decoder.h"
 #include "status/number_reading.h"

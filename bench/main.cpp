@@ -312,9 +312,9 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(QStringLiteral("Every figure of make bench in one table."));
     parser.addHelpOption();
     const QCommandLineOption build(QStringLiteral("build"), QStringLiteral("The build folder."),
-                                   QStringLiteral("dir"), QStringLiteral("build"));
+                                   QStringLiteral("dir"), QStringLiteral("build-bench"));
     const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("Where latest.md goes."),
-                                 QStringLiteral("dir"), QStringLiteral("build/bench"));
+                                 QStringLiteral("dir"), QStringLiteral("build-bench/bench"));
     const QCommandLineOption results(QStringLiteral("results"),
                                      QStringLiteral("Where the figures from outside go."),
                                      QStringLiteral("file"));

@@ -123,6 +123,7 @@ private:
     void holdKeys();
     StreamFigures stream(pid_t pid, int secondsLong, const std::optional<QPoint>& clickAt);
     std::optional<double> clickToWire(QPoint at, int masterFd);
+    void seriesClick(QPoint at, std::vector<double>& times, int& silentClicks);
     std::vector<double> holdIntervals(QPoint key, Clock::duration held);
     void add(const QString& name, const QString& unit, std::vector<double> samples,
              const QString& note = {});
@@ -287,13 +288,8 @@ void Outside::idleFigures() {
         int silentClicks = 0;
         if (panel) {
             const QPoint on = x_.origin(started.window) + controls_.on;
-            for (int i = 0; i < kIdleClicks; ++i) {
-                if (const auto ms = clickToWire(on, line_.master()))
-                    idleClicks.push_back(*ms);
-                else
-                    ++silentClicks;
-                std::this_thread::sleep_for(kClickEvery - kButtonHeld);
-            }
+            for (int i = 0; i < kIdleClicks; ++i)
+                seriesClick(on, idleClicks, silentClicks);
         }
         stop(started.pid);
         add(QStringLiteral("idle wake-ups over 10 s: ") + name, QStringLiteral("count"),
@@ -320,6 +316,16 @@ std::optional<double> Outside::clickToWire(QPoint at, int masterFd) {
     return ms;
 }
 
+// One click of a series, one every kClickEvery: its time to the wire, or one
+// more click after which nothing reached the line.
+void Outside::seriesClick(QPoint at, std::vector<double>& times, int& silentClicks) {
+    if (const auto ms = clickToWire(at, line_.master()))
+        times.push_back(*ms);
+    else
+        ++silentClicks;
+    std::this_thread::sleep_for(kClickEvery - kButtonHeld);
+}
+
 Outside::StreamFigures Outside::stream(pid_t pid, int secondsLong,
                                        const std::optional<QPoint>& clickAt) {
     StreamFigures figures;
@@ -331,13 +337,8 @@ Outside::StreamFigures Outside::stream(pid_t pid, int secondsLong,
         Stream stream(line_.master(), kBaud);
         for (int second = 0; second < secondsLong; ++second) {
             const auto secondEnd = secondStart + seconds(1);
-            while (clickAt && Clock::now() + kClickEvery < secondEnd) {
-                if (const auto ms = clickToWire(*clickAt, line_.master()))
-                    figures.clicks.push_back(*ms);
-                else
-                    ++figures.silentClicks;
-                std::this_thread::sleep_for(kClickEvery - kButtonHeld);
-            }
+            while (clickAt && Clock::now() + kClickEvery < secondEnd)
+                seriesClick(*clickAt, figures.clicks, figures.silentClicks);
             sleepUntil(secondEnd);
             const double cpu = cpuSeconds(pid);
             const double span = double(std::chrono::duration_cast<std::chrono::microseconds>(

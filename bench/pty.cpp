@@ -1,5 +1,7 @@
 #include "bench/pty.h"
 
+#include "link/pseudo_terminal.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -7,8 +9,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace tavo::bench {
@@ -33,16 +33,15 @@ void waitWritable(int fd) {
 } // namespace
 
 Pty::Pty() {
-    char name[256] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
-        fail("cannot open a pseudo-terminal");
-    slaveName_ = QString::fromLocal8Bit(name);
-    // Raw until a program sets its own mode: no echo, no line editing.
-    termios raw{};
-    ::tcgetattr(slave_, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave_, TCSANOW, &raw);
-    makeNonBlocking(master_);
+    link::PseudoTerminalEnds ends = link::openPseudoTerminal();
+    if (!ends.isOpen()) {
+        std::fprintf(stderr, "tavo-bench: cannot open a pseudo-terminal: %s\n",
+                     qPrintable(ends.error));
+        std::exit(1);
+    }
+    slaveName_ = ends.devicePath;
+    master_ = ends.master.release();
+    slave_ = ends.slave.release();
     makeNonBlocking(slave_);
 }
 

@@ -1,7 +1,7 @@
 #include "bench/pty_figures.h"
 
 #include "bench/pty.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "link/serial_control.h"
 #include "panel/form1.h"
 #include "panel/warning.h"
@@ -73,8 +73,8 @@ std::vector<Figure> ptyFigures() {
     panel::setWarningFunction([](QWidget*, const QString&, const QString& text) {
         std::fprintf(stderr, "tavo-bench: the window warned: %s\n", qPrintable(text));
     });
-    panel::Form1 form(std::make_unique<link::SerialControl>(line.slaveName(),
-                                                             QStringLiteral("/nonexistent")));
+    panel::Form1 form(std::make_unique<link::SerialControl>(),
+                      {line.slaveName(), QStringLiteral("/nonexistent")});
     form.load();
     form.show();
     QApplication::processEvents();

@@ -1,6 +1,6 @@
 #include "bench/stream.h"
 
-#include "simulator.h"
+#include "projector-sim/simulator.h"
 
 #include <ctime>
 

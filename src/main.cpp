@@ -108,8 +108,8 @@ int main(int argc, char* argv[]) {
     {
         // Ready before the port opens, so no stop request can leave its lock file behind.
         tavo::link::StopSignals stop;
-        tavo::panel::Form1 form(
-            std::make_unique<tavo::link::SerialControl>(devices.com1, devices.com2));
+        tavo::panel::Form1 form(std::make_unique<tavo::link::SerialControl>(),
+                                {devices.com1, devices.com2});
         QObject::connect(&stop, &tavo::link::StopSignals::stopRequested, &app, [&](int signal) {
             stopSignal = signal;
             form.serialPort().close();

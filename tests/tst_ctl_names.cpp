@@ -4,12 +4,12 @@
 // a name equal to what the window sends when its control is clicked or
 // pressed.
 
-#include "command_words.h"
-#include "completion.h"
+#include "tavo-ctl/command_words.h"
+#include "tavo-ctl/completion.h"
 
 #include "commands/controller.h"
 #include "commands/names.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "status/reading.h"
 #include "support/fake_serial.h"
 #include "support/window_rig.h"
@@ -28,7 +28,7 @@ using tavo::test::WindowRig;
 namespace {
 
 QString text(std::string_view view) {
-    return QString::fromLatin1(view.data(), qsizetype(view.size()));
+    return QString::fromLatin1(view);
 }
 
 const tavo::commands::CommandName* entryNamed(const QString& name) {
@@ -173,7 +173,7 @@ void TestCtlNames::nameSendsItsCode() {
     QFETCH(QByteArray, code);
     const tavo::commands::CommandName* entry = entryNamed(name);
     QVERIFY2(entry, "no such name in the table");
-    const auto command = tavo::commands::resolve(*entry);
+    const auto command = tavo::commands::commandFor(*entry);
     QCOMPARE(QByteArray(command.code().data(), qsizetype(command.code().size())), code);
     QCOMPARE(command.isQuery(), code.startsWith("CR"));
     // Typed as separate words, in upper case too, the name is that one step.
@@ -218,7 +218,7 @@ void TestCtlNames::everyReadQueryNamed() {
     QFETCH(QString, code);
     const auto names = tavo::commands::commandNames();
     QVERIFY(std::any_of(names.begin(), names.end(), [&](const auto& entry) {
-        return text(tavo::commands::resolve(entry).code()) == code;
+        return text(tavo::commands::commandFor(entry).code()) == code;
     }));
 }
 

@@ -4,9 +4,9 @@
 // times, the options and their checks, and standard-input scripts with their
 // bounds.
 
-#include "command_words.h"
-#include "invocation.h"
-#include "script_input.h"
+#include "tavo-ctl/command_words.h"
+#include "tavo-ctl/invocation.h"
+#include "tavo-ctl/script_input.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>
@@ -39,7 +39,7 @@ Script scriptFrom(const QByteArray& bytes) {
 QStringList allNameWords() {
     QStringList words;
     for (const auto& entry : tavo::commands::commandNames())
-        words += QString::fromLatin1(entry.name.data(), qsizetype(entry.name.size())).split(' ');
+        words += QString::fromLatin1(entry.name).split(' ');
     words.removeDuplicates();
     return words;
 }

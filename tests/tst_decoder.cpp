@@ -3,7 +3,7 @@
 // trace shows them: a blank before every reply character, "CR " for a
 // carriage return, "ACK " for an acknowledgement.
 
-#include "link/trace.h"
+#include "exchange/trace.h"
 #include "status/decoder.h"
 
 #include <QRandomGenerator>

@@ -1,40 +1,22 @@
-// Direct send and the data-panel toggle: typed text goes out exactly as typed
-// (one byte per character) with the long reply timing, typed status queries
-// are decoded only when typed exactly, CLS empties the entry and sends
-// nothing; the toggle switches between the compact and the data-panel height
-// from every height the window can have, ends the full view, and restarts the
-// port panel's 5 s.
+// Direct send: typed text goes out exactly as typed (one byte per character)
+// with the long reply timing, typed status queries are decoded only when
+// typed exactly, CLS empties the entry and sends nothing.
 
 #include "commands/controller.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "panel/form1.h"
 #include "support/window_rig.h"
 
 #include <QClipboard>
-#include <QElapsedTimer>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
-#include <cmath>
 
 using tavo::test::WindowRig;
 using tavo::test::traceOf;
 
 namespace {
-
-const QString kShowData = QStringLiteral("データを表示する");
-const QString kHideData = QStringLiteral("データを表示しない");
-const QString kClose = QStringLiteral("CLOSE");
-
-// The client height in pixels of an outer height in twips: the title bar and
-// frame take 435 twips, 15 twips make a pixel.
-int clientPixels(int outerTwips) {
-    return static_cast<int>(std::lround((outerTwips - 435) / 15.0));
-}
 
 void typeIntoEntry(WindowRig& window, const QString& text) {
     window.focus(QStringLiteral("Text1"));
@@ -62,9 +44,6 @@ private Q_SLOTS:
     void clsEmptiesTheEntryOnly();
     void megabyteOfTextGoesOutWhole_data();
     void megabyteOfTextGoesOutWhole();
-    void toggleSwitchesTheDataPanel_data();
-    void toggleSwitchesTheDataPanel();
-    void portPanelHidesFiveSecondsAfterToggle();
 };
 
 void TestDirectSend::initTestCase() {
@@ -289,105 +268,6 @@ void TestDirectSend::megabyteOfTextGoesOutWhole() {
     QCOMPARE(window.frames().size(), 2);
     QCOMPARE(window.frames().back(), QByteArray("C00\r"));
     QVERIFY(window.warnings().texts.isEmpty());
-}
-
-void TestDirectSend::toggleSwitchesTheDataPanel_data() {
-    QTest::addColumn<QStringList>("steps"); // "service", "logo", "toggle"
-    QTest::addColumn<int>("heightBefore");
-    QTest::addColumn<QString>("captionBefore");
-    QTest::addColumn<bool>("bySpace"); // the focused toggle activated by Space
-    QTest::addColumn<int>("heightAfter");
-    QTest::addColumn<QString>("captionAfter");
-
-    const auto row = [](const char* name, const QStringList& steps, int before,
-                        const QString& captionBefore, bool bySpace, int after,
-                        const QString& captionAfter) {
-        QTest::addRow("%s", name) << steps << before << captionBefore << bySpace << after
-                                  << captionAfter;
-    };
-    row("from 7200 after Ctrl+K", {"service"}, 7200, kClose, false, 5350, kShowData);
-    row("from 9100 after Ctrl+K and the logo", {"service", "logo"}, 9100, kClose, false, 5350,
-        kShowData);
-    row("from 5350", {"service", "toggle"}, 5350, kShowData, false, 6645, kHideData);
-    row("from 6645", {"service", "toggle", "toggle"}, 6645, kHideData, false, 5350, kShowData);
-    row("from 5350 by Space", {"service", "toggle"}, 5350, kShowData, true, 6645, kHideData);
-    row("from 7200 after a second Ctrl+K", {"service", "toggle", "toggle", "service"}, 7200, kClose,
-        false, 5350, kShowData);
-}
-
-// After the toggle the logo double-click does nothing until Ctrl+K again.
-void TestDirectSend::toggleSwitchesTheDataPanel() {
-    QFETCH(QStringList, steps);
-    QFETCH(int, heightBefore);
-    QFETCH(QString, captionBefore);
-    QFETCH(bool, bySpace);
-    QFETCH(int, heightAfter);
-    QFETCH(QString, captionAfter);
-
-    WindowRig window;
-    QVERIFY(window.isReady());
-    tavo::panel::Form1& form = window.form();
-    auto* toggle = form.findChild<QPushButton*>(QStringLiteral("Command34"));
-    QVERIFY(toggle);
-    for (const QString& step : steps) {
-        if (step == QLatin1String("service"))
-            window.serviceKey();
-        else if (step == QLatin1String("logo"))
-            window.logoDoubleClick();
-        else
-            QTest::mouseClick(toggle, Qt::LeftButton);
-    }
-    QCOMPARE(form.outerHeightTwips(), heightBefore);
-    QCOMPARE(toggle->text(), captionBefore);
-
-    if (bySpace) {
-        form.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-        window.focus(QStringLiteral("Command34"));
-        window.key(Qt::Key_Space);
-    } else {
-        QTest::mouseClick(toggle, Qt::LeftButton);
-    }
-
-    QCOMPARE(form.outerHeightTwips(), heightAfter);
-    QCOMPARE(form.height(), clientPixels(heightAfter));
-    QCOMPARE(toggle->text(), captionAfter);
-    QVERIFY(toggle->isVisible());
-    QCOMPARE(form.fullView(), 0);
-    QVERIFY(window.frames().isEmpty());
-
-    window.logoDoubleClick();
-    QCOMPARE(form.outerHeightTwips(), heightAfter);
-    QCOMPARE(toggle->text(), captionAfter);
-
-    window.serviceKey();
-    QCOMPARE(form.outerHeightTwips(), 7200);
-    window.logoDoubleClick();
-    QCOMPARE(form.outerHeightTwips(), 9100);
-    QCOMPARE(form.height(), clientPixels(9100));
-}
-
-// COM shows the port panel for 5 s; a toggle 3 s later starts the 5 s again.
-void TestDirectSend::portPanelHidesFiveSecondsAfterToggle() {
-    WindowRig window;
-    QVERIFY(window.isReady());
-    auto* panel = window.form().findChild<QFrame*>(QStringLiteral("Frame8"));
-    QVERIFY(panel);
-    window.serviceKey();
-
-    window.click(QStringLiteral("Command33"));
-    QVERIFY(panel->isVisible());
-    QTest::qWait(3000);
-    QVERIFY(panel->isVisible());
-
-    window.click(QStringLiteral("Command34"));
-    QElapsedTimer clock;
-    clock.start();
-    QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), 8000);
-    const qint64 hiddenAfter = clock.elapsed();
-
-    QVERIFY2(hiddenAfter >= 3000 && hiddenAfter <= 7000,
-             qPrintable(QStringLiteral("hidden %1 ms after the toggle").arg(hiddenAfter)));
 }
 
 QTEST_MAIN(TestDirectSend)

@@ -3,11 +3,11 @@
 // port and a lost device, over the in-memory port and a real pseudo-terminal.
 // Timer ticks are driven by hand where the order of events matters, and
 // waited for where the time itself is the point.
-#include "link/exchange.h"
-#include "link/reply_capture.h"
+#include "exchange/exchange.h"
+#include "exchange/reply_capture.h"
+#include "exchange/trace.h"
+#include "exchange/transaction.h"
 #include "link/serial_control.h"
-#include "link/trace.h"
-#include "link/transaction.h"
 #include "support/fake_exchange.h"
 #include "support/pseudo_terminal.h"
 
@@ -97,6 +97,7 @@ private Q_SLOTS:
     void clearingTimerBlanksAllThree();
     void bufferKeepsItsHead();
     void sendWhilePortClosed();
+    void refusedFrameIsNotShownAsSent();
     void releaseEndsTheReply();
     void timingChangesRestartOnlyRunningTimers();
     void receivedTraceOfOtherBytes();
@@ -106,7 +107,8 @@ private Q_SLOTS:
     void transactionEndsEarlyAndEmptiesBuffer();
     void transactionDropsBytesFromBefore_data();
     void transactionDropsBytesFromBefore();
-    void transactionOnClosedPort();
+    void transactionFailsAtOnce_data();
+    void transactionFailsAtOnce();
     void transactionWaitsForAQuietLine_data();
     void transactionWaitsForAQuietLine();
     void overPseudoTerminal();
@@ -135,7 +137,7 @@ void TestExchange::sendWritesFrameAndStartsTimers() {
     QCOMPARE(rig.port->written, QList<QByteArray>{wire});
     QCOMPARE(rig.exchange->lastFrameSent(), wire);
     QCOMPARE(rig.lines->sent, trace);
-    QCOMPARE(rig.exchange->awaitingReply(), 1);
+    QCOMPARE(rig.exchange->awaitingReply(), true);
     QVERIFY(rig.exchange->replyTimer().isActive());
     QVERIFY(rig.exchange->clearTimer().isActive());
     QCOMPARE(rig.exchange->replyTimer().interval(), 500);
@@ -181,7 +183,7 @@ void TestExchange::replyPiecesShownAndDecoded() {
         QCOMPARE(rig.lines->status, statuses[i]);
         QCOMPARE(rig.exchange->replyBuffer(), all);
         QCOMPARE(rig.exchange->replyTrace(), traces[i]);
-        QCOMPARE(rig.exchange->awaitingReply(), 0);
+        QCOMPARE(rig.exchange->awaitingReply(), false);
     }
     QCOMPARE(received.size(), pieces.size());
     QCOMPARE(rig.port->written.size(), 1); // nothing is ever written on a receive
@@ -210,7 +212,7 @@ void TestExchange::replyTimerTick() {
     QVERIFY(!rig.exchange->replyTimer().isActive());
     QVERIFY(rig.exchange->clearTimer().isActive());
     QVERIFY(rig.exchange->replyBuffer().isEmpty());
-    QCOMPARE(rig.exchange->awaitingReply(), 0);
+    QCOMPARE(rig.exchange->awaitingReply(), false);
     QCOMPARE(ended.size(), 1);
     QCOMPARE(ended.first().at(0).toByteArray(), reply);
     QCOMPARE(ended.first().at(1).toBool(), timedOut);
@@ -259,9 +261,27 @@ void TestExchange::sendWhilePortClosed() {
     QCOMPARE(closed.size(), 1);
     // Everything but the write runs as usual, so the timeout mark appears.
     QCOMPARE(rig.lines->sent, QStringLiteral(" C 0 0 CR "));
-    QCOMPARE(rig.exchange->awaitingReply(), 1);
+    QCOMPARE(rig.exchange->awaitingReply(), true);
     tick(rig.exchange->replyTimer());
     QCOMPARE(rig.lines->received, QStringLiteral(" X X X X"));
+}
+
+// A frame the open port refuses is not on the line: it is not shown as
+// sent, no reply is awaited, and no timeout mark follows.
+void TestExchange::refusedFrameIsNotShownAsSent() {
+    FakeRig rig;
+    rig.exchange->send("C00");
+    rig.port->receive("\x06");
+    tick(rig.exchange->replyTimer());
+    rig.port->refuseWrites = true;
+    QSignalSpy refused(rig.exchange.get(), &Exchange::frameRefused);
+    rig.exchange->send("C01");
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(refused.at(0).at(0).toString(), QStringLiteral("COM1 takes no more bytes."));
+    QCOMPARE(rig.lines->sent, QStringLiteral(" C 0 0 CR "));
+    QCOMPARE(rig.exchange->awaitingReply(), false);
+    QVERIFY(!rig.exchange->replyTimer().isActive());
+    QCOMPARE(rig.lines->received, QStringLiteral(" ACK "));
 }
 
 void TestExchange::releaseEndsTheReply() {
@@ -277,7 +297,7 @@ void TestExchange::releaseEndsTheReply() {
     QCOMPARE(rig.lines->sent, QString());
     QCOMPARE(rig.lines->received, QString());
     QVERIFY(rig.exchange->replyBuffer().isEmpty());
-    QCOMPARE(rig.exchange->awaitingReply(), 1); // left for the next receive or tick
+    QCOMPARE(rig.exchange->awaitingReply(), true); // left for the next receive or tick
 }
 
 void TestExchange::timingChangesRestartOnlyRunningTimers() {
@@ -399,13 +419,26 @@ void TestExchange::transactionDropsBytesFromBefore() {
     QCOMPARE(result.reply, reply);
 }
 
-void TestExchange::transactionOnClosedPort() {
+void TestExchange::transactionFailsAtOnce_data() {
+    QTest::addColumn<bool>("refused"); // else the port is closed
+    QTest::addColumn<QString>("failure");
+    QTest::addRow("port closed") << false << QString();
+    QTest::addRow("frame refused") << true << QStringLiteral("COM1 takes no more bytes.");
+}
+
+void TestExchange::transactionFailsAtOnce() {
+    QFETCH(bool, refused);
+    QFETCH(QString, failure);
     TransactionRig rig;
-    rig.port->close();
+    if (refused)
+        rig.port->refuseWrites = true;
+    else
+        rig.port->close();
     rig.transaction.begin();
     rig.exchange->send("C00");
     QCOMPARE(rig.finished.size(), 1);
     QCOMPARE(rig.last().outcome, Outcome::PortFailed);
+    QCOMPARE(rig.last().failure, failure);
 }
 
 // After a timeout, a reply that does not fit, or bytes from nowhere, the
@@ -451,7 +484,7 @@ void TestExchange::transactionWaitsForAQuietLine() {
 void TestExchange::overPseudoTerminal() {
     PseudoTerminal projector;
     QVERIFY(projector.isValid());
-    Exchange exchange(std::make_unique<tavo::link::SerialControl>(projector.devicePath(), QString()));
+    Exchange exchange(std::make_unique<tavo::link::SerialControl>(projector.devicePath()));
     Lines lines(exchange);
     exchange.reset();
     QVERIFY2(exchange.port().setSettings(QStringLiteral("19200,N,8,1")) && exchange.port().open(),
@@ -470,7 +503,7 @@ void TestExchange::overPseudoTerminal() {
 void TestExchange::deviceLostOverPseudoTerminal() {
     auto projector = std::make_unique<PseudoTerminal>();
     QVERIFY(projector->isValid());
-    Exchange exchange(std::make_unique<tavo::link::SerialControl>(projector->devicePath(), QString()));
+    Exchange exchange(std::make_unique<tavo::link::SerialControl>(projector->devicePath()));
     QVERIFY(exchange.port().open());
     Transaction transaction(exchange);
     QSignalSpy finished(&transaction, &Transaction::finished);

@@ -7,7 +7,7 @@
 // key).
 
 #include "commands/controller.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "panel/form1.h"
 #include "support/window_rig.h"
 
@@ -205,12 +205,15 @@ void TestHoldKeys::holdingRepeatsTheFrame() {
     QVERIFY(key);
 
     QTest::mousePress(key, Qt::LeftButton);
-    tavo::test::runEventLoopFor(holdMs);
+    const qint64 held = tavo::test::runEventLoopFor(holdMs);
     const int sent = static_cast<int>(window.frames().size());
+    const int repeatMs = window.form().controller().repeatTimer().interval();
     QTest::mouseRelease(key, Qt::LeftButton);
 
-    QVERIFY2(sent >= least && sent <= most,
-             qPrintable(QStringLiteral("%1 frames in %2 ms").arg(sent).arg(holdMs)));
+    // A busy machine ends the wait late: the repeats of that time count too.
+    const int late = static_cast<int>((held - holdMs) / repeatMs);
+    QVERIFY2(sent >= least && sent <= most + late,
+             qPrintable(QStringLiteral("%1 frames in %2 ms").arg(sent).arg(held)));
     QCOMPARE(window.frames(), QList<QByteArray>(sent, frame));
 }
 
@@ -251,7 +254,7 @@ void TestHoldKeys::releaseBlanksTracesAndEndsTheReply() {
     QCOMPARE(timer4->interval(), kStartTraceClear);
     QVERIFY(timer4->remainingTime() > kStartTraceClear - 200);
     // The release leaves the awaiting-reply flag as it was.
-    QCOMPARE(window.form().exchange().awaitingReply(), reply.isEmpty() ? 1 : 0);
+    QCOMPARE(window.form().exchange().awaitingReply(), reply.isEmpty());
 
     // Past the reply timeout of the start timing, and of the key's own.
     const bool marked =

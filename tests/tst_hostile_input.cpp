@@ -2,8 +2,8 @@
 // replies that overflow or overrun their fields, replies that start with
 // control characters. The window stays alive and bounded, writes nothing of
 // its own, shows what it can decode, and the next click still goes out.
-#include "link/exchange.h"
-#include "link/reply_capture.h"
+#include "exchange/exchange.h"
+#include "exchange/reply_capture.h"
 #include "status/tables.h"
 #include "support/pty_rig.h"
 #include "support/window_rig.h"
@@ -35,7 +35,7 @@ QByteArray randomBytes(QRandomGenerator& random, qsizetype count) {
 QSet<QString> powerStateTexts() {
     QSet<QString> texts{QString()};
     for (const status::StatusCode& code : status::statusQueries().front().table->codes)
-        texts.insert(QString::fromLatin1(code.text.data(), qsizetype(code.text.size())));
+        texts.insert(QString::fromLatin1(code.text));
     return texts;
 }
 

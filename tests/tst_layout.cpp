@@ -39,7 +39,7 @@ int toPixels(int twips) {
 }
 
 QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromUtf8(text);
 }
 
 const ControlRecord& record(const QString& name) {

@@ -1,9 +1,9 @@
 // The pure pieces of the serial link: trace lines, frames, typed text as
 // bytes, the settings string and the bounded reply buffer.
-#include "link/frame.h"
+#include "exchange/frame.h"
+#include "exchange/reply_capture.h"
+#include "exchange/trace.h"
 #include "link/port_settings.h"
-#include "link/reply_capture.h"
-#include "link/trace.h"
 
 #include <QTest>
 

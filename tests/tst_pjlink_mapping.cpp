@@ -4,6 +4,7 @@
 // them; the table itself names the panel's senders and the decoder's texts.
 
 #include "commands/controller.h"
+#include "commands/names.h"
 #include "pjlink/mapping.h"
 #include "status/tables.h"
 
@@ -146,7 +147,7 @@ void TestPjlinkMapping::everySenderNameIsASender() {
     for (const Mapping& mapping : mappings()) {
         for (const std::string_view control : mapping.senders) {
             if (!control.empty())
-                QVERIFY2(findSender(control), control.data());
+                QVERIFY2(tavo::commands::findOneShotSender(control), control.data());
         }
     }
 }

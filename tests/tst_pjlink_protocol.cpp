@@ -4,7 +4,7 @@
 
 #include "pjlink/auth_guard.h"
 #include "pjlink/authentication.h"
-#include "pjlink/log_text.h"
+#include "exchange/log_text.h"
 #include "pjlink/log_throttle.h"
 #include "pjlink/options.h"
 #include "pjlink/protocol.h"
@@ -488,7 +488,7 @@ void TestPjlinkProtocol::networkBytesEscapedForTheLog_data() {
 void TestPjlinkProtocol::networkBytesEscapedForTheLog() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, logged);
-    QCOMPARE(tavo::pjlink::escapedQuoted(bytes), logged);
+    QCOMPARE(tavo::link::escapedQuoted(bytes), logged);
 }
 
 void TestPjlinkProtocol::repeatedLogLinesSummarised_data() {

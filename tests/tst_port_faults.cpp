@@ -4,7 +4,8 @@
 // silent projector. Each case ends with the window alive, nothing on the line
 // that the user did not ask for, and at most one box, naming the cause.
 #include "commands/controller.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
+#include "link/port_keeper.h"
 #include "link/port_lock.h"
 #include "link/serial_control.h"
 #include "support/panel_process.h"
@@ -129,7 +130,7 @@ void TestPortFaults::openFailureAtStartNamesTheCause() {
                  qPrintable(rig.warnings.texts[0]));
     QCOMPARE(rig.warnings.titles[0], rig.form->windowTitle());
     QVERIFY(rig.find<QRadioButton>("Option1")->isChecked());
-    QCOMPARE(rig.form->serialPort().portNumber(), 1);
+    QCOMPARE(rig.form->portKeeper().portNumber(), 1);
 
     // A click goes nowhere and shows where to choose a port; no second box.
     rig.click("Command17");
@@ -235,8 +236,17 @@ void TestPortFaults::lineThatTakesNothingRefusesFurtherFrames() {
     rig.click("Command95");
     QTRY_VERIFY(serialControl(rig).pendingOutput() >= link::SerialControl::kOutputBacklogLimit);
 
-    rig.click("Command17");
-    rig.click("Command18");
+    // Each refused click shows the port panel and nothing as sent; one box
+    // for the stall.
+    const QString typedTrace = rig.text("Label11");
+    for (const char* sender : {"Command17", "Command18"}) {
+        rig.find<QFrame>("Frame8")->hide();
+        const int replyTimeLeft = rig.form->exchange().replyTimer().remainingTime();
+        rig.click(sender);
+        QVERIFY(rig.find<QFrame>("Frame8")->isVisible());
+        QCOMPARE(rig.text("Label11"), typedTrace);
+        QVERIFY(rig.form->exchange().replyTimer().remainingTime() <= replyTimeLeft);
+    }
 
     QTRY_COMPARE(rig.warnings.texts.size(), 1);
     QVERIFY2(rig.warnings.texts[0].startsWith(

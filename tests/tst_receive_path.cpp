@@ -3,9 +3,9 @@
 // (and a screen reader reads) after every step is what setting them whole
 // from the reply buffer shows.
 
-#include "link/exchange.h"
-#include "link/trace.h"
-#include "panel/display_label.h"
+#include "exchange/exchange.h"
+#include "exchange/trace.h"
+#include "panel/layout/display_label.h"
 #include "status/decoder.h"
 #include "support/window_rig.h"
 
@@ -16,7 +16,7 @@
 
 using tavo::link::ReplyCapture;
 using tavo::link::traceLine;
-using tavo::panel::DisplayLabel;
+using tavo::layout::DisplayLabel;
 using tavo::test::WindowRig;
 
 namespace {

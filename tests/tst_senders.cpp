@@ -7,7 +7,7 @@
 
 #include "link/serial_control.h"
 #include "commands/controller.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "panel/form1.h"
 #include "support/pseudo_terminal.h"
 #include "support/window_rig.h"
@@ -208,7 +208,7 @@ void TestSenders::clickSendsItsFrame() {
     QCOMPARE(window.frames(), QList<QByteArray>{frame});
     QCOMPARE(window.form().exchange().lastFrameSent(), frame);
     QCOMPARE(window.text(QStringLiteral("Label11")), traceOf(frame));
-    QCOMPARE(window.form().exchange().awaitingReply(), 1);
+    QCOMPARE(window.form().exchange().awaitingReply(), true);
 
     int reply = replyBefore;
     int clear = clearBefore;
@@ -451,8 +451,8 @@ void TestSenders::framesReachTheLineInClickOrder() {
     tavo::test::PseudoTerminal pty;
     QVERIFY(pty.isValid());
     tavo::test::WarningRecorder warnings;
-    tavo::panel::Form1 form(std::make_unique<tavo::link::SerialControl>(
-        pty.devicePath(), QStringLiteral("/nonexistent-com2")));
+    tavo::panel::Form1 form(std::make_unique<tavo::link::SerialControl>(),
+                            {pty.devicePath(), QStringLiteral("/nonexistent-com2")});
     form.load();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));

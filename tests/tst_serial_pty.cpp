@@ -2,7 +2,8 @@
 // master side; the window opens the slave through the serial layer.
 #include "link/serial_control.h"
 #include "commands/controller.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
+#include "link/port_keeper.h"
 #include "panel/form1.h"
 #include "support/pty_rig.h"
 
@@ -110,7 +111,7 @@ void TestSerialPty::portSwitchMovesToSecondDevice() {
     QVERIFY(rig.portOpen());
     QCOMPARE(descriptorsOn(rig.com1.devicePath()), 1);
     QCOMPARE(descriptorsOn(rig.com2.devicePath()), 2);
-    QCOMPARE(rig.form->serialPort().portNumber(), 2);
+    QCOMPARE(rig.form->portKeeper().portNumber(), 2);
     QCOMPARE(test::baudOf(rig.com2.slaveTermios()), speed_t(B9600));
     QVERIFY(rig.find<QRadioButton>("Option10")->isChecked());
     rig.send("C05");
@@ -125,7 +126,7 @@ void TestSerialPty::replyInPiecesShownPieceByPiece() {
     rig.com1.readAtLeast(4);
     rig.com1.write("0");
     QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" 0 "));
-    QCOMPARE(rig.form->exchange().awaitingReply(), 0);
+    QCOMPARE(rig.form->exchange().awaitingReply(), false);
     rig.com1.write("0\r");
     QTRY_COMPARE(rig.text("Label12"), QStringLiteral(" 0 0 CR "));
     QCOMPARE(rig.form->exchange().replyBuffer(), QByteArray("00\r"));
@@ -219,7 +220,7 @@ void TestSerialPty::failedSwitchThenOptionReopens() {
     QTRY_COMPARE(rig.warnings.texts.size(), 1);
     QVERIFY(rig.warnings.texts[0].contains(QLatin1String(kMissingDevice)));
     QVERIFY(!rig.portOpen());
-    QCOMPARE(rig.form->serialPort().portNumber(), 1); // the other port's number
+    QCOMPARE(rig.form->portKeeper().portNumber(), 1); // the other port's number
     QVERIFY(frame8->isVisible());
     QVERIFY(rig.find<QRadioButton>("Option2")->isChecked());
     // A closed port is opened by the next option click.

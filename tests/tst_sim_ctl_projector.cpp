@@ -110,8 +110,8 @@ void TestSimCtl::everyNameReachesTheProjector() {
     QStringList codes;
     for (const auto& entry : tavo::commands::commandNames()) {
         script += QByteArray(entry.name.data(), qsizetype(entry.name.size())) + '\n';
-        const auto code = tavo::commands::resolve(entry).code();
-        codes.append(QString::fromLatin1(code.data(), qsizetype(code.size())));
+        const auto code = tavo::commands::commandFor(entry).code();
+        codes.append(QString::fromLatin1(code));
     }
     const Ran ran = ctl({"--verbose", "-"}, script);
     QVERIFY2(ran.exitCode == 0, qPrintable(ran.err));

@@ -42,8 +42,8 @@ struct Bench {
         if (!first.startsWith("device: "))
             return false;
         const QString device = QString::fromLocal8Bit(first.mid(8)).trimmed();
-        form = std::make_unique<panel::Form1>(
-            std::make_unique<link::SerialControl>(device, QStringLiteral("/nonexistent")));
+        form = std::make_unique<panel::Form1>(std::make_unique<link::SerialControl>(),
+                                              QStringList{device, QStringLiteral("/nonexistent")});
         form->load();
         form->show();
         return form->serialPort().isOpen();

@@ -1,17 +1,18 @@
 // The virtual projector without any I/O: the state machine on a virtual
 // clock, frame assembly, the misbehaviour knobs and the pacing of replies.
 
-#include "frame_assembler.h"
-#include "log_text.h"
-#include "projector.h"
-#include "simulator.h"
-#include "transmitter.h"
+#include "projector-sim/frame_assembler.h"
+#include "projector-sim/projector.h"
+#include "projector-sim/simulator.h"
+#include "projector-sim/transmitter.h"
 
 #include "commands/senders.h"
+#include "exchange/log_text.h"
 
 #include <QtTest>
 
 using namespace tavo::sim;
+using tavo::link::printable;
 using namespace std::chrono_literals;
 
 namespace {
@@ -68,7 +69,7 @@ QByteArray bytesOf(const QList<Arrival>& arrivals) {
 Q_DECLARE_METATYPE(Step)
 Q_DECLARE_METATYPE(Arrival)
 Q_DECLARE_METATYPE(tavo::sim::Behaviour)
-Q_DECLARE_METATYPE(tavo::sim::Exchange)
+Q_DECLARE_METATYPE(tavo::sim::ReceivedFrame)
 
 namespace QTest {
 template <> char* toString(const Arrival& arrival) {
@@ -421,24 +422,24 @@ void TestSimProjector::floodNeverIdlesTheLineAndRepliesGoOutWhole() {
 }
 
 void TestSimProjector::logLines_data() {
-    QTest::addColumn<Exchange>("exchange");
+    QTest::addColumn<ReceivedFrame>("exchange");
     QTest::addColumn<QString>("line");
 
-    QTest::addRow("query") << Exchange{{"CR0", 3}, "00\r", {}}
+    QTest::addRow("query") << ReceivedFrame{{"CR0", 3}, "00\r", {}}
                            << QStringLiteral(R"(rx "CR0" -> "00<CR>")");
-    QTest::addRow("command") << Exchange{{"C00", 3}, kAckReply, {}}
+    QTest::addRow("command") << ReceivedFrame{{"C00", 3}, kAckReply, {}}
                              << QStringLiteral(R"(rx "C00" -> "<ACK>")");
-    QTest::addRow("unknown") << Exchange{{"XY\x01\x8f", 4}, kNakReply, {}}
+    QTest::addRow("unknown") << ReceivedFrame{{"XY\x01\x8f", 4}, kNakReply, {}}
                              << QStringLiteral(R"(rx "XY<0x01><0x8F>" -> "<NAK>")");
-    QTest::addRow("silent") << Exchange{{"CR0", 3}, {}, {}}
+    QTest::addRow("silent") << ReceivedFrame{{"CR0", 3}, {}, {}}
                             << QStringLiteral(R"(rx "CR0" -> no answer)");
     QTest::addRow("too long")
-        << Exchange{{QByteArray(256, 'x'), 300}, {}, {}}
+        << ReceivedFrame{{QByteArray(256, 'x'), 300}, {}, {}}
         << QStringLiteral(R"(rx "xxxxxxxxxxxxxxxx"... (300 bytes) -> dropped, too long)");
 }
 
 void TestSimProjector::logLines() {
-    QFETCH(Exchange, exchange);
+    QFETCH(ReceivedFrame, exchange);
     QFETCH(QString, line);
     QCOMPARE(describe(exchange), line);
 }

@@ -3,8 +3,8 @@
 // piece by piece as it comes off the line, so that a reply layout that the
 // decoder misreads shows up here.
 
-#include "link/trace.h"
-#include "projector.h"
+#include "exchange/trace.h"
+#include "projector-sim/projector.h"
 #include "status/decoder.h"
 
 #include <QtTest>

@@ -2,7 +2,7 @@
 // it must take every text the decoder gives and refuse texts it cannot give,
 // or those runs would pass whatever the decoder did.
 
-#include "link/trace.h"
+#include "exchange/trace.h"
 #include "status/decoder.h"
 #include "status/tables.h"
 #include "support/status_texts.h"
@@ -31,7 +31,7 @@ void TestStatusTexts::takesEveryTableText() {
         const QByteArray frame = QByteArray(query.code.data(), qsizetype(query.code.size())) + '\r';
         for (const tavo::status::StatusCode& code : query.table->codes) {
             const QString trace =
-                QString::fromLatin1(code.head.data(), qsizetype(code.head.size())) +
+                QString::fromLatin1(code.head) +
                 QStringLiteral(" CR ");
             const std::optional<QString> text = tavo::status::decodeStatus(frame, {}, trace);
             QVERIFY2(text, qPrintable(trace));

@@ -1,12 +1,16 @@
 // The window as a whole: start-up state, heights, centring, the service key,
-// the logo double-click, the port panel and what assistive technology reads.
+// the logo double-click, the data-panel toggle (from every height the window
+// can have, ending the full view and restarting the port panel's 5 s), the
+// port panel and what assistive technology reads.
 #include "commands/senders.h"
+#include "link/port_keeper.h"
 #include "panel/form1.h"
 #include "support/key_spy.h"
 #include "support/window_rig.h"
 
 #include <QAccessible>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +21,10 @@
 #include <QTimer>
 
 #include <cmath>
+#include <cstdio>
+#include <functional>
+
+#include <unistd.h>
 
 using namespace tavo;
 using panel::Form1;
@@ -24,7 +32,34 @@ using Window = test::WindowRig;
 
 namespace {
 
-// Counts the key presses a widget receives.
+const QString kShowData = QStringLiteral("データを表示する");
+const QString kHideData = QStringLiteral("データを表示しない");
+const QString kClose = QStringLiteral("CLOSE");
+
+// The client height in pixels of an outer height in twips: the title bar and
+// frame take 435 twips, 15 twips make a pixel.
+int clientPixels(int outerTwips) {
+    return static_cast<int>(std::lround((outerTwips - 435) / 15.0));
+}
+
+// What the code run here prints on the standard error.
+QByteArray standardErrorOf(const std::function<void()>& run) {
+    int ends[2];
+    if (::pipe(ends) != 0)
+        return "(no pipe)";
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(ends[1], STDERR_FILENO);
+    ::close(ends[1]);
+    run();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    QFile printed;
+    printed.open(ends[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    return printed.readAll();
+}
+
 } // namespace
 
 class TestWindow : public QObject {
@@ -43,7 +78,11 @@ private Q_SLOTS:
     void logoDoubleClickOnlyWithLeftButton();
     void comShowsPortPanelForFiveSeconds();
     void optionClickHidesPortPanel();
+    void toggleSwitchesTheDataPanel_data();
+    void toggleSwitchesTheDataPanel();
+    void portPanelHidesFiveSecondsAfterToggle();
     void secondComClickRestartsCountdown();
+    void warningWithoutItsBoxStillPrinted();
     void windowCannotBeResized();
     void screenReaderReadsCaptionsAndTraces();
     void startupFocusAndTabOrder();
@@ -55,7 +94,7 @@ void TestWindow::startState() {
     QCOMPARE(w.form().windowTitle(), QStringLiteral("TAVO  RA20 & RB20  CONTROL  Ver.1.40"));
     QCOMPARE(w.form().portSettings(), QStringLiteral("19200,N,8,1"));
     QVERIFY(w.port().isOpen());
-    QCOMPARE(w.port().portNumber(), 1);
+    QCOMPARE(w.form().portKeeper().portNumber(), 1);
     QCOMPARE(w.port().settings, QStringLiteral("19200,N,8,1"));
     QVERIFY(w.find<QRadioButton>("Option1")->isChecked());
     QVERIFY(!w.find<QRadioButton>("Option2")->isChecked());
@@ -63,7 +102,7 @@ void TestWindow::startState() {
     QVERIFY(!w.find<QFrame>("Frame8")->isVisible());
     QVERIFY(!w.find<QPushButton>("Command34")->isVisible());
     QCOMPARE(w.form().outerHeightTwips(), Form1::kCompactHeight);
-    QCOMPARE(w.form().fullView(), 0);
+    QCOMPARE(w.form().fullView(), false);
     for (const char* timer : {"Timer1", "Timer2", "Timer3", "Timer4"}) {
         QVERIFY2(!w.find<QTimer>(timer)->isActive(), timer);
         QCOMPARE(w.find<QTimer>(timer)->timerType(), Qt::PreciseTimer);
@@ -95,7 +134,7 @@ void TestWindow::everyTableNameResolves_data() {
     }
     for (const auto& key : tavo::commands::holdKeys())
         QTest::addRow("hold key %s", key.control.data())
-            << QString::fromLatin1(key.control.data(), static_cast<qsizetype>(key.control.size()))
+            << QString::fromLatin1(key.control)
             << QStringLiteral("tavo::layout::HoldKeyButton");
 }
 
@@ -170,7 +209,7 @@ void TestWindow::serviceKeyVariants() {
     w.key(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     auto* toggle = w.find<QPushButton>("Command34");
     QCOMPARE(w.form().outerHeightTwips(), acts ? Form1::kServiceHeight : Form1::kCompactHeight);
-    QCOMPARE(w.form().fullView(), acts ? 1 : 0);
+    QCOMPARE(w.form().fullView(), acts);
     QCOMPARE(toggle->isVisible(), acts);
     if (acts)
         QCOMPARE(toggle->text(), QStringLiteral("CLOSE"));
@@ -196,7 +235,7 @@ void TestWindow::logoDoubleClickNeedsServiceKey() {
     w.key(Qt::Key_K, Qt::ControlModifier);
     w.logoDoubleClick();
     QCOMPARE(w.form().outerHeightTwips(), Form1::kFullHeight);
-    QCOMPARE(w.form().fullView(), 1);
+    QCOMPARE(w.form().fullView(), true);
     QCOMPARE(w.find<QPushButton>("Command34")->text(), QStringLiteral("CLOSE"));
     // The toggle clears the full view: the logo does nothing until Ctrl+K.
     w.find<QPushButton>("Command34")->click();
@@ -239,7 +278,7 @@ void TestWindow::optionClickHidesPortPanel() {
     QVERIFY(top == panel || panel->isAncestorOf(top));
     QTest::mouseClick(w.find<QRadioButton>("Option2"), Qt::LeftButton);
     QVERIFY(!panel->isVisible());
-    QCOMPARE(w.port().portNumber(), 2);
+    QCOMPARE(w.form().portKeeper().portNumber(), 2);
     QVERIFY(w.port().isOpen());
     QVERIFY(w.find<QRadioButton>("Option9")->isChecked());
     // Clicking the selected option again runs the switch again.
@@ -253,6 +292,20 @@ void TestWindow::optionClickHidesPortPanel() {
     QCOMPARE(w.port().settings, QStringLiteral("9600,N,8,1"));
     QVERIFY(w.find<QRadioButton>("Option2")->isChecked());
     QVERIFY(w.port().isOpen());
+}
+
+// A failure raised while a box is pending gets no second box, but its text
+// still goes to the standard error.
+void TestWindow::warningWithoutItsBoxStillPrinted() {
+    Window w;
+    w.port().failingPorts = {QStringLiteral("COM2")};
+    QTest::mouseClick(w.find<QPushButton>("Command33"), Qt::LeftButton);
+    const QByteArray printed = standardErrorOf([&w] {
+        QTest::mouseClick(w.find<QRadioButton>("Option2"), Qt::LeftButton);
+        QTest::mouseClick(w.find<QRadioButton>("Option2"), Qt::LeftButton);
+    });
+    QTRY_COMPARE(w.warnings().texts.size(), 1);
+    QCOMPARE(printed.count("Cannot open COM2: the device does not exist.\n"), 2);
 }
 
 void TestWindow::secondComClickRestartsCountdown() {
@@ -296,6 +349,9 @@ void TestWindow::screenReaderReadsCaptionsAndTraces() {
 
 void TestWindow::startupFocusAndTabOrder() {
     Window w;
+    // A window manager activates a new window; without one (a bare X server)
+    // the window asks for the input focus itself.
+    w.form().activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w.form()));
     QCOMPARE(QApplication::focusWidget(), w.find<QWidget>("Command17"));
     // Tab index 1 (Command17), then 5 (VOL +), 6 (VOL -).
@@ -316,6 +372,105 @@ void TestWindow::closeBoxClosesPort() {
     QVERIFY(w.port().isOpen());
     QVERIFY(w.form().close());
     QVERIFY(!w.port().isOpen());
+}
+
+void TestWindow::toggleSwitchesTheDataPanel_data() {
+    QTest::addColumn<QStringList>("steps"); // "service", "logo", "toggle"
+    QTest::addColumn<int>("heightBefore");
+    QTest::addColumn<QString>("captionBefore");
+    QTest::addColumn<bool>("bySpace"); // the focused toggle activated by Space
+    QTest::addColumn<int>("heightAfter");
+    QTest::addColumn<QString>("captionAfter");
+
+    const auto row = [](const char* name, const QStringList& steps, int before,
+                        const QString& captionBefore, bool bySpace, int after,
+                        const QString& captionAfter) {
+        QTest::addRow("%s", name) << steps << before << captionBefore << bySpace << after
+                                  << captionAfter;
+    };
+    row("from 7200 after Ctrl+K", {"service"}, 7200, kClose, false, 5350, kShowData);
+    row("from 9100 after Ctrl+K and the logo", {"service", "logo"}, 9100, kClose, false, 5350,
+        kShowData);
+    row("from 5350", {"service", "toggle"}, 5350, kShowData, false, 6645, kHideData);
+    row("from 6645", {"service", "toggle", "toggle"}, 6645, kHideData, false, 5350, kShowData);
+    row("from 5350 by Space", {"service", "toggle"}, 5350, kShowData, true, 6645, kHideData);
+    row("from 7200 after a second Ctrl+K", {"service", "toggle", "toggle", "service"}, 7200, kClose,
+        false, 5350, kShowData);
+}
+
+// After the toggle the logo double-click does nothing until Ctrl+K again.
+void TestWindow::toggleSwitchesTheDataPanel() {
+    QFETCH(QStringList, steps);
+    QFETCH(int, heightBefore);
+    QFETCH(QString, captionBefore);
+    QFETCH(bool, bySpace);
+    QFETCH(int, heightAfter);
+    QFETCH(QString, captionAfter);
+
+    Window window;
+    QVERIFY(window.isReady());
+    tavo::panel::Form1& form = window.form();
+    auto* toggle = form.findChild<QPushButton*>(QStringLiteral("Command34"));
+    QVERIFY(toggle);
+    for (const QString& step : steps) {
+        if (step == QLatin1String("service"))
+            window.serviceKey();
+        else if (step == QLatin1String("logo"))
+            window.logoDoubleClick();
+        else
+            QTest::mouseClick(toggle, Qt::LeftButton);
+    }
+    QCOMPARE(form.outerHeightTwips(), heightBefore);
+    QCOMPARE(toggle->text(), captionBefore);
+
+    if (bySpace) {
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        window.focus(QStringLiteral("Command34"));
+        window.key(Qt::Key_Space);
+    } else {
+        QTest::mouseClick(toggle, Qt::LeftButton);
+    }
+
+    QCOMPARE(form.outerHeightTwips(), heightAfter);
+    QCOMPARE(form.height(), clientPixels(heightAfter));
+    QCOMPARE(toggle->text(), captionAfter);
+    QVERIFY(toggle->isVisible());
+    QCOMPARE(form.fullView(), false);
+    QVERIFY(window.frames().isEmpty());
+
+    window.logoDoubleClick();
+    QCOMPARE(form.outerHeightTwips(), heightAfter);
+    QCOMPARE(toggle->text(), captionAfter);
+
+    window.serviceKey();
+    QCOMPARE(form.outerHeightTwips(), 7200);
+    window.logoDoubleClick();
+    QCOMPARE(form.outerHeightTwips(), 9100);
+    QCOMPARE(form.height(), clientPixels(9100));
+}
+
+// COM shows the port panel for 5 s; a toggle 3 s later starts the 5 s again.
+void TestWindow::portPanelHidesFiveSecondsAfterToggle() {
+    Window window;
+    QVERIFY(window.isReady());
+    auto* panel = window.form().findChild<QFrame*>(QStringLiteral("Frame8"));
+    QVERIFY(panel);
+    window.serviceKey();
+
+    window.click(QStringLiteral("Command33"));
+    QVERIFY(panel->isVisible());
+    QTest::qWait(3000);
+    QVERIFY(panel->isVisible());
+
+    window.click(QStringLiteral("Command34"));
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), 8000);
+    const qint64 hiddenAfter = clock.elapsed();
+
+    QVERIFY2(hiddenAfter >= 3000 && hiddenAfter <= 7000,
+             qPrintable(QStringLiteral("hidden %1 ms after the toggle").arg(hiddenAfter)));
 }
 
 QTEST_MAIN(TestWindow)

@@ -1,13 +1,13 @@
 #include "commands/controller.h"
 
-#include "link/frame.h"
+#include "exchange/frame.h"
 
 #include <QTimer>
 
 namespace tavo::commands {
 
 QByteArrayView codeBytes(std::string_view code) {
-    return QByteArrayView(code.data(), static_cast<qsizetype>(code.size()));
+    return QByteArrayView(code);
 }
 
 Controller::Controller(link::Exchange& exchange, QObject* parent)

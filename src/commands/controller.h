@@ -6,7 +6,7 @@
 // command line runs the same senders by name.
 
 #include "commands/senders.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 
 #include <QObject>
 #include <QStringView>

@@ -168,7 +168,7 @@ const HoldKey* findHoldKey(std::string_view control) {
     return found == keys.end() ? nullptr : &*found;
 }
 
-NamedCommand resolve(const CommandName& entry) {
+NamedCommand commandFor(const CommandName& entry) {
     if (!entry.code.empty())
         return {&entry, nullptr, nullptr};
     if (const OneShotSender* sender = findOneShotSender(entry.control))

@@ -44,6 +44,6 @@ const HoldKey* findHoldKey(std::string_view control);
 
 // The table entry resolved; entry, sender and key all null when the entry
 // names a control that sends nothing (which the tests rule out).
-NamedCommand resolve(const CommandName& entry);
+NamedCommand commandFor(const CommandName& entry);
 
 } // namespace tavo::commands

@@ -3,7 +3,7 @@
 // buttons and 6 heading labels) with their timing class, and the 17 hold keys
 // with the repeat and reply intervals their press sets.
 
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 
 #include <chrono>
 #include <optional>

@@ -7,30 +7,20 @@
 
 namespace tavo::link {
 
-SerialControl::SerialControl(QString com1Device, QString com2Device, QObject* parent)
-    : SerialLink(parent), devices_{std::move(com1Device), std::move(com2Device)} {
+SerialControl::SerialControl(QString device, QObject* parent)
+    : SerialLink(parent), device_(std::move(device)), name_(device_) {
     port_.setReadBufferSize(kReceiveBufferSize);
     connect(&port_, &QSerialPort::readyRead, this, &SerialLink::charactersReceived);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialControl::onError);
 }
 
-SerialControl::~SerialControl() { close(); }
-
-QString SerialControl::deviceName() const {
-    return devices_[static_cast<std::size_t>(portNumber_ - 1)];
+SerialControl::~SerialControl() {
+    close();
 }
 
-QString SerialControl::portLabel() const {
-    return QStringLiteral("COM%1 (%2)").arg(portNumber_).arg(deviceName());
-}
-
-bool SerialControl::setPortNumber(int number) {
-    if (number < 1 || number > static_cast<int>(devices_.size())) {
-        errorDescription_ = QStringLiteral("There is no port COM%1.").arg(number);
-        return false;
-    }
-    portNumber_ = number;
-    return true;
+void SerialControl::setDevice(const QString& device, const QString& name) {
+    device_ = device;
+    name_ = name;
 }
 
 bool SerialControl::setSettings(const QString& settings) {
@@ -50,7 +40,7 @@ bool SerialControl::applySettings() {
                     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!ok)
         errorDescription_ = QStringLiteral("Cannot apply %1 to %2: %3")
-                                .arg(formatPortSettings(settings_), portLabel(), port_.errorString());
+                                .arg(formatPortSettings(settings_), name_, port_.errorString());
     return ok;
 }
 
@@ -58,39 +48,36 @@ bool SerialControl::open() {
     if (port_.isOpen())
         return true;
     // Locks follow the device, not the name it was given.
-    const QString device = canonicalDevice(deviceName());
+    const QString device = canonicalDevice(device_);
     const Claim claim = claimDevice(device);
     openFailedBusy_ = claim.busy;
     if (!claim.held) {
-        openFailureCause_ = claim.why;
-        errorDescription_ = QStringLiteral("Cannot open %1: %2.").arg(portLabel(), claim.why);
+        errorDescription_ = claim.why;
         return false;
     }
     port_.setPortName(device);
     port_.clearError();
     if (!port_.open(QIODevice::ReadWrite)) {
-        openFailureCause_ = explainOpenFailure(device, port_.error(), port_.errorString());
+        errorDescription_ = explainOpenFailure(device, port_.error(), port_.errorString());
         const auto holder = readLockFile(lockFilePath(device));
         openFailedBusy_ = holder && holder->running;
-        errorDescription_ =
-            QStringLiteral("Cannot open %1: %2.").arg(portLabel(), openFailureCause_);
         return false;
     }
     if (!lockOpenDevice(int(port_.handle()))) {
         port_.close();
         openFailedBusy_ = true;
-        openFailureCause_ = flockedText();
-        errorDescription_ =
-            QStringLiteral("Cannot open %1: %2.").arg(portLabel(), openFailureCause_);
+        errorDescription_ = flockedText();
         return false;
     }
     lockFile_ = lockFilePath(device);
     if (!lockFile_.isEmpty())
-        removeLockAtExit(lockFile_,
-                         QStringLiteral("%1: ending without closing %2; its lock file %3 is removed.")
-                             .arg(QCoreApplication::applicationName(), portLabel(), lockFile_));
+        removeLockAtExit(
+            lockFile_, QStringLiteral("%1: ending without closing %2; its lock file %3 is removed.")
+                           .arg(QCoreApplication::applicationName(), name_, lockFile_));
     outputStalled_ = false;
     if (!applySettings()) {
+        errorDescription_ = QStringLiteral("%1 cannot be set on it: %2")
+                                .arg(formatPortSettings(settings_), port_.errorString());
         closePort();
         return false;
     }
@@ -120,7 +107,7 @@ void SerialControl::discardInput() {
 
 bool SerialControl::write(const QByteArray& bytes) {
     if (!port_.isOpen()) {
-        errorDescription_ = QStringLiteral("%1 is not open.").arg(portLabel());
+        errorDescription_ = QStringLiteral("%1 is not open.").arg(name_);
         return false;
     }
     if (port_.bytesToWrite() >= kOutputBacklogLimit) {
@@ -128,15 +115,18 @@ bool SerialControl::write(const QByteArray& bytes) {
                                            "out: the device takes them more slowly than they "
                                            "come, or not at all. No further frame is sent until "
                                            "they have gone.")
-                                .arg(portLabel())
+                                .arg(name_)
                                 .arg(port_.bytesToWrite());
         if (!std::exchange(outputStalled_, true))
             Q_EMIT outputStalled(errorDescription_);
         return false;
     }
     outputStalled_ = false;
-    if (port_.write(bytes) != bytes.size())
+    if (port_.write(bytes) != bytes.size()) {
+        errorDescription_ =
+            QStringLiteral("Cannot write to %1: %2").arg(name_, port_.errorString());
         return false;
+    }
     // Hand the bytes to the device now rather than at the next event loop pass.
     port_.flush();
     return true;
@@ -157,7 +147,7 @@ void SerialControl::onError(QSerialPort::SerialPortError error) {
         errorDescription_ = QStringLiteral("%1 was disconnected: the device stopped working while "
                                            "open (unplugged, or hung up at the other end). The "
                                            "port is closed.")
-                                .arg(portLabel());
+                                .arg(name_);
         Q_EMIT deviceLost(errorDescription_);
         return;
     }

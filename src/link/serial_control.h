@@ -1,24 +1,23 @@
 #pragma once
-// The serial link over Qt Serial Port. Port numbers 1 and 2 map to devices
-// given at start (COM1/COM2, or /dev/ttyS0 and /dev/ttyS1 by default, or a USB
-// adapter). No flow control; DTR raised while open, RTS not (a device that
-// cannot set modem lines, such as a pseudo-terminal, is not an error). A device
-// that vanishes while open (read, write or resource error) is closed at once
-// and reported once; line errors (parity, framing) are ignored.
+// The serial link over Qt Serial Port, on one device at a time (a serial
+// port such as /dev/ttyS0, or a USB adapter). No flow control; DTR raised
+// while open, RTS not (a device that cannot set modem lines, such as a
+// pseudo-terminal, is not an error). A device that vanishes while open (read,
+// write or resource error) is closed at once and reported once; line errors
+// (parity, framing) are ignored.
 //
 // Output waits in the port only while the line takes it: once
 // kOutputBacklogLimit bytes are still waiting (a device that takes nothing,
 // or a long typed frame still going out), further writes are refused and the
-// stall is reported once, so neither memory nor late frames pile up. If the program ends through exit() with
-// the port still open, the port's lock file is removed on the way out.
+// stall is reported once, so neither memory nor late frames pile up. If the
+// program ends through exit() with the port still open, the port's lock file
+// is removed on the way out.
 
 #include "link/port_lock.h"
 #include "link/port_settings.h"
 #include "link/serial_link.h"
 
 #include <QSerialPort>
-
-#include <array>
 
 namespace tavo::link {
 
@@ -38,11 +37,11 @@ public:
     // About two seconds of the line at 19200 baud.
     static constexpr qint64 kOutputBacklogLimit = 4096;
 
-    SerialControl(QString com1Device, QString com2Device, QObject* parent = nullptr);
+    // Named by its device until setDevice() names it otherwise.
+    explicit SerialControl(QString device = {}, QObject* parent = nullptr);
     ~SerialControl() override;
 
-    bool setPortNumber(int number) override;
-    int portNumber() const override { return portNumber_; }
+    void setDevice(const QString& device, const QString& name) override;
     bool setSettings(const QString& settings) override;
     bool isOpen() const override { return port_.isOpen(); }
     bool open() override;
@@ -50,13 +49,9 @@ public:
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override { return port_.readAll(); }
     QString errorDescription() const override { return errorDescription_; }
-    // Why the last open() failed, without the port's name: "the device does
-    // not exist (...)", for a program that names the device its own way.
-    QString openFailureCause() const { return openFailureCause_; }
     // Whether the last open() failed because another program holds the device.
     bool openFailedBusy() const { return openFailedBusy_; }
 
-    QString deviceName() const;
     // Bytes written but not yet handed to the device.
     qint64 pendingOutput() const { return port_.bytesToWrite(); }
 
@@ -67,15 +62,13 @@ public:
 private:
     void onError(QSerialPort::SerialPortError error);
     bool applySettings();
-    QString portLabel() const;
     void closePort();
 
     QSerialPort port_;
-    std::array<QString, 2> devices_;
-    int portNumber_ = 1;
+    QString device_;
+    QString name_;
     PortSettings settings_;
     QString errorDescription_;
-    QString openFailureCause_;
     QString lockFile_;
     bool openFailedBusy_ = false;
     bool outputStalled_ = false;

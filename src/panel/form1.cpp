@@ -2,10 +2,11 @@
 
 #include "commands/controller.h"
 #include "commands/senders.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
+#include "link/port_keeper.h"
 #include "link/port_settings.h"
-#include "panel/display_label.h"
 #include "panel/layout/clickable_label.h"
+#include "panel/layout/display_label.h"
 #include "panel/layout/flat_button.h"
 #include "panel/layout/hold_key_button.h"
 #include "panel/layout/logo.h"
@@ -37,7 +38,7 @@ const QString kCaptionHideData = QStringLiteral("データを表示しない");
 constexpr std::chrono::milliseconds kPortPanelTimeout{5000};
 
 QString nameOf(std::string_view control) {
-    return QString::fromLatin1(control.data(), static_cast<qsizetype>(control.size()));
+    return QString::fromLatin1(control);
 }
 
 } // namespace
@@ -57,12 +58,14 @@ QSize Form1::clientSizeForOuterHeight(int outerHeightTwips) {
             layout::twipsToPixels(outerHeightTwips - kTitleBarTwips)};
 }
 
-Form1::Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent)
+Form1::Form1(std::unique_ptr<link::SerialLink> line, QStringList devices, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      exchange_(new link::Exchange(std::move(port), this)),
-      controller_(new commands::Controller(*exchange_, this)), MSComm1(&exchange_->port()) {
+      exchange_(new link::Exchange(std::move(line), this)),
+      controller_(new commands::Controller(*exchange_, this)),
+      portKeeper_(new link::PortKeeper(exchange_->port(), std::move(devices), this)),
+      MSComm1(&exchange_->port()) {
     layout::installFontSubstitutions();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(layout::kWindowCaption.data(),
@@ -93,9 +96,9 @@ Form1::Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent)
     Command95 = control<layout::FlatButton>("Command95");
     Command96 = control<QPushButton>("Command96");
     Image1 = control<layout::ClickableLabel>("Image1");
-    Label11 = control<DisplayLabel>("Label11");
-    Label12 = control<DisplayLabel>("Label12");
-    Label22 = control<DisplayLabel>("Label22");
+    Label11 = control<layout::DisplayLabel>("Label11");
+    Label12 = control<layout::DisplayLabel>("Label12");
+    Label22 = control<layout::DisplayLabel>("Label22");
     Text1 = control<QLineEdit>("Text1");
 
     setOuterHeight(layout::kClientHeightTwips + kTitleBarTwips);
@@ -165,10 +168,15 @@ void Form1::wireExchange() {
     connect(exchange_, &link::Exchange::sentTraceChanged, Label11, &QLabel::setText);
     connect(exchange_, &link::Exchange::receivedTraceChanged, Label12, &QLabel::setText);
     connect(exchange_, &link::Exchange::statusTextChanged, Label22, &QLabel::setText);
-    connect(exchange_, &link::Exchange::receivedTraceAppended, Label12, &DisplayLabel::appendText);
-    connect(exchange_, &link::Exchange::statusTextAppended, Label22, &DisplayLabel::appendText);
-    // Nothing can go out: show where to choose a port.
+    connect(exchange_, &link::Exchange::receivedTraceAppended, Label12,
+            &layout::DisplayLabel::appendText);
+    connect(exchange_, &link::Exchange::statusTextAppended, Label22,
+            &layout::DisplayLabel::appendText);
+    // Nothing can go out: show where to choose a port (choosing it again also
+    // drops output the device does not take). A refused frame shows the panel
+    // at every click; its box comes once per stall.
     connect(exchange_, &link::Exchange::sentWhilePortClosed, this, &Form1::showPortPanel);
+    connect(exchange_, &link::Exchange::frameRefused, this, &Form1::showPortPanel);
     connect(MSComm1, &link::SerialLink::deviceLost, this, &Form1::onDeviceLost);
     connect(MSComm1, &link::SerialLink::outputStalled, this, &Form1::warn);
 }
@@ -181,7 +189,7 @@ void Form1::load() {
     setOuterHeight(kCompactHeight);
     controller_->reset();
     exchange_->reset();
-    MSComm1->setPortNumber(1);
+    portKeeper_->choose(1);
     MSComm1->setSettings(portSettings_);
     openPortAtStart();
     control<QPushButton>("Command17")->setFocus();
@@ -189,13 +197,13 @@ void Form1::load() {
 
 void Form1::openPortAtStart() {
     Option1->setChecked(true);
-    if (MSComm1->open()) {
+    if (portKeeper_->open()) {
         // Selecting COM1 runs the port switch as a click does.
         switchPort(1);
         return;
     }
     // One box for the failure; the port stays closed on number 1.
-    warn(MSComm1->errorDescription());
+    warn(portKeeper_->errorDescription());
 }
 
 void Form1::centre() {
@@ -239,15 +247,8 @@ void Form1::Hyouji(const QByteArray& data, unsigned char flag) {
 // ---------------------------------------------------------------- port panel
 
 void Form1::switchPort(int number) {
-    const int other = number == 1 ? 2 : 1;
-    if (MSComm1->isOpen())
-        MSComm1->close();
-    // A closed port is opened too: otherwise a failed switch would leave it
-    // closed for good.
-    if (!MSComm1->setPortNumber(number) || !MSComm1->open()) {
-        const QString why = MSComm1->errorDescription();
-        MSComm1->setPortNumber(other);
-        warn(why);
+    if (!portKeeper_->switchTo(number)) {
+        warn(portKeeper_->errorDescription());
         return;
     }
     hidePortPanel();
@@ -279,6 +280,8 @@ void Form1::onDeviceLost(const QString& description) {
 }
 
 void Form1::warn(const QString& text) {
+    // Every warning reaches the standard error, also one whose box is not shown.
+    printWarning(text);
     // Shown once the handler has finished, one box at a time.
     if (warningPending_)
         return;
@@ -296,13 +299,13 @@ void Form1::warn(const QString& text) {
 
 void Form1::onServiceKey() {
     setOuterHeight(kServiceHeight);
-    fullView_ = 1;
+    fullView_ = true;
     Command34->setText(kCaptionClose);
     Command34->show();
 }
 
 void Form1::onLogoDoubleClick() {
-    if (fullView_ != 1)
+    if (!fullView_)
         return;
     setOuterHeight(kFullHeight);
     Command34->setText(kCaptionClose);
@@ -311,7 +314,7 @@ void Form1::onLogoDoubleClick() {
 
 void Form1::toggleDataPanel() {
     Timer3->stop();
-    fullView_ = 0;
+    fullView_ = false;
     if (outerHeightTwips_ < kDataPanelThreshold) {
         setOuterHeight(kDataPanelHeight);
         Command34->setText(kCaptionHideData);

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -22,6 +23,7 @@ class Controller;
 
 namespace tavo::link {
 class Exchange;
+class PortKeeper;
 } // namespace tavo::link
 
 class QFrame;
@@ -33,12 +35,11 @@ class QTimer;
 
 namespace tavo::layout {
 class ClickableLabel;
+class DisplayLabel;
 class FlatButton;
 } // namespace tavo::layout
 
 namespace tavo::panel {
-
-class DisplayLabel;
 
 class Form1 final : public QWidget {
     Q_OBJECT
@@ -54,7 +55,8 @@ public:
     static constexpr unsigned char kSend = 1;
     static constexpr unsigned char kReceived = 2;
 
-    explicit Form1(std::unique_ptr<link::SerialLink> port, QWidget* parent = nullptr);
+    // The line goes on the devices of COM1 and COM2.
+    Form1(std::unique_ptr<link::SerialLink> line, QStringList devices, QWidget* parent = nullptr);
     ~Form1() override;
 
     // The start-up sequence: settings, centring, compact height, opening COM1.
@@ -67,8 +69,9 @@ public:
     // Window-level state, read by tests and tools.
     int outerHeightTwips() const { return outerHeightTwips_; }
     const QString& portSettings() const { return portSettings_; }
-    qint16 fullView() const { return fullView_; }
+    bool fullView() const { return fullView_; }
     link::SerialLink& serialPort() const { return *MSComm1; }
+    link::PortKeeper& portKeeper() const { return *portKeeper_; }
     link::Exchange& exchange() const { return *exchange_; }
     commands::Controller& controller() const { return *controller_; }
 
@@ -107,6 +110,7 @@ private:
     // The exchange with the projector and what the controls do to it.
     link::Exchange* exchange_;
     commands::Controller* controller_;
+    link::PortKeeper* portKeeper_;
 
     // Controls (objectName = member name).
     link::SerialLink* MSComm1;
@@ -123,14 +127,14 @@ private:
     layout::FlatButton* Command95;
     QPushButton* Command96;
     layout::ClickableLabel* Image1;
-    DisplayLabel* Label11;
-    DisplayLabel* Label12;
-    DisplayLabel* Label22;
+    layout::DisplayLabel* Label11;
+    layout::DisplayLabel* Label12;
+    layout::DisplayLabel* Label22;
     QLineEdit* Text1;
 
     // Window-level state.
     QString portSettings_;
-    qint16 fullView_ = 0;
+    bool fullView_ = false;
     int outerHeightTwips_ = 0;
     bool warningPending_ = false;
     Qt::MouseButton holdButton_ = Qt::NoButton; // the button holding a hold key down

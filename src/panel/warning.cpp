@@ -16,16 +16,17 @@ WarningFunction& replacement() {
 
 void setWarningFunction(WarningFunction function) { replacement() = std::move(function); }
 
+void printWarning(const QString& text) {
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                 qPrintable(text));
+    std::fflush(stderr);
+}
+
 void showWarning(QWidget* parent, const QString& title, const QString& text) {
     if (replacement()) {
         replacement()(parent, title, text);
         return;
     }
-    // Also on the standard error: for a technician who started the panel from
-    // a terminal, and for a log when nobody is at the screen.
-    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
-                 qPrintable(text));
-    std::fflush(stderr);
     QMessageBox::warning(parent, title, text, QMessageBox::Ok);
 }
 

@@ -16,8 +16,11 @@ using WarningFunction =
 // Replaces the function that shows a box; an empty function restores the box.
 void setWarningFunction(WarningFunction function);
 
-// A modal box with an exclamation icon and an OK button; the text is printed
-// on the standard error too.
+// The text on the standard error, for a technician who started the panel from
+// a terminal, and for a log when nobody is at the screen.
+void printWarning(const QString& text);
+
+// A modal box with an exclamation icon and an OK button.
 void showWarning(QWidget* parent, const QString& title, const QString& text);
 
 } // namespace tavo::panel

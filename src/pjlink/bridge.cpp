@@ -1,6 +1,6 @@
 #include "pjlink/bridge.h"
 
-#include "pjlink/log_text.h"
+#include "exchange/log_text.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -10,11 +10,12 @@
 
 namespace tavo::pjlink {
 
-namespace {
+using link::durationText;
+using link::escapedQuoted;
+using link::printable;
+using link::quoted;
 
-QString quoted(QByteArrayView bytes) {
-    return QLatin1Char('"') + printable(bytes) + QLatin1Char('"');
-}
+namespace {
 
 // CR0 -> "00<CR>" Power ON
 QString describe(const StepRecord& step) {

@@ -1,5 +1,7 @@
 #include "pjlink/mapping.h"
 
+#include "commands/names.h"
+
 #include <QLatin1StringView>
 
 #include <algorithm>
@@ -196,18 +198,10 @@ std::vector<status::Reports> queriesFor(const Mapping& mapping) {
     return queries;
 }
 
-const commands::OneShotSender* findSender(std::string_view control) {
-    for (const commands::OneShotSender& sender : commands::oneShotSenders()) {
-        if (sender.control == control)
-            return &sender;
-    }
-    return nullptr;
-}
-
 std::vector<const commands::OneShotSender*> sendersFor(const Mapping& mapping) {
     std::vector<const commands::OneShotSender*> senders;
     for (const std::string_view control : mapping.senders) {
-        if (const auto* sender = control.empty() ? nullptr : findSender(control))
+        if (const auto* sender = control.empty() ? nullptr : commands::findOneShotSender(control))
             senders.push_back(sender);
     }
     return senders;

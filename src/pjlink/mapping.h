@@ -10,7 +10,7 @@
 // serial line.
 
 #include "commands/senders.h"
-#include "link/transaction.h"
+#include "exchange/transaction.h"
 #include "pjlink/protocol.h"
 #include "status/tables.h"
 
@@ -100,7 +100,6 @@ std::vector<status::Reports> queriesFor(const Mapping& mapping);
 // Its commands, resolved; a name that is not a sender is left out (the
 // mapping test makes sure there is none).
 std::vector<const commands::OneShotSender*> sendersFor(const Mapping& mapping);
-const commands::OneShotSender* findSender(std::string_view control);
 
 // A query's reply: the bytes, and the decoder's text when a code matched.
 struct Reading {

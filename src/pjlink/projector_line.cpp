@@ -5,9 +5,18 @@ namespace tavo::pjlink {
 ProjectorLine::ProjectorLine(std::unique_ptr<link::SerialLink> port, Settings settings,
                              QObject* parent)
     : QObject(parent), settings_(std::move(settings)), exchange_(std::move(port)),
-      controller_(exchange_), transaction_(exchange_) {
-    reopen_.setInterval(settings_.reopenInterval);
-    connect(&reopen_, &QTimer::timeout, this, &ProjectorLine::tryOpen);
+      controller_(exchange_), transaction_(exchange_),
+      keeper_(exchange_.port(), {settings_.device}) {
+    keeper_.reopenEvery(settings_.reopenInterval);
+    connect(&keeper_, &link::PortKeeper::opened, this, [this] {
+        Q_EMIT logLine(QStringLiteral("serial port open: %1 at %2")
+                           .arg(settings_.device, settings_.portSettings));
+    });
+    connect(&keeper_, &link::PortKeeper::openFailed, this, [this](const QString& description) {
+        Q_EMIT logLine(QStringLiteral("serial port closed: %1 Trying again every %2 ms.")
+                           .arg(description)
+                           .arg(settings_.reopenInterval.count()));
+    });
     connect(&transaction_, &link::Transaction::finished, this, &ProjectorLine::onStepFinished);
     // Connected after the transaction's own handler, which ends the running
     // step first.
@@ -16,34 +25,15 @@ ProjectorLine::ProjectorLine(std::unique_ptr<link::SerialLink> port, Settings se
 
 void ProjectorLine::start() {
     link::SerialLink& port = exchange_.port();
-    if (!port.setPortNumber(1) || !port.setSettings(settings_.portSettings)) {
+    if (!port.setSettings(settings_.portSettings)) {
         Q_EMIT logLine(QStringLiteral("serial port: %1").arg(port.errorDescription()));
         return;
     }
-    tryOpen();
+    keeper_.open();
 }
 
 bool ProjectorLine::isOpen() const {
     return exchange_.port().isOpen();
-}
-
-void ProjectorLine::tryOpen() {
-    link::SerialLink& port = exchange_.port();
-    if (port.open()) {
-        reopen_.stop();
-        lastOpenError_.clear();
-        Q_EMIT logLine(QStringLiteral("serial port open: %1 at %2")
-                           .arg(settings_.device, settings_.portSettings));
-        return;
-    }
-    // Said once per cause, not at every attempt.
-    if (port.errorDescription() != lastOpenError_) {
-        lastOpenError_ = port.errorDescription();
-        Q_EMIT logLine(QStringLiteral("serial port closed: %1 Trying again every %2 ms.")
-                           .arg(lastOpenError_)
-                           .arg(settings_.reopenInterval.count()));
-    }
-    reopen_.start();
 }
 
 void ProjectorLine::onDeviceLost(const QString& description) {
@@ -53,8 +43,6 @@ void ProjectorLine::onDeviceLost(const QString& description) {
                        .arg(settings_.reopenInterval.count()));
     for (Job& job : queue_.takeAll())
         fail(job, kProjectorFailure, QStringLiteral("serial device lost"));
-    lastOpenError_.clear();
-    reopen_.start();
 }
 
 void ProjectorLine::submit(const Mapping& mapping, QObject* client, Done done) {

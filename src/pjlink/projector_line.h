@@ -15,9 +15,10 @@
 // clients' requests).
 
 #include "commands/controller.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
+#include "link/port_keeper.h"
 #include "link/serial_link.h"
-#include "link/transaction.h"
+#include "exchange/transaction.h"
 #include "pjlink/fair_queue.h"
 #include "pjlink/mapping.h"
 
@@ -26,7 +27,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 
 #include <chrono>
 #include <deque>
@@ -67,7 +67,7 @@ class ProjectorLine final : public QObject {
     Q_OBJECT
 public:
     struct Settings {
-        QString device;       // for the log
+        QString device;       // the serial device
         QString portSettings; // "19200,N,8,1"
         milliseconds reopenInterval = kReopenInterval;
         milliseconds queueLimit = kQueueLimit;
@@ -103,7 +103,6 @@ private:
         Served served;
     };
 
-    void tryOpen();
     void onDeviceLost(const QString& description);
     void runNext();
     void runStep();
@@ -116,8 +115,7 @@ private:
     link::Exchange exchange_;
     commands::Controller controller_;
     link::Transaction transaction_;
-    QTimer reopen_;
-    QString lastOpenError_;
+    link::PortKeeper keeper_;
     FairQueue<Job> queue_; // by client, so that a busy client waits behind its own requests
     std::optional<Job> running_;
     QElapsedTimer stepClock_;

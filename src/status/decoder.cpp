@@ -13,7 +13,7 @@ namespace tavo::status {
 namespace {
 
 QLatin1StringView latin1(std::string_view text) {
-    return QLatin1StringView(text.data(), qsizetype(text.size()));
+    return QLatin1StringView(text);
 }
 
 // prefix + code + carriage return, compared piece by piece rather than built

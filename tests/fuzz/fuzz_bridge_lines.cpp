@@ -18,7 +18,7 @@
 
 #include "fuzz_support.h"
 #include "pjlink/authentication.h"
-#include "pjlink/log_text.h"
+#include "exchange/log_text.h"
 #include "pjlink/mapping.h"
 #include "pjlink/protocol.h"
 
@@ -28,6 +28,7 @@ namespace {
 
 using namespace tavo::pjlink;
 using tavo::fuzz::FuzzInput;
+using tavo::link::printable;
 
 bool hasLineEnd(QByteArrayView bytes) {
     return std::any_of(bytes.begin(), bytes.end(), isLineEnd);
@@ -118,9 +119,9 @@ void checkRequest(QByteArrayView line) {
     }
     const Mapping& row = *resolution.mapping;
     FUZZ_CHECK(request->pjlinkClass == kClass1 &&
-                   QByteArrayView(row.command.data(), qsizetype(row.command.size())) ==
+                   QByteArrayView(row.command) ==
                        request->command &&
-                   QByteArrayView(row.parameter.data(), qsizetype(row.parameter.size())) ==
+                   QByteArrayView(row.parameter) ==
                        request->parameter,
                printable(line));
     const qsizetype named = std::count_if(row.senders.begin(), row.senders.end(),

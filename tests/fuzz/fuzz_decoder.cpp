@@ -7,7 +7,7 @@
 // query's table or of the form of its rule.
 
 #include "fuzz_support.h"
-#include "link/trace.h"
+#include "exchange/trace.h"
 #include "status/decoder.h"
 #include "support/status_texts.h"
 

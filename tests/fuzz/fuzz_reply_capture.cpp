@@ -8,8 +8,8 @@
 // never more, and its trace is always the trace line of its bytes.
 
 #include "fuzz_support.h"
-#include "link/reply_capture.h"
-#include "link/trace.h"
+#include "exchange/reply_capture.h"
+#include "exchange/trace.h"
 
 #include <array>
 

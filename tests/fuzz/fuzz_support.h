@@ -4,7 +4,7 @@
 // A failed check aborts, which libFuzzer reports as a finding (with the
 // input saved) and the corpus replay under ctest as a failed test.
 
-#include "link/reply_capture.h"
+#include "exchange/reply_capture.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,7 +3,7 @@
 // capture builds it piece by piece).
 
 #include "fuzz_support.h"
-#include "link/trace.h"
+#include "exchange/trace.h"
 
 #include <array>
 

@@ -1,12 +1,13 @@
 #include "soak_run.h"
 
+#include "cable.h"
 #include "commands/controller.h"
-#include "link/exchange.h"
-#include "link/frame.h"
+#include "exchange/exchange.h"
+#include "exchange/frame.h"
+#include "exchange/trace.h"
+#include "link/port_keeper.h"
 #include "link/port_settings.h"
 #include "link/serial_control.h"
-#include "link/trace.h"
-#include "projector_line.h"
 #include "support/status_texts.h"
 
 #include <QFile>
@@ -65,9 +66,6 @@ const std::array<const char*, 14> kTypedWords{
     "  CR0  ",
 };
 
-QByteArrayView bytesOf(std::string_view text) {
-    return QByteArrayView(text.data(), qsizetype(text.size()));
-}
 
 QString printable(const QByteArray& frame) {
     return QString::fromLatin1(
@@ -109,9 +107,9 @@ const std::array<SoakRun::Action, 6> SoakRun::kActions{{
 SoakRun::SoakRun(SoakOptions options, QObject* parent)
     : QObject(parent), options_(options), random_(options.seed) {
     for (const commands::OneShotSender& sender : commands::oneShotSenders())
-        controlFrames_.insert(link::buildFrame({}, bytesOf(sender.code)));
+        controlFrames_.insert(link::buildFrame({}, QByteArrayView(sender.code)));
     for (const commands::HoldKey& key : commands::holdKeys())
-        controlFrames_.insert(link::buildFrame({}, bytesOf(key.code)));
+        controlFrames_.insert(link::buildFrame({}, QByteArrayView(key.code)));
 }
 
 SoakRun::~SoakRun() = default;
@@ -130,23 +128,23 @@ QString SoakRun::start() {
     noisy.seed = options_.seed;
     const std::array behaviours{clean, noisy};
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        lines_[i] = new ProjectorLine(devices_.filePath(QStringLiteral("com%1").arg(i + 1)), this);
-        connect(lines_[i], &ProjectorLine::frameOnWire, this, &SoakRun::onFrameOnWire);
-        connect(lines_[i], &ProjectorLine::problem, this, &SoakRun::violation);
+        lines_[i] = new Cable(devices_.filePath(QStringLiteral("com%1").arg(i + 1)), this);
+        connect(lines_[i], &Cable::frameOnWire, this, &SoakRun::onFrameOnWire);
+        connect(lines_[i], &Cable::problem, this, &SoakRun::violation);
         if (const QString why = lines_[i]->start(projector, behaviours[i]); !why.isEmpty())
             return why;
     }
 
-    exchange_ = new link::Exchange(
-        std::make_unique<link::SerialControl>(lines_[0]->devicePath(), lines_[1]->devicePath()),
-        this);
+    exchange_ = new link::Exchange(std::make_unique<link::SerialControl>(), this);
+    keeper_ = new link::PortKeeper(exchange_->port(),
+                                   {lines_[0]->devicePath(), lines_[1]->devicePath()}, this);
     controller_ = new commands::Controller(*exchange_, this);
     watchExchange();
     controller_->reset();
     exchange_->reset();
     exchange_->port().setSettings(link::kSettings19200);
-    if (!exchange_->port().open())
-        return exchange_->port().errorDescription();
+    if (!keeper_->open())
+        return keeper_->errorDescription();
 
     print(QStringLiteral("soak: %1 s, seed %2; COM1 %3, COM2 %4 (with line noise)")
               .arg(options_.duration.count())
@@ -200,7 +198,7 @@ void SoakRun::clickSender() {
     const auto senders = commands::oneShotSenders();
     const commands::OneShotSender& sender = senders[random_.bounded(qsizetype(senders.size()))];
     ++counts_.clicks;
-    sendExpecting(link::buildFrame(exchange_->commandPrefix(), bytesOf(sender.code)),
+    sendExpecting(link::buildFrame(exchange_->commandPrefix(), QByteArrayView(sender.code)),
                   [&] { controller_->sendOneShot(sender); });
 }
 
@@ -212,7 +210,7 @@ void SoakRun::pressHoldKey() {
     const commands::HoldKey& key = keys[random_.bounded(qsizetype(keys.size()))];
     ++counts_.holds;
     heldKey_ = &key;
-    sendExpecting(link::buildFrame(exchange_->commandPrefix(), bytesOf(key.code)),
+    sendExpecting(link::buildFrame(exchange_->commandPrefix(), QByteArrayView(key.code)),
                   [&] { controller_->press(key); });
     releaseTimer_.start(random_.bounded(kMinHoldMs, kMaxHoldMs + 1));
 }
@@ -263,20 +261,16 @@ void SoakRun::switchToRandomPort() {
     switchPort(random_.bounded(1, 3));
 }
 
-// As the port panel does: close, choose, open; on failure back to the other.
+// As the port panel does: on failure the other port is chosen.
 void SoakRun::switchPort(int number) {
-    link::SerialLink& port = exchange_->port();
     ++counts_.portSwitches;
     lossNoticeDueMs_.reset();
-    if (port.isOpen())
-        port.close();
-    if (!port.setPortNumber(number) || !port.open()) {
+    if (!keeper_->switchTo(number)) {
         ++counts_.failedOpens;
-        const QString why = port.errorDescription();
+        const QString why = keeper_->errorDescription();
         if (!why.contains(QStringLiteral("COM%1").arg(number)))
             violation(
                 QStringLiteral("an open failure that does not name its port: \"%1\"").arg(why));
-        port.setPortNumber(number == 1 ? 2 : 1);
         reopenSoon();
         return;
     }
@@ -293,12 +287,12 @@ void SoakRun::switchSpeed() {
 
 void SoakRun::loseDevice() {
     const auto index = std::size_t(random_.bounded(2));
-    ProjectorLine* line = lines_[index];
+    Cable* line = lines_[index];
     if (!line->isPluggedIn())
         return;
     ++counts_.deviceLosses;
     const link::SerialLink& port = exchange_->port();
-    if (port.isOpen() && port.portNumber() == int(index) + 1)
+    if (port.isOpen() && keeper_->portNumber() == int(index) + 1)
         lossNoticeDueMs_ = clock_.elapsed() + kLossNoticeMs;
     unpluggedSinceOpen_[index] = true;
     line->unplug();
@@ -336,8 +330,7 @@ void SoakRun::watchExchange() {
     });
     connect(&exchange_->port(), &link::SerialLink::deviceLost, this, &SoakRun::onDeviceLost);
     reopenTimer_.setSingleShot(true);
-    connect(&reopenTimer_, &QTimer::timeout, this,
-            [this] { switchPort(exchange_->port().portNumber()); });
+    connect(&reopenTimer_, &QTimer::timeout, this, [this] { switchPort(keeper_->portNumber()); });
 }
 
 // Every send shows its frame's trace: the one place where each frame passes.
@@ -357,7 +350,7 @@ void SoakRun::onFrameSent(const QString& trace) {
         return;
     }
     if (heldKey_ &&
-        frame == link::buildFrame(exchange_->commandPrefix(), bytesOf(heldKey_->code))) {
+        frame == link::buildFrame(exchange_->commandPrefix(), QByteArrayView(heldKey_->code))) {
         ++counts_.repeats;
         return;
     }
@@ -409,7 +402,7 @@ void SoakRun::onFrameOnWire(const QByteArray& frame) {
 void SoakRun::onDeviceLost() {
     ++counts_.lossesNoticed;
     lossNoticeDueMs_.reset();
-    const int number = exchange_->port().portNumber();
+    const int number = keeper_->portNumber();
     if (!unpluggedSinceOpen_[std::size_t(number - 1)])
         violation(
             QStringLiteral("COM%1 reported lost while its device stayed plugged in").arg(number));
@@ -431,7 +424,7 @@ void SoakRun::onHeartbeat() {
     if (lossNoticeDueMs_ && now > *lossNoticeDueMs_) {
         lossNoticeDueMs_.reset();
         violation(QStringLiteral("COM%1's device vanished and the link did not notice within %2 ms")
-                      .arg(exchange_->port().portNumber())
+                      .arg(keeper_->portNumber())
                       .arg(kLossNoticeMs));
     }
 }

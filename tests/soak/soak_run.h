@@ -33,11 +33,12 @@ class Controller;
 
 namespace tavo::link {
 class Exchange;
+class PortKeeper;
 } // namespace tavo::link
 
 namespace tavo::soak {
 
-class ProjectorLine;
+class Cable;
 
 struct SoakOptions {
     std::chrono::seconds duration{60};
@@ -120,8 +121,9 @@ private:
     SoakOptions options_;
     QRandomGenerator random_;
     QTemporaryDir devices_;
-    std::array<ProjectorLine*, 2> lines_{};
+    std::array<Cable*, 2> lines_{};
     link::Exchange* exchange_ = nullptr;
+    link::PortKeeper* keeper_ = nullptr;
     commands::Controller* controller_ = nullptr;
 
     QTimer actionTimer_;

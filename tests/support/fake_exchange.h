@@ -3,7 +3,7 @@
 // drive it without a window; and a timer's tick on demand, for tests where
 // the order of events matters more than the time.
 
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 #include "support/fake_serial.h"
 
 #include <QMetaObject>

@@ -2,13 +2,8 @@
 
 namespace tavo::test {
 
-bool FakeSerial::setPortNumber(int number) {
-    if (number != 1 && number != 2) {
-        error_ = QStringLiteral("no such port");
-        return false;
-    }
-    portNumber_ = number;
-    return true;
+void FakeSerial::setDevice(const QString&, const QString& name) {
+    name_ = name;
 }
 
 bool FakeSerial::setSettings(const QString& value) {
@@ -17,8 +12,9 @@ bool FakeSerial::setSettings(const QString& value) {
 }
 
 bool FakeSerial::open() {
-    if (failingPorts.contains(portNumber_)) {
-        error_ = QStringLiteral("Cannot open COM%1: the device does not exist.").arg(portNumber_);
+    ++attempts;
+    if (failingPorts.contains(name_)) {
+        error_ = QStringLiteral("the device does not exist");
         return false;
     }
     open_ = true;
@@ -27,6 +23,10 @@ bool FakeSerial::open() {
 }
 
 bool FakeSerial::write(const QByteArray& bytes) {
+    if (refuseWrites) {
+        error_ = QStringLiteral("%1 takes no more bytes.").arg(name_);
+        return false;
+    }
     written.append(bytes);
     return true;
 }
@@ -44,7 +44,7 @@ void FakeSerial::receive(const QByteArray& bytes) {
 
 void FakeSerial::loseDevice() {
     open_ = false;
-    error_ = QStringLiteral("COM%1 stopped working.").arg(portNumber_);
+    error_ = QStringLiteral("%1 stopped working.").arg(name_);
     Q_EMIT deviceLost(error_);
 }
 

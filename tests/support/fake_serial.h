@@ -15,8 +15,7 @@ class FakeSerial final : public link::SerialLink {
 public:
     using SerialLink::SerialLink;
 
-    bool setPortNumber(int number) override;
-    int portNumber() const override { return portNumber_; }
+    void setDevice(const QString& device, const QString& name) override;
     bool setSettings(const QString& settings) override;
     bool isOpen() const override { return open_; }
     bool open() override;
@@ -28,14 +27,16 @@ public:
     // Test side.
     void receive(const QByteArray& bytes); // queues bytes and notifies
     void loseDevice();                     // as an adapter being pulled
-    QSet<int> failingPorts;                // port numbers that cannot be opened
+    QSet<QString> failingPorts;            // names of ports that cannot be opened
+    bool refuseWrites = false;             // as a device that takes no more bytes
     QList<QByteArray> written;             // one entry per write
     QByteArray wire() const;               // all written bytes in order
     QString settings;
     int opens = 0;
+    int attempts = 0; // opens tried, failed ones too
 
 private:
-    int portNumber_ = 1;
+    QString name_ = QStringLiteral("COM1"); // until named
     bool open_ = false;
     QByteArray waiting_;
     QString error_;

@@ -13,10 +13,10 @@
 // lock by that name.
 
 #include "link/serial_control.h"
-#include "link/transaction.h"
+#include "exchange/transaction.h"
 #include "pjlink/bridge.h"
 #include "pjlink/projector_line.h"
-#include "server.h"
+#include "projector-sim/server.h"
 #include "support/pseudo_terminal.h"
 
 #include <QCoreApplication>
@@ -161,8 +161,7 @@ public:
         : BridgeRig(lineSettings(device), settings) {}
 
     BridgeRig(const pjlink::ProjectorLine::Settings& line, const pjlink::BridgeSettings& settings)
-        : line_(std::make_unique<link::SerialControl>(line.device, line.device), line),
-          bridge_(settings, line_) {
+        : line_(std::make_unique<link::SerialControl>(), line), bridge_(settings, line_) {
         QObject::connect(&line_, &pjlink::ProjectorLine::logLine, &line_,
                          [this](const QString& text) { log.append(text); });
         QObject::connect(&bridge_, &pjlink::Bridge::logLine, &bridge_,

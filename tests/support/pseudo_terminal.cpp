@@ -1,32 +1,22 @@
 #include "support/pseudo_terminal.h"
 
+#include "link/pseudo_terminal.h"
+
 #include <QElapsedTimer>
 #include <QTest>
 
-#include <fcntl.h>
-#include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace tavo::test {
 
 PseudoTerminal::PseudoTerminal() {
-    char name[256] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
-        master_ = slave_ = -1;
+    link::PseudoTerminalEnds ends = link::openPseudoTerminal();
+    if (!ends.isOpen())
         return;
-    }
-    devicePath_ = QString::fromLocal8Bit(name);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    // Not inherited by programs the test starts, so closing the master here
-    // hangs up the line for them too.
-    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
-    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
-    // Raw from the start, so nothing is echoed or translated before the
-    // program configures the line.
-    termios raw{};
-    ::tcgetattr(slave_, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave_, TCSANOW, &raw);
+    devicePath_ = ends.devicePath;
+    master_ = ends.master.release();
+    slave_ = ends.slave.release();
 }
 
 PseudoTerminal::~PseudoTerminal() {

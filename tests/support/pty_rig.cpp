@@ -8,9 +8,10 @@
 namespace tavo::test {
 
 PtyRig::PtyRig(const QString& com1Device, const QString& com2Device) {
-    form = std::make_unique<panel::Form1>(std::make_unique<link::SerialControl>(
-        com1Device.isEmpty() ? com1.devicePath() : com1Device,
-        com2Device.isEmpty() ? com2.devicePath() : com2Device));
+    form = std::make_unique<panel::Form1>(
+        std::make_unique<link::SerialControl>(),
+        QStringList{com1Device.isEmpty() ? com1.devicePath() : com1Device,
+                    com2Device.isEmpty() ? com2.devicePath() : com2Device});
     form->load();
     form->show();
 }

@@ -1,6 +1,6 @@
 #include "support/status_texts.h"
 
-#include "link/frame.h"
+#include "exchange/frame.h"
 #include "status/tables.h"
 
 #include <QByteArrayView>
@@ -16,17 +16,14 @@ namespace {
 using status::Rule;
 using status::StatusQuery;
 
-QByteArrayView bytesOf(std::string_view text) {
-    return QByteArrayView(text.data(), qsizetype(text.size()));
-}
 
 QLatin1StringView latin1(std::string_view text) {
-    return QLatin1StringView(text.data(), qsizetype(text.size()));
+    return QLatin1StringView(text);
 }
 
 const StatusQuery* queryOf(const QByteArray& frame, const QByteArray& prefix) {
     for (const StatusQuery& query : status::statusQueries()) {
-        if (frame == link::buildFrame(prefix, bytesOf(query.code)))
+        if (frame == link::buildFrame(prefix, QByteArrayView(query.code)))
             return &query;
     }
     return nullptr;
@@ -110,7 +107,7 @@ QString statusTextProblem(const QByteArray& lastFrameSent, const QByteArray& com
 QList<QByteArray> statusQueryFrames() {
     QList<QByteArray> frames;
     for (const StatusQuery& query : status::statusQueries())
-        frames.append(link::buildFrame({}, bytesOf(query.code)));
+        frames.append(link::buildFrame({}, QByteArrayView(query.code)));
     return frames;
 }
 

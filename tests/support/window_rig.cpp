@@ -1,5 +1,6 @@
 #include "support/window_rig.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QTest>
@@ -13,7 +14,8 @@ namespace tavo::test {
 WindowRig::WindowRig() {
     auto fake = std::make_unique<FakeSerial>();
     port_ = fake.get();
-    form_ = std::make_unique<panel::Form1>(std::move(fake));
+    // No devices named: the ports are called COM1 and COM2 alone.
+    form_ = std::make_unique<panel::Form1>(std::move(fake), QStringList{QString(), QString()});
     form_->load();
     form_->show();
     ready_ = QTest::qWaitForWindowExposed(form_.get());
@@ -87,10 +89,13 @@ QString traceOf(const QByteArray& bytes) {
     return line;
 }
 
-void runEventLoopFor(int milliseconds) {
+qint64 runEventLoopFor(int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
     QEventLoop loop;
     QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
+    return clock.elapsed();
 }
 
 FrameCount expectedFrames(int holdMs, int repeatMs) {

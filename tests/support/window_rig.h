@@ -65,8 +65,9 @@ private:
 QString traceOf(const QByteArray& bytes);
 
 // Runs the event loop for a while. Unlike QTest::qWait, which sleeps 10 ms
-// between its passes, it lets a 5 ms timer tick at its own rate.
-void runEventLoopFor(int milliseconds);
+// between its passes, it lets a 5 ms timer tick at its own rate. Returns the
+// milliseconds it ran, which on a busy machine can be well over those asked.
+qint64 runEventLoopFor(int milliseconds);
 
 // How many frames a hold of holdMs at the given repeat sends (the press and one
 // per whole period), with 40 % either way for the timers of a busy machine.

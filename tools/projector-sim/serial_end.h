@@ -7,28 +7,13 @@
 // reading it: while any slave descriptor is open the master does not see a
 // hang-up, so the panel may close and reopen the device as often as it likes.
 
-#include <QString>
+#include "link/pseudo_terminal.h"
 
-#include <utility>
+#include <QString>
 
 namespace tavo::sim {
 
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd();
-
-    int get() const { return fd_; }
-    bool isValid() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
+using link::UniqueFd;
 
 struct SerialEnd {
     UniqueFd io;        // read and written by the simulator
@@ -39,6 +24,7 @@ struct SerialEnd {
     bool isOpen() const { return io.isValid(); }
 };
 
+// A fresh pseudo-terminal: its master for the simulator, its slave kept open.
 SerialEnd openPseudoTerminal();
 
 // baud is 19200 or 9600.

@@ -1,6 +1,6 @@
 #include "server.h"
 
-#include "log_text.h"
+#include "exchange/log_text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -35,7 +35,7 @@ void Server::readAvailable() {
     for (;;) {
         const ssize_t count = ::read(end_.io.get(), buffer, sizeof buffer);
         if (count > 0) {
-            for (const Exchange& exchange :
+            for (const ReceivedFrame& exchange :
                  simulator_.receive(QByteArrayView(buffer, count), now()))
                 Q_EMIT logLine(describe(exchange));
             continue;
@@ -55,7 +55,7 @@ void Server::readAvailable() {
 void Server::pump() {
     const Micros at = now();
     for (const QByteArray& burst : simulator_.advance(at))
-        Q_EMIT logLine(QStringLiteral("tx noise \"%1\"").arg(printable(burst)));
+        Q_EMIT logLine(QStringLiteral("tx noise \"%1\"").arg(link::printable(burst)));
     write(simulator_.take(at));
     if (!readable_.isEnabled())
         return;

@@ -1,5 +1,7 @@
 #include "simulator.h"
 
+#include "exchange/log_text.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -24,10 +26,10 @@ Simulator::Simulator(ProjectorConfig config, Behaviour behaviour, int baud, Micr
         nextNoise_ = start + behaviour_.noiseEvery;
 }
 
-QList<Exchange> Simulator::receive(QByteArrayView bytes, Micros now) {
-    QList<Exchange> exchanges;
+QList<ReceivedFrame> Simulator::receive(QByteArrayView bytes, Micros now) {
+    QList<ReceivedFrame> exchanges;
     for (Frame& frame : assembler_.feed(bytes)) {
-        Exchange exchange{std::move(frame), {}, now + kProcessingDelay + behaviour_.late};
+        ReceivedFrame exchange{std::move(frame), {}, now + kProcessingDelay + behaviour_.late};
         if (!exchange.frame.tooLong()) {
             QByteArray reply = projector_.answer(exchange.frame.head, toMillis(now));
             if (!behaviour_.silent)
@@ -66,6 +68,18 @@ QByteArray Simulator::noiseBurst() {
     for (char& byte : burst)
         byte = static_cast<char>(random_.bounded(256));
     return burst;
+}
+
+QString describe(const ReceivedFrame& received) {
+    using link::quoted;
+    const Frame& frame = received.frame;
+    if (frame.tooLong())
+        return QStringLiteral("rx %1... (%2 bytes) -> dropped, too long")
+            .arg(quoted(frame.head.first(16)))
+            .arg(frame.length);
+    const QString answer =
+        received.reply.isEmpty() ? QStringLiteral("no answer") : quoted(received.reply);
+    return QStringLiteral("rx %1 -> %2").arg(quoted(frame.head), answer);
 }
 
 } // namespace tavo::sim

@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QRandomGenerator>
+#include <QString>
 
 #include <optional>
 
@@ -33,17 +34,21 @@ struct Behaviour {
 inline constexpr char kFloodPattern[] = "flood ";
 
 // One received frame and what became of it.
-struct Exchange {
+struct ReceivedFrame {
     Frame frame;
     QByteArray reply;      // empty when nothing goes back
     Micros replyReadyAt{}; // when the reply starts to leave
 };
 
+// One line for the simulator's log: rx "CR0" -> "00<CR>"; a frame that was
+// too long or got no answer says so.
+QString describe(const ReceivedFrame& received);
+
 class Simulator {
 public:
     Simulator(ProjectorConfig config, Behaviour behaviour, int baud, Micros start = Micros{0});
 
-    QList<Exchange> receive(QByteArrayView bytes, Micros now);
+    QList<ReceivedFrame> receive(QByteArrayView bytes, Micros now);
 
     // Runs what falls due by now apart from the line itself: the power
     // transitions and the noise bursts. Returns the bursts put on the line.

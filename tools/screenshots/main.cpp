@@ -1,6 +1,7 @@
 // tavo-screenshots OUTDIR: renders the window at the outer heights 5350, 6645,
 // 7200 and 9100 twips to OUTDIR/form-<height>.png, reached the way a user
 // reaches them (Ctrl+K, the logo double-click, the data-panel toggle).
+#include "link/pseudo_terminal.h"
 #include "link/serial_control.h"
 #include "panel/form1.h"
 #include "panel/warning.h"
@@ -13,8 +14,6 @@
 
 #include <cstdio>
 
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -37,21 +36,17 @@ int main(int argc, char** argv) {
     if (!dir.exists() && !QDir().mkpath(dir.path()))
         return 1;
 
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    const tavo::link::PseudoTerminalEnds line = tavo::link::openPseudoTerminal();
+    if (!line.isOpen()) {
+        std::fprintf(stderr, "%s\n", qPrintable(line.error));
         return 1;
-    termios raw{};
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
+    }
 
     tavo::panel::setWarningFunction([](QWidget*, const QString&, const QString& text) {
         std::fprintf(stderr, "warning: %s\n", qPrintable(text));
     });
-    tavo::panel::Form1 form(std::make_unique<tavo::link::SerialControl>(
-        QString::fromLocal8Bit(name), QStringLiteral("/nonexistent")));
+    tavo::panel::Form1 form(std::make_unique<tavo::link::SerialControl>(),
+                            {line.devicePath, QStringLiteral("/nonexistent")});
     form.load();
     form.show();
     if (!QTest::qWaitForWindowExposed(&form))
@@ -59,7 +54,7 @@ int main(int argc, char** argv) {
 
     // One exchange, so the data panel has something to show.
     QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Command44")), Qt::LeftButton);
-    if (::write(master, "00\r", 3) != 3)
+    if (::write(line.master.get(), "00\r", 3) != 3)
         return 1;
     const bool decoded = QTest::qWaitFor([&] {
         return !form.findChild<QLabel*>(QStringLiteral("Label22"))->text().isEmpty();
@@ -77,7 +72,5 @@ int main(int argc, char** argv) {
     toggle->click();
     toggle->click();
     ok = save(form, dir, tavo::panel::Form1::kDataPanelHeight) && ok;
-    ::close(master);
-    ::close(slave);
     return ok ? 0 : 1;
 }

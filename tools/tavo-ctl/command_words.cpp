@@ -158,7 +158,7 @@ ParsedSteps parseWords(const Words& words) {
             parsed.error = unknownNameMessage(lower, i, starts);
             return parsed;
         }
-        parsed.steps.append(Step{commands::resolve(*match->entry), {}});
+        parsed.steps.append(Step{commands::commandFor(*match->entry), {}});
         previousStart = beginsLongerName(*match) ? i : -1;
         i += match->words.size();
     }

@@ -1,6 +1,6 @@
 #include "invocation.h"
 
-#include "link/frame.h"
+#include "exchange/frame.h"
 #include "link/serial_control.h"
 #include "report.h"
 
@@ -140,7 +140,7 @@ QByteArray frameCode(const Step& step) {
 QString codedQueryNames() {
     QStringList names;
     for (const commands::CommandName& entry : commands::commandNames()) {
-        const status::ReadQuery* query = status::readQueryOf(commands::resolve(entry).code());
+        const status::ReadQuery* query = status::readQueryOf(commands::commandFor(entry).code());
         if (query && query->form == status::Form::Code)
             names.append(latin1(entry.name));
     }
@@ -252,7 +252,7 @@ Step untilStep(const QList<Step>& steps) {
         if (query && query->form == status::Form::Code)
             return steps.back();
     }
-    return Step{commands::resolve(statusEntry()), {}};
+    return Step{commands::commandFor(statusEntry()), {}};
 }
 
 QList<Step> checkSteps() {
@@ -260,8 +260,8 @@ QList<Step> checkSteps() {
     for (const status::Quantity quantity : kCheckedQuantities) {
         const std::string_view code = status::readQueryOf(quantity).code;
         for (const commands::CommandName& entry : commands::commandNames()) {
-            if (commands::resolve(entry).code() == code)
-                steps.append(Step{commands::resolve(entry), {}});
+            if (commands::commandFor(entry).code() == code)
+                steps.append(Step{commands::commandFor(entry), {}});
         }
     }
     return steps;

@@ -6,7 +6,8 @@
 #include "commands/controller.h"
 #include "completion.h"
 #include "invocation.h"
-#include "link/exchange.h"
+#include "exchange/exchange.h"
+#include "link/port_keeper.h"
 #include "link/port_settings.h"
 #include "link/serial_control.h"
 #include "link/stop_signals.h"
@@ -167,10 +168,11 @@ private:
 
 // Opens the port; while another program holds it, tries again until --wait
 // runs out, a stop signal coming through all the while.
-bool openPort(link::SerialControl& port, const ctl::RunOptions& options) {
+bool openPort(link::PortKeeper& keeper, const link::SerialControl& port,
+              const ctl::RunOptions& options) {
     constexpr std::chrono::milliseconds kRetryEvery{200};
     const QDeadlineTimer waitEnd(options.wait.value_or(std::chrono::milliseconds(0)));
-    while (!port.open()) {
+    while (!keeper.open()) {
         if (!port.openFailedBusy() || waitEnd.hasExpired())
             return false;
         QEventLoop pause;
@@ -193,11 +195,11 @@ int run(const ctl::Invocation& invocation) {
         if (const QString note = ctl::typedTextNote(step); !note.isEmpty())
             printErr(note);
     }
-    auto serial = std::make_unique<link::SerialControl>(options.device, QString());
+    auto serial = std::make_unique<link::SerialControl>();
     link::SerialControl& port = *serial;
-    port.setPortNumber(1);
+    link::PortKeeper keeper(port, {options.device});
     port.setSettings(options.baud == 9600 ? link::kSettings9600 : link::kSettings19200);
-    if (!openPort(port, options)) {
+    if (!openPort(keeper, port, options)) {
         if (endStatus)
             return *endStatus;
         const QString defaulted =
@@ -209,7 +211,7 @@ int run(const ctl::Invocation& invocation) {
         return failBeforeRun(options, busy ? QStringLiteral("busy") : QStringLiteral("port-failed"),
                              busy ? ctl::exit_status::kBusy : ctl::exit_status::kPortFailed,
                              QStringLiteral("cannot open %1%2: %3")
-                                 .arg(options.device, defaulted, port.openFailureCause()));
+                                 .arg(options.device, defaulted, port.errorDescription()));
     }
     port.discardInput();
 

@@ -1,6 +1,6 @@
 #include "report.h"
 
-#include "link/printable.h"
+#include "exchange/log_text.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -279,7 +279,7 @@ QString listText() {
     };
     QList<Row> rows{{QStringLiteral("NAME"), QStringLiteral("CODE"), QStringLiteral("REPLY")}};
     for (const commands::CommandName& entry : commands::commandNames()) {
-        const commands::NamedCommand command = commands::resolve(entry);
+        const commands::NamedCommand command = commands::commandFor(entry);
         rows.append({latin1(entry.name), latin1(command.code()), replyMeaning(command)});
     }
     qsizetype nameWidth = 0;

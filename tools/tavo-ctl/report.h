@@ -7,8 +7,8 @@
 // README and the JSON records share.
 
 #include "command_words.h"
+#include "exchange/transaction.h"
 #include "invocation.h"
-#include "link/transaction.h"
 #include "status/reading.h"
 
 #include <QByteArray>

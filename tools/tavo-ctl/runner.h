@@ -14,7 +14,7 @@
 
 #include "command_words.h"
 #include "invocation.h"
-#include "link/transaction.h"
+#include "exchange/transaction.h"
 #include "report.h"
 
 #include <QElapsedTimer>

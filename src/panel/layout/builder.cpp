@@ -1,8 +1,8 @@
 #include "panel/layout/builder.h"
 
 #include "commands/senders.h"
-#include "panel/display_label.h"
 #include "panel/layout/clickable_label.h"
+#include "panel/layout/display_label.h"
 #include "panel/layout/entry_line.h"
 #include "panel/layout/flat_button.h"
 #include "panel/layout/hold_key_button.h"
@@ -30,7 +30,7 @@ constexpr auto kGothicSubstitute = "IPAGothic";
 constexpr auto kPGothicSubstitute = "IPAPGothic";
 
 QString toQString(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromUtf8(text);
 }
 
 QColor toQColor(std::uint32_t value) { return QColor(QRgb(value)); }
@@ -97,7 +97,7 @@ QWidget* createWidget(const ControlRecord& record, QWidget& parent) {
         // In this window a bordered label is a data display: it shows traces
         // and status texts of any length.
         // A heading that sends its group's query is clickable.
-        QLabel* label = record.border        ? new panel::DisplayLabel(&parent)
+        QLabel* label = record.border       ? new DisplayLabel(&parent)
                         : isHeading(record) ? new ClickableLabel(&parent)
                                             : new QLabel(&parent);
         label->setTextFormat(Qt::PlainText);

@@ -1,4 +1,4 @@
-#include "link/trace.h"
+#include "exchange/trace.h"
 
 namespace tavo::link {
 

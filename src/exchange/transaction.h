@@ -15,7 +15,7 @@
 // A whole text reply that the caller's check does not accept ends the
 // exchange as Malformed: it is never read as a value.
 
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -42,7 +42,7 @@ enum class Outcome {
     Replied,      // any other reply (a status reply, or whatever came)
     Malformed,    // a whole text reply that does not fit the frame
     NoReply,      // nothing within the reply timeout
-    PortFailed,   // the port is closed or the device was lost
+    PortFailed,   // the port is closed, refused the frame, or the device was lost
 };
 
 struct ExchangeResult {

@@ -9,7 +9,7 @@
 // points the link at it. The projector itself lives on across both, its
 // state intact, behind a socket pair.
 
-#include "server.h"
+#include "projector-sim/server.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -20,14 +20,14 @@
 
 namespace tavo::soak {
 
-class ProjectorLine final : public QObject {
+class Cable final : public QObject {
     Q_OBJECT
 public:
     // The longest frame the tap accepts: longer, and the panel sent junk.
     static constexpr qsizetype kMaxFrame = 4096;
 
-    explicit ProjectorLine(QString devicePath, QObject* parent = nullptr);
-    ~ProjectorLine() override;
+    explicit Cable(QString devicePath, QObject* parent = nullptr);
+    ~Cable() override;
 
     // Starts the projector and plugs the line in; why not, when that fails.
     QString start(sim::ProjectorConfig projector, sim::Behaviour behaviour);
@@ -53,10 +53,10 @@ private:
     QString relinkDevice(const QString& target);
 
     QString devicePath_;
-    sim::UniqueFd master_;
-    sim::UniqueFd slave_; // kept open, so that the panel closing its side is no hang-up
+    link::UniqueFd master_;
+    link::UniqueFd slave_; // kept open, so that the panel closing its side is no hang-up
     std::unique_ptr<QSocketNotifier> panelReadable_;
-    sim::UniqueFd projectorSide_;
+    link::UniqueFd projectorSide_;
     std::unique_ptr<QSocketNotifier> projectorReadable_;
     std::unique_ptr<sim::Server> server_;
     QByteArray partialFrame_;

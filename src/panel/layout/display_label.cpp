@@ -1,9 +1,9 @@
-#include "panel/display_label.h"
+#include "panel/layout/display_label.h"
 
 #include <QPainter>
 #include <QStyle>
 
-namespace tavo::panel {
+namespace tavo::layout {
 
 DisplayLabel::DisplayLabel(QWidget* parent) : QLabel(parent) {
     setTextFormat(Qt::PlainText);
@@ -77,4 +77,4 @@ void DisplayLabel::paintEvent(QPaintEvent*) {
     }
 }
 
-} // namespace tavo::panel
+} // namespace tavo::layout

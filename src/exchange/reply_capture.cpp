@@ -1,6 +1,6 @@
-#include "link/reply_capture.h"
+#include "exchange/reply_capture.h"
 
-#include "link/trace.h"
+#include "exchange/trace.h"
 
 #include <algorithm>
 

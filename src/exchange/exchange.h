@@ -2,13 +2,15 @@
 // The exchange with the projector, without widgets: the window, the command
 // line and the network bridge all talk to the projector through one of these.
 //
-// A send writes the frame at once (nothing is queued or refused), shows its
-// trace, starts the reply timer Timer2 and the trace-clearing timer Timer4 and
-// sets the awaiting-reply flag. Every received piece is appended to the reply
-// buffer, clears the flag, shows the buffer's trace and decodes that very
-// trace. Timer2's tick marks a reply that never began (" X X X X") and empties
-// the buffer; Timer4's tick blanks the traces and the status line. What to
-// show is signalled; the exchange draws nothing.
+// A send writes the frame at once (nothing is queued), shows its trace,
+// starts the reply timer Timer2 and the trace-clearing timer Timer4 and sets
+// the awaiting-reply flag. A frame the open port refuses (earlier output still
+// waiting) is not on the line, so none of that happens: frameRefused() says
+// so. Every received piece is appended to the reply buffer, clears the flag,
+// shows the buffer's trace and decodes that very trace. Timer2's tick marks a
+// reply that never began (" X X X X") and empties the buffer; Timer4's tick
+// blanks the traces and the status line. What to show is signalled; the
+// exchange draws nothing.
 //
 // A piece costs time in proportion to its own bytes, not to the buffer: while
 // the received line shows the buffer's trace, only the piece's tokens are
@@ -16,7 +18,7 @@
 // piece cannot change its text (the status line grows by the tokens when it
 // copies the trace).
 
-#include "link/reply_capture.h"
+#include "exchange/reply_capture.h"
 #include "link/serial_link.h"
 #include "status/decoder.h"
 
@@ -62,7 +64,8 @@ public:
     // the last frame sent and sends it.
     void send(QByteArrayView code);
     // Writes a frame (when the port is open), shows its trace, starts Timer2,
-    // sets the awaiting-reply flag and starts Timer4.
+    // sets the awaiting-reply flag and starts Timer4; only frameRefused() when
+    // the open port refuses it.
     void sendFrame(const QByteArray& frame);
     // Shows bytes as the received trace and decodes that trace.
     void showReceived(const QByteArray& data);
@@ -84,7 +87,7 @@ public:
     const QByteArray& lastFrameSent() const { return lastFrameSent_; }
     const QByteArray& replyBuffer() const { return reply_.bytes(); }
     const QString& replyTrace() const { return reply_.trace(); }
-    unsigned char awaitingReply() const { return awaitingReply_; }
+    bool awaitingReply() const { return awaitingReply_; }
     QTimer& replyTimer() const { return *Timer2; }
     QTimer& clearTimer() const { return *Timer4; }
 
@@ -100,6 +103,8 @@ Q_SIGNALS:
 
     // A frame was to go out while the port is closed; nothing was written.
     void sentWhilePortClosed();
+    // The open port refused a frame: it is not shown as sent, no reply is awaited.
+    void frameRefused(const QString& why);
     // A piece of a reply arrived and was shown and decoded.
     void replyReceived();
     // Timer2 ended the collection of a reply: the bytes collected since the
@@ -120,7 +125,7 @@ private:
     QByteArray commandPrefix_;
     QByteArray lastFrameSent_;
     ReplyCapture reply_;
-    unsigned char awaitingReply_ = 0;
+    bool awaitingReply_ = false;
     // The received line shows the buffer's trace, as the last piece left it.
     bool receivedTraceShown_ = false;
     status::StatusDecoder decoder_;

@@ -1,4 +1,4 @@
-#include "link/frame.h"
+#include "exchange/frame.h"
 
 #include <QList>
 

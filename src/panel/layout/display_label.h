@@ -8,7 +8,7 @@
 
 #include <QLabel>
 
-namespace tavo::panel {
+namespace tavo::layout {
 
 class DisplayLabel final : public QLabel {
     Q_OBJECT
@@ -26,4 +26,4 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-} // namespace tavo::panel
+} // namespace tavo::layout

@@ -1,7 +1,7 @@
-#include "link/exchange.h"
+#include "exchange/exchange.h"
 
-#include "link/frame.h"
-#include "link/trace.h"
+#include "exchange/frame.h"
+#include "exchange/trace.h"
 #include "status/decoder.h"
 
 #include <QTimer>
@@ -33,7 +33,7 @@ Exchange::~Exchange() = default;
 
 void Exchange::reset() {
     commandPrefix_.clear();
-    awaitingReply_ = 0;
+    awaitingReply_ = false;
     emptyBuffer();
 }
 
@@ -43,13 +43,15 @@ void Exchange::send(QByteArrayView code) {
 }
 
 void Exchange::sendFrame(const QByteArray& frame) {
-    if (port_->isOpen())
-        port_->write(frame);
-    else
+    if (!port_->isOpen()) {
         Q_EMIT sentWhilePortClosed();
+    } else if (!port_->write(frame)) {
+        Q_EMIT frameRefused(port_->errorDescription());
+        return;
+    }
     Q_EMIT sentTraceChanged(traceLine(frame));
     Timer2->start();
-    awaitingReply_ = 1;
+    awaitingReply_ = true;
     Timer4->start();
 }
 
@@ -64,7 +66,7 @@ void Exchange::showReceived(const QByteArray& data) {
 void Exchange::onCharactersReceived() {
     const qsizetype tokensFrom = reply_.trace().size();
     reply_.append(port_->readAll());
-    awaitingReply_ = 0;
+    awaitingReply_ = false;
     showPiece(tokensFrom);
     Q_EMIT replyReceived();
 }
@@ -106,13 +108,13 @@ void Exchange::forgetShownLines() {
 }
 
 void Exchange::onReplyTimeout() {
-    const bool timedOut = awaitingReply_ == 1;
+    const bool timedOut = awaitingReply_;
     if (timedOut)
         Q_EMIT receivedTraceChanged(kTimeoutMark);
     Timer2->stop();
     const QByteArray reply = reply_.bytes();
     emptyBuffer();
-    awaitingReply_ = 0;
+    awaitingReply_ = false;
     Q_EMIT replyEnded(reply, timedOut);
 }
 
@@ -149,7 +151,7 @@ void Exchange::release() {
 void Exchange::endReply() {
     Timer2->stop();
     emptyBuffer();
-    awaitingReply_ = 0;
+    awaitingReply_ = false;
 }
 
 } // namespace tavo::link

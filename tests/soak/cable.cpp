@@ -1,4 +1,6 @@
-#include "projector_line.h"
+#include "cable.h"
+
+#include "link/pseudo_terminal.h"
 
 #include <QFile>
 
@@ -6,9 +8,7 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <pty.h>
 #include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace tavo::soak {
@@ -45,20 +45,20 @@ bool readAll(int fd, QByteArray& into) {
 
 } // namespace
 
-ProjectorLine::ProjectorLine(QString devicePath, QObject* parent)
+Cable::Cable(QString devicePath, QObject* parent)
     : QObject(parent), devicePath_(std::move(devicePath)) {}
 
-ProjectorLine::~ProjectorLine() {
+Cable::~Cable() {
     unplug();
 }
 
-QString ProjectorLine::start(sim::ProjectorConfig projector, sim::Behaviour behaviour) {
+QString Cable::start(sim::ProjectorConfig projector, sim::Behaviour behaviour) {
     int pair[2] = {-1, -1};
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0)
         return systemError("socketpair");
-    projectorSide_ = sim::UniqueFd(pair[0]);
+    projectorSide_ = link::UniqueFd(pair[0]);
     sim::SerialEnd end;
-    end.io = sim::UniqueFd(pair[1]);
+    end.io = link::UniqueFd(pair[1]);
     end.devicePath = devicePath_;
     if (!setNonBlocking(pair[0]) || !setNonBlocking(pair[1]))
         return systemError("socketpair");
@@ -70,51 +70,45 @@ QString ProjectorLine::start(sim::ProjectorConfig projector, sim::Behaviour beha
     projectorReadable_ =
         std::make_unique<QSocketNotifier>(projectorSide_.get(), QSocketNotifier::Read);
     connect(projectorReadable_.get(), &QSocketNotifier::activated, this,
-            &ProjectorLine::readProjector);
+            &Cable::readProjector);
     return plugIn();
 }
 
-QString ProjectorLine::plugIn() {
+QString Cable::plugIn() {
     if (isPluggedIn())
         return {};
-    int master = -1;
-    int slave = -1;
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-        return systemError("openpty");
-    master_ = sim::UniqueFd(master);
-    slave_ = sim::UniqueFd(slave);
-    termios raw{};
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
-    const char* name = ::ttyname(slave);
-    if (name == nullptr || !setNonBlocking(master) || !setNonBlocking(slave)) {
+    link::PseudoTerminalEnds ends = link::openPseudoTerminal();
+    if (!ends.isOpen())
+        return ends.error;
+    master_ = std::move(ends.master);
+    slave_ = std::move(ends.slave);
+    if (!setNonBlocking(slave_.get())) {
         const QString why = systemError("pseudo-terminal");
         unplug();
         return why;
     }
-    if (const QString why = relinkDevice(QFile::decodeName(name)); !why.isEmpty()) {
+    if (const QString why = relinkDevice(ends.devicePath); !why.isEmpty()) {
         unplug();
         return why;
     }
     partialFrame_.clear();
-    panelReadable_ = std::make_unique<QSocketNotifier>(master, QSocketNotifier::Read);
-    connect(panelReadable_.get(), &QSocketNotifier::activated, this, &ProjectorLine::readPanel);
+    panelReadable_ = std::make_unique<QSocketNotifier>(master_.get(), QSocketNotifier::Read);
+    connect(panelReadable_.get(), &QSocketNotifier::activated, this, &Cable::readPanel);
     return {};
 }
 
-void ProjectorLine::unplug() {
+void Cable::unplug() {
     // The link goes first: the freed pseudo-terminal's number may soon be
     // another program's, which the panel must never open.
     QFile::remove(devicePath_);
     panelReadable_.reset();
-    master_ = sim::UniqueFd();
-    slave_ = sim::UniqueFd();
+    master_ = link::UniqueFd();
+    slave_ = link::UniqueFd();
 }
 
 // A new link beside the old one, renamed over it, so that the path never
 // points nowhere while the device is plugged in.
-QString ProjectorLine::relinkDevice(const QString& target) {
+QString Cable::relinkDevice(const QString& target) {
     const QString fresh = devicePath_ + QStringLiteral(".new");
     QFile::remove(fresh);
     if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(fresh).constData()) !=
@@ -125,7 +119,7 @@ QString ProjectorLine::relinkDevice(const QString& target) {
     return {};
 }
 
-void ProjectorLine::readPanel() {
+void Cable::readPanel() {
     QByteArray bytes;
     const bool open = readAll(master_.get(), bytes);
     // The projector hears everything, frames or not.
@@ -154,7 +148,7 @@ void ProjectorLine::readPanel() {
         Q_EMIT problem(QStringLiteral("reading %1 failed").arg(devicePath_));
 }
 
-void ProjectorLine::readProjector() {
+void Cable::readProjector() {
     QByteArray bytes;
     if (!readAll(projectorSide_.get(), bytes))
         Q_EMIT problem(QStringLiteral("the projector's side of %1 closed").arg(devicePath_));
@@ -164,7 +158,7 @@ void ProjectorLine::readProjector() {
 }
 
 // What the panel does not read in time is lost, as on a cable.
-void ProjectorLine::writeToPanel(QByteArrayView bytes) {
+void Cable::writeToPanel(QByteArrayView bytes) {
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t count =
             ::write(master_.get(), bytes.data() + done, size_t(bytes.size() - done));

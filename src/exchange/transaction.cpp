@@ -1,6 +1,6 @@
-#include "link/transaction.h"
+#include "exchange/transaction.h"
 
-#include "link/trace.h"
+#include "exchange/trace.h"
 #include "status/decoder.h"
 
 namespace tavo::link {
@@ -38,6 +38,10 @@ Transaction::Transaction(Exchange& exchange, QObject* parent)
         sent_ = false;
         if (running_)
             finish(Outcome::PortFailed, {}, exchange_.port().errorDescription());
+    });
+    connect(&exchange_, &Exchange::frameRefused, this, [this](const QString& why) {
+        if (running_)
+            finish(Outcome::PortFailed, {}, why);
     });
     connect(&exchange_.port(), &SerialLink::deviceLost, this, [this](const QString& why) {
         if (running_)
