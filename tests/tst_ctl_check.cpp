@@ -1,7 +1,7 @@
 // The monitoring check's verdict from its four readings and thresholds, and
 // the threshold ranges of the monitoring-plugins convention.
 
-#include "check.h"
+#include "tavo-ctl/check.h"
 
 #include <QTest>
 
