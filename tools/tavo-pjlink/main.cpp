@@ -167,7 +167,7 @@ int main(int argc, char* argv[]) {
                                  "the serial device's lock file may stay behind"));
 
     ProjectorLine line(
-        std::make_unique<tavo::link::SerialControl>(options->device, options->device),
+        std::make_unique<tavo::link::SerialControl>(options->device, QString()),
         ProjectorLine::Settings{options->device, options->portSettings});
     QObject::connect(&line, &ProjectorLine::logLine, &app, printLine);
     Bridge bridge(options->bridge, line);
