@@ -184,7 +184,7 @@ void TestSimPjlinkFailures::deviceMissingAtStart() {
     const QString link = dir.filePath(QStringLiteral("projector"));
     BridgeRig rig(link);
     QVERIFY(!rig.line().isOpen());
-    QVERIFY(rig.logHas(QStringLiteral("serial port closed: Cannot open ") + link));
+    QVERIFY(rig.logHas(QStringLiteral("serial port closed")));
     Client client;
     QVERIFY(client.connectTo(rig.port()));
     QCOMPARE(client.request("%1POWR ?"), QByteArray("%1POWR=ERR4"));

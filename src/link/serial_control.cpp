@@ -21,9 +21,6 @@ QString SerialControl::deviceName() const {
 }
 
 QString SerialControl::portLabel() const {
-    // A link to one device (the bridge, the command line) names it by its path.
-    if (devices_[1].isEmpty())
-        return deviceName();
     return QStringLiteral("COM%1 (%2)").arg(portNumber_).arg(deviceName());
 }
 

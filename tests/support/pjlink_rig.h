@@ -161,7 +161,7 @@ public:
         : BridgeRig(lineSettings(device), settings) {}
 
     BridgeRig(const pjlink::ProjectorLine::Settings& line, const pjlink::BridgeSettings& settings)
-        : line_(std::make_unique<link::SerialControl>(line.device, QString()), line),
+        : line_(std::make_unique<link::SerialControl>(line.device, line.device), line),
           bridge_(settings, line_) {
         QObject::connect(&line_, &pjlink::ProjectorLine::logLine, &line_,
                          [this](const QString& text) { log.append(text); });

@@ -166,8 +166,9 @@ int main(int argc, char* argv[]) {
         printLine(QStringLiteral("warning: SIGTERM, SIGINT and SIGHUP end the program at once; "
                                  "the serial device's lock file may stay behind"));
 
-    ProjectorLine line(std::make_unique<tavo::link::SerialControl>(options->device, QString()),
-                       ProjectorLine::Settings{options->device, options->portSettings});
+    ProjectorLine line(
+        std::make_unique<tavo::link::SerialControl>(options->device, options->device),
+        ProjectorLine::Settings{options->device, options->portSettings});
     QObject::connect(&line, &ProjectorLine::logLine, &app, printLine);
     Bridge bridge(options->bridge, line);
     QObject::connect(&bridge, &Bridge::logLine, &app, printLine);
