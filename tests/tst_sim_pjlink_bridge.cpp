@@ -507,6 +507,12 @@ void TestSimPjlinkBridge::limitsConnections() {
     QCOMPARE(first.waitForClose(thirdIn ? kWaitMs : 100), thirdIn);
     QCOMPARE(rig.logHas(QStringLiteral("refused: 2 connections open")), !thirdIn);
     QCOMPARE(second.request("%1POWR ?"), QByteArray("%1POWR=0"));
+
+    second.reset(); // a place comes free
+    QTRY_COMPARE(rig.bridge().connectionCount(), 1);
+    Client fourth;
+    QVERIFY(fourth.connectTo(rig.port()));
+    QCOMPARE(fourth.request("%1POWR ?"), QByteArray("%1POWR=0"));
 }
 
 void TestSimPjlinkBridge::answersAClientThatFinishedSending_data() {

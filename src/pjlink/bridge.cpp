@@ -179,8 +179,10 @@ void Bridge::answer(Connection& connection, quint64 id, const QByteArray& reques
 
 void Bridge::logRequest(LogKind kind, const QString& peer, const QByteArray& request,
                         const QByteArray& answer, const QString& detail) {
-    log(kind, QStringLiteral("%1 %2 -> %3 | %4")
-                  .arg(peer, escapedQuoted(request), quoted(answer.chopped(1)), detail));
+    if (!throttle_.admit(kind))
+        return;
+    throttle_.write(QStringLiteral("%1 %2 -> %3 | %4")
+                        .arg(peer, escapedQuoted(request), quoted(answer.chopped(1)), detail));
 }
 
 } // namespace tavo::pjlink

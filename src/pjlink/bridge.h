@@ -2,9 +2,11 @@
 // The PJLink server: listens for clients, keeps at most a set number of
 // connections (and of connections from one address; when the table is full,
 // the oldest connection that has not made a request gives way to a new one,
-// so clients that have are never shut out by ones that have not), reads each request through the
-// mapping and answers it, from the bridge's own identity or through the projector line. Logs one
-// line per request with its serial exchange, and one per connection event.
+// so clients that have are never shut out by ones that have not), guards
+// the password against guessing per address, reads each request through the
+// mapping and answers it, from the bridge's own identity or through the
+// projector line. Logs a line per request with its serial exchange and per
+// connection event, through a throttle that summarises floods.
 
 #include "pjlink/auth_guard.h"
 #include "pjlink/client_stream.h"

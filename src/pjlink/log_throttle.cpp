@@ -37,16 +37,21 @@ int LogThrottle::budgetOf(LogKind kind) const {
     }
 }
 
-void LogThrottle::log(LogKind kind, const QString& line) {
+bool LogThrottle::admit(LogKind kind) {
     const auto index = std::size_t(kind);
     if (!interval_.isActive())
         interval_.start();
     if (written_[index] < budgetOf(kind)) {
         ++written_[index];
-        Q_EMIT logLine(line);
-        return;
+        return true;
     }
     ++leftOut_[index];
+    return false;
+}
+
+void LogThrottle::log(LogKind kind, const QString& line) {
+    if (admit(kind))
+        write(line);
 }
 
 void LogThrottle::summarise() {

@@ -37,6 +37,10 @@ public:
 
     // Writes the line through logLine unless its kind has used its budget.
     void log(LogKind kind, const QString& line);
+    // Whether a line of this kind is to be written now, counted as written
+    // or as left out: for lines that cost time to build, before building them.
+    bool admit(LogKind kind);
+    void write(const QString& line) { Q_EMIT logLine(line); }
 
 Q_SIGNALS:
     void logLine(const QString& line);

@@ -14,7 +14,7 @@
 //   senders all exist.
 // - A digest taken off a line is 32 characters and the line is the digest's
 //   text followed by the request.
-// - The log text of a line is printable ASCII.
+// - The log text of a line is printable ASCII in quotes it cannot close.
 
 #include "fuzz_support.h"
 #include "pjlink/authentication.h"
@@ -141,10 +141,24 @@ void checkDigest(QByteArrayView line) {
                printable(line));
 }
 
+// Printable ASCII in quotes that the line cannot close: every quote and
+// backslash inside stands escaped.
+bool quotedSafely(const QString& log) {
+    bool escaped = false;
+    for (qsizetype i = 1; i + 1 < log.size(); ++i) {
+        if (!escaped && log[i] == QLatin1Char('"'))
+            return false;
+        escaped = !escaped && log[i] == QLatin1Char('\\');
+    }
+    return log.size() >= 2 && log.front() == QLatin1Char('"') && log.back() == QLatin1Char('"') &&
+           !escaped;
+}
+
 void checkLine(QByteArrayView line) {
-    const QString log = printable(line);
+    const QString log = escapedQuoted(line);
     FUZZ_CHECK(std::all_of(log.begin(), log.end(),
-                           [](QChar c) { return c.unicode() >= 32 && c.unicode() < 127; }),
+                           [](QChar c) { return c.unicode() >= 32 && c.unicode() < 127; }) &&
+                   quotedSafely(log),
                log);
     checkRequest(line);
     checkDigest(line);

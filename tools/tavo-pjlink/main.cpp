@@ -1,6 +1,6 @@
 // tavo-pjlink: makes a TAVO RA20 or RB20 on a serial port a PJLink Class 1
-// projector on the network. Headless; logs one line per request and its
-// serial exchange, and every connection and port event, to standard error.
+// projector on the network. Headless; logs requests with their serial
+// exchange, connection and port events to standard error, floods summarised.
 
 #include "link/port_settings.h"
 #include "link/serial_control.h"
@@ -47,7 +47,7 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Makes a TAVO RA20 or RB20 on a serial port a PJLink Class 1 projector on the network.\n"
-        "Logs one line per request and its serial exchange to standard error."));
+        "Logs requests with their serial exchange to standard error; floods are summarised."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption device(
