@@ -12,8 +12,13 @@ PortKeeper::PortKeeper(SerialLink& line, QStringList devices, QObject* parent)
 
 QString PortKeeper::portName(int number) const {
     const QString device = devices_.value(number - 1);
-    return device.isEmpty() ? QStringLiteral("COM%1").arg(number)
-                            : QStringLiteral("COM%1 (%2)").arg(number).arg(device);
+    if (device.isEmpty())
+        return QStringLiteral("COM%1").arg(number);
+    // A program given one device names it by its path alone; "COM1" would
+    // only puzzle a reader of the bridge's log or the command line's messages.
+    if (devices_.size() == 1)
+        return device;
+    return QStringLiteral("COM%1 (%2)").arg(number).arg(device);
 }
 
 bool PortKeeper::choose(int number) {

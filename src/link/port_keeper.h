@@ -2,10 +2,11 @@
 // Which device the serial line is on, and keeping it open. The ports are
 // numbered from 1, one per device given (COM1 and COM2 for the window, a
 // single port for a program given one device); messages name a port
-// "COM1 (/dev/ttyS0)", or "COM1" when it has no device named. Opening a port
-// that fails leaves the line closed; switching to a port that fails chooses
-// the other one for the next try. With an interval set, a line closed by a
-// failed open or a lost device is tried again at that interval until it opens.
+// "COM1 (/dev/ttyS0)", a program's single port by its path alone, and a port
+// with no device named "COM1". Opening a port that fails leaves the line
+// closed; switching to a port that fails chooses the other one for the next
+// try. With an interval set, a line closed by a failed open or a lost device
+// is tried again at that interval until it opens.
 
 #include "link/serial_link.h"
 

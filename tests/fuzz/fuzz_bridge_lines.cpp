@@ -28,6 +28,7 @@ namespace {
 
 using namespace tavo::pjlink;
 using tavo::fuzz::FuzzInput;
+using tavo::link::escapedQuoted;
 using tavo::link::printable;
 
 bool hasLineEnd(QByteArrayView bytes) {
