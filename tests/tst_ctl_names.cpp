@@ -230,15 +230,9 @@ void TestCtlNames::completionOffers_data() {
     QTest::addRow("rest of a name") << "power"
                                     << ""
                                     << "on off";
-    QTest::addRow("rest of a name that is a query too") << "lamp-mode"
-                                                        << "e"
-                                                        << "eco";
     QTest::addRow("first word of a name") << "status"
                                           << "lamp-h"
                                           << "lamp-hours";
-    QTest::addRow("a query only the entry sends") << "status"
-                                                  << "air"
-                                                  << "air-pressure";
     QTest::addRow("option") << "status"
                             << "--rep"
                             << "--reply-timeout --repeat";

@@ -230,9 +230,6 @@ void TestSimCtl::projectorMisbehaves_data() {
     QTest::addRow("check: UNKNOWN, never OK, under a flood")
         << QStringList{"--flood"} << QStringList{"check"} << 3
         << "TAVO UNKNOWN - status: malformed reply from DEVICE: " << QString();
-    QTest::addRow("flood: malformed, never a value")
-        << QStringList{"--flood"} << QStringList{"temperatures"} << 6 << QString()
-        << "tavo-ctl: temperatures: malformed reply from DEVICE: ";
 }
 
 void TestSimCtl::projectorMisbehaves() {

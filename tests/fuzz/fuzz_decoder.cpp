@@ -4,11 +4,14 @@
 //   0x01 PREFIX NUL FRAME NUL TRACE
 //                              any command prefix, and any trace line (UTF-8).
 // A text comes only after a status query's frame, and it is one of that
-// query's table or of the form of its rule.
+// query's table or of the form of its rule. The typed reading of the same
+// reply is a value exactly when it has no problem, and its value reads back
+// as text.
 
 #include "fuzz_support.h"
 #include "exchange/trace.h"
 #include "status/decoder.h"
+#include "status/reading.h"
 #include "support/status_texts.h"
 
 namespace {
@@ -48,5 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (qsizetype received = 1; received < std::min(reply.size(), kPiecesDecoded); ++received)
         checkDecoded(frame, {}, tavo::link::traceLine(reply.first(received)));
     checkDecoded(frame, {}, tavo::link::traceLine(reply));
+    const QByteArray code = frame.endsWith('\r') ? frame.chopped(1) : frame;
+    const tavo::status::Reading reading = tavo::status::readingOf(code, reply);
+    FUZZ_CHECK(reading.isValue() == reading.problem.isEmpty() &&
+                   reading.isValue() == !reading.valueText().isEmpty() &&
+                   reading.isValue() == !reading.words().isEmpty(),
+               QString::fromLatin1(reply.toPercentEncoding()));
     return 0;
 }
