@@ -58,7 +58,7 @@ void TestPortKeeper::reopensOnItsTimer() {
     PortKeeper keeper(line, {QStringLiteral("/dev/a")});
     keeper.reopenEvery(kInterval);
     QSignalSpy failed(&keeper, &PortKeeper::openFailed);
-    line.failingPorts = {QStringLiteral("COM1 (/dev/a)")};
+    line.failingPorts = {QStringLiteral("/dev/a")}; // one device: named by its path
     QCOMPARE(keeper.open(), false);
     QTRY_VERIFY_WITH_TIMEOUT(line.attempts >= 3, 10000);
     QCOMPARE(failed.size(), 1);
