@@ -33,7 +33,7 @@ QString bashCompletion() {
     QSet<QString> wholeNames;
     for (const commands::CommandName& entry : commands::commandNames()) {
         const QStringList parts =
-            QString::fromLatin1(entry.name.data(), qsizetype(entry.name.size())).split(' ');
+            QString::fromLatin1(entry.name).split(QLatin1Char(' '));
         firstWords.append(parts.front());
         for (qsizetype i = 1; i < parts.size(); ++i)
             following[parts[i - 1]].append(parts[i]);
