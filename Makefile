@@ -11,7 +11,7 @@ SOAK_SECONDS ?= 60
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test stress asan fuzz soak bench screenshots package package-check clean
+.PHONY: deps build run test stress asan fuzz soak bench screenshots package package-check format-check clean
 
 deps:
 	@scripts/install-deps
@@ -86,6 +86,11 @@ package: deps
 # entry, the AppStream metadata and the service unit.
 package-check: package
 	scripts/package-check $(PACKAGE_DIR)
+
+# Every C++ file as the checked-in .clang-format lays it out.
+format-check:
+	@scripts/install-deps format
+	scripts/format-check
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(PACKAGE_DIR)
