@@ -227,24 +227,16 @@ void TestCtlNames::completionOffers_data() {
     QTest::addColumn<QString>("previous");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("offered");
-    QTest::addRow("rest of a name") << "power"
-                                    << ""
-                                    << "on off";
-    QTest::addRow("first word of a name") << "status"
-                                          << "lamp-h"
-                                          << "lamp-hours";
-    QTest::addRow("option") << "status"
-                            << "--rep"
-                            << "--reply-timeout --repeat";
-    QTest::addRow("option value") << "--baud"
-                                  << ""
-                                  << "19200 9600";
-    QTest::addRow("value awaited") << "--until"
-                                   << "war"
-                                   << "warm-up";
-    QTest::addRow("nothing after send") << "send"
-                                        << ""
-                                        << "";
+    const auto row = [](const char* name, const char* previous, const char* typed,
+                        const char* offered) {
+        QTest::addRow("%s", name) << QString(previous) << QString(typed) << QString(offered);
+    };
+    row("rest of a name", "power", "", "on off");
+    row("first word of a name", "status", "lamp-h", "lamp-hours");
+    row("option", "status", "--rep", "--reply-timeout --repeat");
+    row("option value", "--baud", "", "19200 9600");
+    row("value awaited", "--until", "war", "warm-up");
+    row("nothing after send", "send", "", "");
 }
 
 void TestCtlNames::completionOffers() {
