@@ -25,17 +25,13 @@ void TestReadings::everyTableCodeHasAMeaning() {
     for (const StatusQuery& query : statusQueries()) {
         if (!query.table)
             continue;
-        const QByteArray code(query.code.data(), qsizetype(query.code.size()));
+        const QByteArray code = QByteArrayView(query.code).toByteArray();
         for (const StatusCode& row : query.table->codes) {
-            const QByteArray reply =
-                QByteArray(row.head.data(), qsizetype(row.head.size())).replace(' ', QByteArray()) +
-                '\r';
+            const QByteArray reply = QByteArrayView(row.head).toByteArray().replace(' ', "") + '\r';
             const Reading reading = readingOf(code, reply);
             QVERIFY2(reading.isValue(), qPrintable(code + ": " + reply));
             QVERIFY(!reading.token.isEmpty());
-            QCOMPARE(reading.words(),
-                     QString(QLatin1StringView(row.text.data(), qsizetype(row.text.size())))
-                         .simplified());
+            QCOMPARE(reading.words(), QString::fromLatin1(row.text).simplified());
             ++checked;
         }
         QCOMPARE(qsizetype(readQueryOf(code)->meanings.size()),

@@ -110,8 +110,7 @@ void TestSimCtl::everyNameReachesTheProjector() {
     QStringList codes;
     for (const auto& entry : tavo::commands::commandNames()) {
         script += QByteArray(entry.name.data(), qsizetype(entry.name.size())) + '\n';
-        const auto code = tavo::commands::commandFor(entry).code();
-        codes.append(QString::fromLatin1(code));
+        codes.append(QString::fromLatin1(tavo::commands::commandFor(entry).code()));
     }
     const Ran ran = ctl({"--verbose", "-"}, script);
     QVERIFY2(ran.exitCode == 0, qPrintable(ran.err));
