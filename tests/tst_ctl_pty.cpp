@@ -141,6 +141,8 @@ private:
 void TestCtlPty::initTestCase() {
     QVERIFY(terminal_.isValid());
     QVERIFY2(QFile::exists(ctlProgram()), qPrintable(ctlProgram()));
+    // A run without --device never reaches a real port.
+    qputenv("TAVO_DEVICE", "/dev/tavo-from-environment");
 }
 
 void TestCtlPty::oneExchange_data() {
@@ -151,64 +153,48 @@ void TestCtlPty::oneExchange_data() {
     QTest::addColumn<QStringList>("out");
     QTest::addColumn<QString>("err"); // the whole of standard error, without its line break
 
-    const QByteArray ack(1, kAck);
-    const QByteArray nak(1, kNak);
-    QTest::addRow("command acknowledged: nothing printed")
-        << QStringList{"power", "on"} << QByteArray("C00\r") << ack << 0 << QStringList{}
-        << QString();
-    QTest::addRow("command acknowledged, verbose")
-        << QStringList{"--verbose", "power", "on"} << QByteArray("C00\r") << ack << 0
-        << QStringList{"power on: acknowledged"} << QString();
-    QTest::addRow("ACK followed by stray bytes: acknowledged, with a warning")
-        << QStringList{"power", "on"} << QByteArray("C00\r") << QByteArray("\x06zz\x8f") << 0
-        << QStringList{}
-        << "tavo-ctl: power on: warning: stray bytes after the reply from DEVICE ignored: "
-           "\"zz<0x8F>\"";
-    QTest::addRow("command refused")
-        << QStringList{"power", "off"} << QByteArray("C01\r") << nak << 1 << QStringList{}
-        << "tavo-ctl: power off: refused by the projector on DEVICE (NAK)";
-    QTest::addRow("NAK followed by stray bytes: refused, with a warning")
-        << QStringList{"power", "off"} << QByteArray("C01\r") << QByteArray("\x15?") << 1
-        << QStringList{}
-        << "tavo-ctl: power off: warning: stray bytes after the reply from DEVICE ignored: "
-           "\"?\"\ntavo-ctl: power off: refused by the projector on DEVICE (NAK)";
-    QTest::addRow("command answered with text")
-        << QStringList{"freeze", "on"} << QByteArray("C43\r") << QByteArray("OK\r") << 1
-        << QStringList{}
-        << "tavo-ctl: freeze on: the projector on DEVICE answered \"OK<CR>\", not ACK";
-    QTest::addRow("status in words, without the panel's blank")
-        << QStringList{"status"} << QByteArray("CR0\r") << QByteArray("80\r") << 0
-        << QStringList{"Stand by"} << QString();
-    QTest::addRow("status value") << QStringList{"--value", "status"} << QByteArray("CR0\r")
-                                  << QByteArray("80\r") << 0 << QStringList{"standby"} << QString();
-    QTest::addRow("quiet") << QStringList{"-q", "status"} << QByteArray("CR0\r")
-                           << QByteArray("80\r") << 0 << QStringList{} << QString();
-    QTest::addRow("bytes after the reply's carriage return: replied, with a warning")
-        << QStringList{"status"} << QByteArray("CR0\r") << QByteArray("00\r\x01") << 0
-        << QStringList{"Power ON"}
-        << "tavo-ctl: status: warning: stray bytes after the reply from DEVICE ignored: "
-           "\"<0x01>\"";
-    QTest::addRow("status code the table lacks: malformed")
-        << QStringList{"status"} << QByteArray("CR0\r") << QByteArray("99\r") << 6 << QStringList{}
-        << "tavo-ctl: status: malformed reply from DEVICE: \"99<CR>\" (no known code)";
-    QTest::addRow("hold key sends once")
-        << QStringList{"vol", "+"} << QByteArray("C09\r") << ack << 0 << QStringList{} << QString();
-    QTest::addRow("typed frame no reading reads")
-        << QStringList{"send", "CR LAMP"} << QByteArray("CR LAMP\r") << QByteArray("X\x01\r") << 0
-        << QStringList{"X<0x01>"} << QString();
-    QTest::addRow("typed decoded query")
-        << QStringList{"send", "CRA"} << QByteArray("CRA\r") << QByteArray("01\r") << 0
-        << QStringList{"Video mute ON"} << QString();
-    QTest::addRow("typed text beyond one byte")
-        << QStringList{"send", "CR\u20ac"} << QByteArray("CR?\r") << nak << 1 << QStringList{}
-        << "tavo-ctl: send: \"CR\u20ac\" holds characters that one byte cannot hold; each goes out "
-           "as \"?\"\ntavo-ctl: send: refused by the projector on DEVICE (NAK)";
-    QTest::addRow("traces") << QStringList{"--trace", "status"} << QByteArray("CR0\r")
-                            << QByteArray("00\r") << 0
-                            << QStringList{"TXD C R 0 CR ", "RXD 0 0 CR ", "STATUS Power ON"}
-                            << QString();
-    QTest::addRow("9600 baud") << QStringList{"--baud", "9600", "status"} << QByteArray("CR0\r")
-                               << QByteArray("40\r") << 0 << QStringList{"Count down"} << QString();
+    const auto row = [](const char* name, const QStringList& arguments, const char* frame,
+                        const char* reply, int exitCode, const QStringList& out,
+                        const QString& err = QString()) {
+        QTest::addRow("%s", name) << arguments << QByteArray(frame) << QByteArray(reply) << exitCode
+                                  << out << err;
+    };
+    const char* ack = "\x06";
+    const char* nak = "\x15";
+    row("command acknowledged: nothing printed", {"power", "on"}, "C00\r", ack, 0, {});
+    row("command acknowledged, verbose", {"--verbose", "power", "on"}, "C00\r", ack, 0,
+        {"power on: acknowledged"});
+    row("ACK followed by stray bytes: acknowledged, with a warning", {"power", "on"}, "C00\r",
+        "\x06zz\x8f", 0, {},
+        "tavo-ctl: power on: warning: stray bytes after the reply from DEVICE ignored: "
+        "\"zz<0x8F>\"");
+    row("command refused", {"power", "off"}, "C01\r", nak, 1, {},
+        "tavo-ctl: power off: refused by the projector on DEVICE (NAK)");
+    row("NAK followed by stray bytes: refused, with a warning", {"power", "off"}, "C01\r", "\x15?",
+        1, {},
+        "tavo-ctl: power off: warning: stray bytes after the reply from DEVICE ignored: "
+        "\"?\"\ntavo-ctl: power off: refused by the projector on DEVICE (NAK)");
+    row("command answered with text", {"freeze", "on"}, "C43\r", "OK\r", 1, {},
+        "tavo-ctl: freeze on: the projector on DEVICE answered \"OK<CR>\", not ACK");
+    row("status in words, without the panel's blank", {"status"}, "CR0\r", "80\r", 0, {"Stand by"});
+    row("status value", {"--value", "status"}, "CR0\r", "80\r", 0, {"standby"});
+    row("quiet", {"-q", "status"}, "CR0\r", "80\r", 0, {});
+    row("bytes after the reply's carriage return: replied, with a warning", {"status"}, "CR0\r",
+        "00\r\x01", 0, {"Power ON"},
+        "tavo-ctl: status: warning: stray bytes after the reply from DEVICE ignored: "
+        "\"<0x01>\"");
+    row("status code the table lacks: malformed", {"status"}, "CR0\r", "99\r", 6, {},
+        "tavo-ctl: status: malformed reply from DEVICE: \"99<CR>\" (no known code)");
+    row("hold key sends once", {"vol", "+"}, "C09\r", ack, 0, {});
+    row("typed frame no reading reads", {"send", "CR LAMP"}, "CR LAMP\r", "X\x01\r", 0,
+        {"X<0x01>"});
+    row("typed decoded query", {"send", "CRA"}, "CRA\r", "01\r", 0, {"Video mute ON"});
+    row("typed text beyond one byte", {"send", "CR\u20ac"}, "CR?\r", nak, 1, {},
+        "tavo-ctl: send: \"CR\u20ac\" holds characters that one byte cannot hold; each goes out "
+        "as \"?\"\ntavo-ctl: send: refused by the projector on DEVICE (NAK)");
+    row("traces", {"--trace", "status"}, "CR0\r", "00\r", 0,
+        {"TXD C R 0 CR ", "RXD 0 0 CR ", "STATUS Power ON"});
+    row("9600 baud", {"--baud", "9600", "status"}, "CR0\r", "40\r", 0, {"Count down"});
 }
 
 void TestCtlPty::oneExchange() {
@@ -473,7 +459,7 @@ void TestCtlPty::missingDevice() {
 }
 
 // Failures before or outside any frame: a JSON record for each with --json,
-// the device named (TAVO_DEVICE is /dev/tavo-from-environment), and
+// the device named (TAVO_DEVICE is set in initTestCase()), and
 // standard output that cannot be written.
 void TestCtlPty::failureOutsideAFrame_data() {
     QTest::addColumn<QStringList>("arguments");
@@ -501,9 +487,6 @@ void TestCtlPty::failureOutsideAFrame() {
     QFETCH(QString, err);
     QFETCH(QString, outcome);
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TAVO_DEVICE"), QStringLiteral("/dev/tavo-from-environment"));
-    process.setProcessEnvironment(environment);
     if (arguments.contains(QStringLiteral("--list")))
         process.setStandardOutputFile(QStringLiteral("/dev/full"));
     process.start(ctlProgram(), arguments);
