@@ -515,7 +515,6 @@ void TestCtlPty::deviceInUse_data() {
         "that program or choose another port");
     QTest::addRow("by this test's serial port") << "serial port" << false << heldBy;
     QTest::addRow("by another tavo-ctl waiting for a reply") << "tavo-ctl" << false << heldBy;
-    QTest::addRow("lock file, pid as 10 ASCII digits") << "ascii" << false << heldBy;
     QTest::addRow("flock on the device")
         << "flock" << false
         << "the device is in use by another program, which holds a flock() on it";

@@ -33,10 +33,9 @@ namespace {
 
 // The toggle's caption at an outer height in twips.
 QString captionAt(int outerTwips) {
-    if (outerTwips == Form1::kCompactHeight)
-        return QStringLiteral("データを表示する");
-    return outerTwips == Form1::kDataPanelHeight ? QStringLiteral("データを表示しない")
-                                                 : QStringLiteral("CLOSE");
+    return outerTwips == Form1::kCompactHeight     ? QStringLiteral("データを表示する")
+           : outerTwips == Form1::kDataPanelHeight ? QStringLiteral("データを表示しない")
+                                                   : QStringLiteral("CLOSE");
 }
 
 // The client height in pixels of an outer height in twips: the title bar and
