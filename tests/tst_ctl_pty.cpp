@@ -600,6 +600,7 @@ void TestCtlPty::loadsNoGuiLibrary() {
 void TestCtlPty::signalMidWaitLeavesNothingBehind_data() {
     QTest::addColumn<int>("signal");
     QTest::addColumn<QString>("name");
+    QTest::addRow("timeout(1) ends the run") << SIGTERM << "SIGTERM";
     QTest::addRow("Ctrl+C") << SIGINT << "SIGINT";
     QTest::addRow("Ctrl+\\") << SIGQUIT << "SIGQUIT";
     QTest::addRow("reader gone") << SIGPIPE << "SIGPIPE";
