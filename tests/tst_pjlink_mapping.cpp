@@ -186,7 +186,7 @@ void TestPjlinkMapping::resolve_data() {
     QTest::addRow("setting") << QByteArray("%1AVMT 30") << QByteArray();
     QTest::addRow("lower case") << QByteArray("%1inpt 21") << QByteArray();
     QTest::addRow("undefined command") << QByteArray("%1FREZ ?") << QByteArray("ERR1");
-    QTest::addRow("class 2") << QByteArray("%2POWR ?") << QByteArray("ERR1");
+    QTest::addRow("class 3") << QByteArray("%3POWR ?") << QByteArray("ERR1");
     QTest::addRow("class 0") << QByteArray("%0POWR ?") << QByteArray("ERR1");
     QTest::addRow("power out of range") << QByteArray("%1POWR 2") << QByteArray("ERR2");
     QTest::addRow("input not on this projector") << QByteArray("%1INPT 31") << QByteArray("ERR2");
@@ -347,7 +347,7 @@ void TestPjlinkMapping::answers_data() {
     identity("INF1", "TAVO");
     identity("INF2", "RB20");
     identity("INFO", "tavo-pjlink 1.40");
-    identity("CLSS", "1");
+    identity("CLSS", "2");
 }
 
 void TestPjlinkMapping::answers() {

@@ -1,6 +1,7 @@
 #include "pjlink/mapping.h"
 
 #include "commands/names.h"
+#include "pjlink/class2.h"
 
 #include <QLatin1StringView>
 
@@ -88,7 +89,8 @@ constexpr qsizetype kMaxLampDigits = 5;
 
 bool needsPowerState(const Mapping& mapping) {
     return mapping.gate != Gate::Always || mapping.answer == PowerState ||
-           mapping.answer == ErrorStatus || mapping.answer == Lamp;
+           mapping.answer == ErrorStatus || mapping.answer == Lamp ||
+           mapping.answer == FreezeState;
 }
 
 QByteArrayView bytes(std::string_view text) {
@@ -172,16 +174,25 @@ std::span<const PowerReading> powerReadings() {
 }
 
 Resolution resolve(const Request& request) {
-    if (request.pjlinkClass != kClass1)
+    if (request.pjlinkClass != kClass1 && request.pjlinkClass != kClass2)
         return {nullptr, kUndefinedCommand};
     bool known = false;
-    for (const Mapping& row : kMappings) {
-        if (bytes(row.command) != request.command)
-            continue;
-        known = true;
-        if (request.hasSeparator && bytes(row.parameter) == request.parameter)
-            return {&row, {}};
+    const auto search = [&](std::span<const Mapping> rows) -> const Mapping* {
+        for (const Mapping& row : rows) {
+            if (bytes(row.command) != request.command)
+                continue;
+            known = true;
+            if (request.hasSeparator && bytes(row.parameter) == request.parameter)
+                return &row;
+        }
+        return nullptr;
+    };
+    if (request.pjlinkClass == kClass2) {
+        if (const Mapping* row = search(class2Mappings()))
+            return {row, {}};
     }
+    if (const Mapping* row = search(kMappings))
+        return {row, {}};
     return {nullptr, known ? kOutOfParameter : kUndefinedCommand};
 }
 
@@ -201,7 +212,12 @@ std::vector<status::Reports> queriesFor(const Mapping& mapping) {
 std::vector<const commands::OneShotSender*> sendersFor(const Mapping& mapping) {
     std::vector<const commands::OneShotSender*> senders;
     for (const std::string_view control : mapping.senders) {
-        if (const auto* sender = control.empty() ? nullptr : commands::findOneShotSender(control))
+        if (control.empty())
+            continue;
+        const auto* sender = commands::findOneShotSender(control);
+        if (!sender)
+            sender = singlePress(control);
+        if (sender)
             senders.push_back(sender);
     }
     return senders;
@@ -256,7 +272,8 @@ std::optional<QByteArrayView> gateRefusal(const Mapping& mapping, const Readings
     return open ? std::nullopt : std::optional(kUnavailableTime);
 }
 
-QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Identity& identity) {
+QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Identity& identity,
+                    bool frozen) {
     const PowerReading* power = powerReading(readings);
     switch (mapping.answer) {
     case Ok:
@@ -288,7 +305,11 @@ QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Iden
     case OtherInfo:
         return identity.otherInfo;
     case PjlinkClass:
-        return QByteArray(1, kClass1);
+        // The class the projector supports, on either header.
+        return QByteArray(1, kClass2);
+    case InputName:
+    case FreezeState:
+        return class2Result(mapping, readings, frozen);
     }
     return kProjectorFailure.toByteArray();
 }

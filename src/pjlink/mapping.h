@@ -40,6 +40,8 @@ enum class Answer {
     Product,      // INF2 ?
     OtherInfo,    // INFO ?
     PjlinkClass,  // CLSS ?
+    InputName,    // INNM ?11: the input's name (Class 2)
+    FreezeState,  // FREZ ?: see FreezeMemory (Class 2)
 };
 
 // Which power states let a request's commands go out. Any other state
@@ -88,7 +90,8 @@ struct PowerReading {
 std::span<const PowerReading> powerReadings();
 
 // A request resolved: its table row, or the error it gets (ERR1 for an
-// undefined command or a class other than 1, ERR2 for an unknown parameter).
+// undefined command or a class other than 1 and 2, ERR2 for an unknown
+// parameter). A Class 2 request reaches the Class 2 rows, then these.
 struct Resolution {
     const Mapping* mapping = nullptr;
     QByteArrayView error;
@@ -133,6 +136,8 @@ struct Identity {
 };
 
 // The result part of the answer, once every step went through.
-QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Identity& identity);
+// frozen: what FREZ ? answers while the projector is on.
+QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Identity& identity,
+                    bool frozen = false);
 
 } // namespace tavo::pjlink
