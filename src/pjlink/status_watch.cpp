@@ -91,7 +91,8 @@ void StatusWatch::onServed(const Served& served) {
                                .arg(sent));
         }
     }
-    if (++next_ < kRound.size()) {
+    // A projector that does not answer is not asked again until the next round.
+    if (!served.failure && ++next_ < kRound.size()) {
         runQuery();
         return;
     }
