@@ -53,26 +53,6 @@ constexpr std::array kInputNames{
     NamedInput{"21", "Video"},
 };
 
-// The power state tokens and their POWR digits; a failure has none.
-struct PowerDigit {
-    std::string_view token;
-    char digit;
-};
-constexpr std::array kPowerDigits{
-    PowerDigit{"on", '1'},
-    PowerDigit{"standby", '0'},
-    PowerDigit{"warm-up", '3'},
-    PowerDigit{"cooling", '2'},
-    PowerDigit{"temperature-warning", '1'},
-    PowerDigit{"no-key-input", '1'},
-    PowerDigit{"lamp-off-power-management", '1'},
-    PowerDigit{"cooling-temperature-warning", '2'},
-    PowerDigit{"cooling-power-management", '2'},
-    PowerDigit{"standby-temperature-warning", '0'},
-    PowerDigit{"cooling-lamp-failure", '2'},
-    PowerDigit{"standby-lamp-failure", '0'},
-};
-
 QByteArrayView bytes(std::string_view text) {
     return QByteArrayView(text.data(), qsizetype(text.size()));
 }
@@ -110,26 +90,8 @@ const commands::OneShotSender* singlePress(std::string_view control) {
         commands::OneShotSender{key->control, key->code, commands::TimingClass::Plain});
 }
 
-status::Reading typedReading(const Readings& readings, Reports query) {
-    const auto found = readings.find(query);
-    const std::string_view code = status::statusQuery(query).code;
-    return status::readingOf(bytes(code),
-                             found == readings.end() ? QByteArray() : found->second.reply);
-}
-
-std::optional<char> powerDigitOf(const status::Reading& power) {
-    if (!power.isValue())
-        return std::nullopt;
-    for (const PowerDigit& row : kPowerDigits) {
-        if (power.token == QLatin1StringView(row.token.data(), qsizetype(row.token.size())))
-            return row.digit;
-    }
-    return std::nullopt;
-}
-
 void FreezeMemory::note(const Mapping& mapping, bool wentThrough, const Readings& readings) {
-    if (readings.contains(Reports::PowerState) &&
-        powerDigitOf(typedReading(readings, Reports::PowerState)) != '1')
+    if (readings.contains(Reports::PowerState) && powerDigitOf(readings) != '1')
         frozen_ = false;
     if (wentThrough && mapping.command == "FREZ" && mapping.parameter != kQuery)
         frozen_ = mapping.parameter == "1";
@@ -146,7 +108,7 @@ QByteArray class2Result(const Mapping& mapping, const Readings& readings, bool f
         break;
     }
     case FreezeState: {
-        const auto digit = powerDigitOf(typedReading(readings, Reports::PowerState));
+        const auto digit = powerDigitOf(readings);
         if (!digit)
             return kProjectorFailure.toByteArray();
         return (*digit == '1' && frozen) ? "1" : "0";

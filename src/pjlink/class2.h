@@ -9,7 +9,6 @@
 
 #include "commands/senders.h"
 #include "pjlink/mapping.h"
-#include "status/reading.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -35,13 +34,6 @@ const AbsentFunction* absentFunction(QByteArrayView command);
 // A hold key of the panel pressed once, as a one-shot sender (speaker volume
 // is a hold key there); nullptr when no hold key has that control name.
 const commands::OneShotSender* singlePress(std::string_view control);
-
-// The typed reading of a query a request ran; malformed when it did not run.
-status::Reading typedReading(const Readings& readings, status::Reports query);
-
-// POWR's digit for a power state reading; nothing for a failure or a
-// malformed reading.
-std::optional<char> powerDigitOf(const status::Reading& power);
 
 // FREZ ?: the projector has no freeze query, so the answer is the freeze this
 // bridge last set through FREZ 1 or 0 while the projector stayed on: 0 after

@@ -4,14 +4,16 @@
 //
 // A request first runs the status queries its answer or its gate needs, then
 // the panel's one-shot senders it names (by control name, so that no command
-// code is written twice). Replies are read through the status decoder's
-// tables: a request keys on the decoded text, never on the reply bytes.
+// code is written twice). Replies are read as typed status readings
+// (status::readingOf): a request keys on what a reply means, never on the
+// panel's texts.
 // Identity requests (NAME, INF1, INF2, INFO, CLSS, INST) never reach the
 // serial line.
 
 #include "commands/senders.h"
 #include "exchange/transaction.h"
 #include "pjlink/protocol.h"
+#include "status/reading.h"
 #include "status/tables.h"
 
 #include <QByteArray>
@@ -60,14 +62,14 @@ struct Mapping {
     Gate gate = Gate::Always;
     // The panel's one-shot senders, by control name, sent in this order.
     std::array<std::string_view, 2> senders{};
-    // For INPT and AVMT settings: the decoder's status text that reads back
-    // as this setting.
+    // For INPT and AVMT settings: the reading's token that reads back as
+    // this setting.
     std::string_view shows{};
 };
 
 std::span<const Mapping> mappings();
 
-// What the power state query's texts mean here.
+// What the power state reading's tokens mean here.
 enum class Power { Standby, On, WarmUp, Cooling, Failed };
 
 // ERST digits: 0 fine (or not detected), 1 warning, 2 error.
@@ -81,7 +83,7 @@ struct Faults {
 };
 
 struct PowerReading {
-    std::string_view status; // a text of the decoder's power state table
+    std::string_view token; // a token of the power state reading
     Power power;
     bool lampLit;
     Faults faults;
@@ -112,6 +114,13 @@ struct Reading {
 
 // The replies to the queries run so far.
 using Readings = std::map<status::Reports, Reading>;
+
+// The typed reading of a query a request ran; malformed when it did not run.
+status::Reading typedReading(const Readings& readings, status::Reports query);
+
+// POWR's digit for the power state query's reply among readings; nothing
+// when it did not run, matched no code, or reads a power failure.
+std::optional<char> powerDigitOf(const Readings& readings);
 
 // The shape of a whole text reply that can answer a query (two hex digits
 // for the power state, ...); a reply of another shape is a late or stray
