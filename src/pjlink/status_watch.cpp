@@ -2,6 +2,8 @@
 
 #include "exchange/log_text.h"
 
+#include <QPointer>
+
 #include <array>
 
 namespace tavo::pjlink {
@@ -59,8 +61,12 @@ void StatusWatch::runQuery() {
         retry_.start();
         return;
     }
+    // A query that started is reported even when the watch is gone by then.
     line_.submit(queryRow(kRound[next_].query), this,
-                 [this](const Served& served) { onServed(served); });
+                 [watch = QPointer<StatusWatch>(this)](const Served& served) {
+                     if (watch)
+                         watch->onServed(served);
+                 });
 }
 
 void StatusWatch::onServed(const Served& served) {
