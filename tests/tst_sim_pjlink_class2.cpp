@@ -83,8 +83,8 @@ void TestSimPjlinkClass2::search() {
     QCOMPARE(controller.received, QByteArrayList(answers, "%2ACKN=00:00:00:00:00:00\r"));
 }
 
-// Standby, on, off: POWR notifications in order, each within the poll period
-// of the change, after the LKUP of the start.
+// Standby, on, input 12, off: POWR and INPT notifications, each within the
+// poll period of the change, after the LKUP of the start.
 void TestSimPjlinkClass2::powerCycleNotifies() {
     sim::ProjectorConfig config;
     config.countDown = 1000ms;
@@ -114,6 +114,9 @@ void TestSimPjlinkClass2::powerCycleNotifies() {
     QCOMPARE(client.request("%1POWR 1"), "%1POWR=OK");
     QVERIFY(waitUntil([&] { return powerNotifications().size() == 1; }, kNotifiedWithinMs));
     QVERIFY(waitUntil([&] { return powerNotifications().size() == 2; }));
+    QCOMPARE(client.request("%1INPT 12"), "%1INPT=OK");
+    QVERIFY(waitUntil([&] { return controller.received.contains("%2INPT=12\r"); },
+                      kNotifiedWithinMs));
     QCOMPARE(client.request("%1POWR 0"), "%1POWR=OK");
     QVERIFY(waitUntil([&] { return powerNotifications().size() == 3; }, kNotifiedWithinMs));
     QVERIFY(waitUntil([&] { return powerNotifications().size() == 4; }));
