@@ -92,6 +92,8 @@ public:
 Q_SIGNALS:
     // The port opened, failed, was lost or came back.
     void logLine(const QString& line);
+    // The port is open, at start or again.
+    void opened();
 
 private:
     struct Job {

@@ -40,6 +40,8 @@ StatusWatch::StatusWatch(ProjectorLine& line, UdpService& udp, FreezeMemory& fre
     retry_.setInterval(kRetry);
     connect(&period_, &QTimer::timeout, this, &StatusWatch::startRound);
     connect(&retry_, &QTimer::timeout, this, &StatusWatch::runQuery);
+    // The projector is asked as soon as it can be, not a period later.
+    connect(&line_, &ProjectorLine::opened, this, &StatusWatch::startRound);
 }
 
 void StatusWatch::start() {

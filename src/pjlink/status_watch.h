@@ -29,7 +29,7 @@ public:
     StatusWatch(ProjectorLine& line, UdpService& udp, FreezeMemory& freeze,
                 std::chrono::milliseconds period, QObject* parent = nullptr);
 
-    // The first round now, then one every period.
+    // The first round now (or when the port opens), then one every period.
     void start();
 
 Q_SIGNALS:
