@@ -211,23 +211,18 @@ void TestSimPjlinkBridge::answers_data() {
         {"CR0", "C01", "CR0"});
 
     row("INNM ?11", Standby, {"%2INNM ?11"}, {"%2INNM=Computer 1"}, {});
-    row("INNM ?21", Standby, {"%2INNM ?21"}, {"%2INNM=Video"}, {});
     row("INNM of no input", Standby, {"%2INNM ?31"}, {"%2INNM=ERR2"}, {});
     row("FREZ ? in standby", Standby, {"%2FREZ ?"}, {"%2FREZ=0"}, {"CR0"});
     row("FREZ 1 in standby", Standby, {"%2FREZ 1"}, {"%2FREZ=ERR3"}, {"CR0"});
     row("FREZ 1 then ?", On, {"%2FREZ 1", "%2FREZ ?"}, {"%2FREZ=OK", "%2FREZ=1"},
         {"CR0", "C43", "CR0"});
-    row("FREZ 1, 0 then ?", On, {"%2FREZ 1", "%2FREZ 0", "%2FREZ ?"},
-        {"%2FREZ=OK", "%2FREZ=OK", "%2FREZ=0"}, {"CR0", "C43", "CR0", "C44", "CR0"});
     row("FREZ 1, power off, then ?", On, {"%2FREZ 1", "%1POWR 0", "%2FREZ ?"},
         {"%2FREZ=OK", "%1POWR=OK", "%2FREZ=0"}, {"CR0", "C43", "CR0", "C01", "CR0"});
     row("FREZ out of parameter", On, {"%2FREZ 2"}, {"%2FREZ=ERR2"}, {});
     row("SVOL 1 on", On, {"%2SVOL 1"}, {"%2SVOL=OK"}, {"CR0", "C09"});
-    row("SVOL 0 on", On, {"%2SVOL 0"}, {"%2SVOL=OK"}, {"CR0", "C0A"});
     row("SVOL 1 in standby", Standby, {"%2SVOL 1"}, {"%2SVOL=ERR3"}, {"CR0"});
     row("MVOL: no microphone", On, {"%2MVOL 1"}, {"%2MVOL=ERR1"}, {});
     row("SNUM: not reported", On, {"%2SNUM ?"}, {"%2SNUM=ERR1"}, {});
-    row("FILT: not reported", On, {"%2FILT ?"}, {"%2FILT=ERR1"}, {});
 
     row("POWR ? cooling", Cooling, {"%1POWR ?"}, {"%1POWR=2"}, {"CR0"});
     row("POWR 1 cooling", Cooling, {"%1POWR 1"}, {"%1POWR=ERR3"}, {"CR0"});
