@@ -141,7 +141,7 @@ set(CPACK_DEBIAN_TOOLS_DESCRIPTION
 Headless programs for the TAVO RA20 and RB20 projectors on a serial cable,
 without any graphical library. tavo-ctl sends commands and status queries
 by name, for scripts and monitoring checks. tavo-pjlink makes the projector
-a PJLink Class 1 projector on the network, with a sandboxed systemd service
+a PJLink Class 2 projector on the network, with a sandboxed systemd service
 (installed, not enabled). tavo-projector-sim is a virtual projector on a
 pseudo-terminal, to try the programs without hardware.")
 

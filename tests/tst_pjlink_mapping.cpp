@@ -1,11 +1,12 @@
 // The PJLink mapping as a table: what each request sends, which of the
 // projector's states let it through, and how every decoded reply becomes an
 // answer. The codes are written out here, once, to check the table against
-// them; the table itself names the panel's senders and the decoder's texts.
+// them; the table itself names the panel's senders and the status readings' tokens.
 
 #include "commands/controller.h"
 #include "commands/names.h"
 #include "pjlink/mapping.h"
+#include "status/reading.h"
 #include "status/tables.h"
 
 #include <QtTest>
@@ -24,15 +25,27 @@ const Mapping* mappingFor(const QByteArray& command, const QByteArray& parameter
     return resolve(Request{'1', command, true, parameter}).mapping;
 }
 
-QStringList decoderTexts(Reports query) {
-    QStringList texts;
-    for (const status::StatusCode& code : status::statusQuery(query).table->codes)
-        texts << QString::fromLatin1(toBytes(code.text));
-    return texts;
+// The reply whose code the decoder shows as this text; one that matches no
+// code for an empty text.
+QByteArray replyShownAs(Reports query, const QString& text) {
+    for (const status::StatusCode& code : status::statusQuery(query).table->codes) {
+        if (QString::fromLatin1(toBytes(code.text)) != text)
+            continue;
+        QByteArray reply;
+        const QByteArray head = toBytes(code.head);
+        for (qsizetype i = 1; i < head.size(); i += 2)
+            reply.append(head[i]);
+        return reply + '\r';
+    }
+    return "xx\r";
 }
 
-// The replies a request's queries got; an empty text stands for a reply
-// that matched no code.
+QStringList tokensOf(status::Quantity quantity) {
+    return status::possibleValues(status::readQueryOf(quantity));
+}
+
+// The replies a request's queries got, by the decoder's texts for them; an
+// empty text stands for a reply that matched no code.
 struct Replies {
     QString power;
     QString input;
@@ -44,7 +57,7 @@ Readings readingsOf(const Replies& replies) {
     Readings readings;
     const auto add = [&](Reports query, const QString& text) {
         if (!text.isNull())
-            readings[query] = Reading{"xx\r", text.isEmpty() ? std::nullopt : std::optional(text)};
+            readings[query] = Reading{replyShownAs(query, text), std::nullopt};
     };
     add(Reports::PowerState, replies.power);
     add(Reports::InputMode, replies.input);
@@ -69,7 +82,7 @@ private Q_SLOTS:
     void sends();
     void everySenderNameIsASender();
     void everyPowerStateHasAReading();
-    void shownTextsAreDecoderTexts();
+    void shownTokensAreReadingTokens();
     void resolve_data();
     void resolve();
     void gate_data();
@@ -152,28 +165,28 @@ void TestPjlinkMapping::everySenderNameIsASender() {
     }
 }
 
-// Every text the decoder can give for the power state has its meaning here,
-// and nothing here is a text the decoder never gives.
+// Every token the power state reading can give has its meaning here, and
+// nothing here is a token it never gives.
 void TestPjlinkMapping::everyPowerStateHasAReading() {
     QStringList readings;
     for (const PowerReading& reading : powerReadings())
-        readings << QString::fromLatin1(toBytes(reading.status));
-    QStringList decoder = decoderTexts(Reports::PowerState);
+        readings << QString::fromLatin1(toBytes(reading.token));
+    QStringList tokens = tokensOf(status::Quantity::PowerState);
     readings.sort();
-    decoder.sort();
-    QCOMPARE(readings, decoder);
+    tokens.sort();
+    QCOMPARE(readings, tokens);
 }
 
-void TestPjlinkMapping::shownTextsAreDecoderTexts() {
-    const QStringList inputs = decoderTexts(Reports::InputMode);
-    const QStringList mutes = decoderTexts(Reports::MuteState);
+void TestPjlinkMapping::shownTokensAreReadingTokens() {
+    const QStringList inputs = tokensOf(status::Quantity::InputMode);
+    const QStringList mutes = tokensOf(status::Quantity::MuteState);
     int shown = 0;
     for (const Mapping& mapping : mappings()) {
         if (mapping.shows.empty())
             continue;
         ++shown;
-        const QString text = QString::fromLatin1(toBytes(mapping.shows));
-        QVERIFY2((mapping.command == "INPT" ? inputs : mutes).contains(text), qPrintable(text));
+        const QString token = QString::fromLatin1(toBytes(mapping.shows));
+        QVERIFY2((mapping.command == "INPT" ? inputs : mutes).contains(token), qPrintable(token));
     }
     QCOMPARE(shown, 7);
 }
@@ -186,7 +199,7 @@ void TestPjlinkMapping::resolve_data() {
     QTest::addRow("setting") << QByteArray("%1AVMT 30") << QByteArray();
     QTest::addRow("lower case") << QByteArray("%1inpt 21") << QByteArray();
     QTest::addRow("undefined command") << QByteArray("%1FREZ ?") << QByteArray("ERR1");
-    QTest::addRow("class 2") << QByteArray("%2POWR ?") << QByteArray("ERR1");
+    QTest::addRow("class 3") << QByteArray("%3POWR ?") << QByteArray("ERR1");
     QTest::addRow("class 0") << QByteArray("%0POWR ?") << QByteArray("ERR1");
     QTest::addRow("power out of range") << QByteArray("%1POWR 2") << QByteArray("ERR2");
     QTest::addRow("input not on this projector") << QByteArray("%1INPT 31") << QByteArray("ERR2");
@@ -347,7 +360,7 @@ void TestPjlinkMapping::answers_data() {
     identity("INF1", "TAVO");
     identity("INF2", "RB20");
     identity("INFO", "tavo-pjlink 1.40");
-    identity("CLSS", "1");
+    identity("CLSS", "2");
 }
 
 void TestPjlinkMapping::answers() {

@@ -58,7 +58,7 @@ void TestSimPjlinkFailures::silentProjector_data() {
     QTest::addRow("POWR 1") << QByteArray("%1POWR 1") << QByteArray("%1POWR=ERR4");
     QTest::addRow("INPT ?") << QByteArray("%1INPT ?") << QByteArray("%1INPT=ERR4");
     QTest::addRow("LAMP ?") << QByteArray("%1LAMP ?") << QByteArray("%1LAMP=ERR4");
-    QTest::addRow("CLSS ? needs no projector") << QByteArray("%1CLSS ?") << QByteArray("%1CLSS=1");
+    QTest::addRow("CLSS ? needs no projector") << QByteArray("%1CLSS ?") << QByteArray("%1CLSS=2");
 }
 
 void TestSimPjlinkFailures::silentProjector() {
@@ -164,7 +164,7 @@ void TestSimPjlinkFailures::deviceLostAndBack() {
     first.reset();
     QCOMPARE(client.nextLine(), QByteArray("%1POWR=ERR4"));
     QCOMPARE(client.nextLine(), QByteArray("%1INPT=ERR4"));
-    QCOMPARE(client.nextLine(), QByteArray("%1CLSS=1"));
+    QCOMPARE(client.nextLine(), QByteArray("%1CLSS=2"));
     QCOMPARE(client.nextLine(), QByteArray("%1AVMT=ERR4"));
     QVERIFY(rig.logHas(QStringLiteral("serial device lost")));
     QVERIFY(!rig.line().isOpen());

@@ -57,13 +57,27 @@ QString describe(const Served& served, qint64 totalNs) {
 
 Bridge::Bridge(BridgeSettings settings, ProjectorLine& line, QObject* parent)
     : QObject(parent), settings_(std::move(settings)), line_(line), guard_(settings_.guessing),
-      throttle_(settings_.log) {
+      throttle_(settings_.log), udp_(settings_.udp) {
     connect(&throttle_, &LogThrottle::logLine, this, &Bridge::logLine);
+    connect(&udp_, &UdpService::logLine, this, &Bridge::log);
     server_.onConnection = [this](qintptr descriptor) { onConnection(descriptor); };
 }
 
 bool Bridge::listen() {
-    return server_.listen(settings_.address, settings_.port);
+    if (!server_.listen(settings_.address, settings_.port)) {
+        error_ = server_.errorString();
+        return false;
+    }
+    if (!udp_.bind(settings_.address, server_.serverPort())) {
+        error_ = QStringLiteral("UDP: ") + udp_.errorString();
+        return false;
+    }
+    if (settings_.pollPeriod.count() > 0) {
+        watch_ = std::make_unique<StatusWatch>(line_, udp_, freeze_, settings_.pollPeriod);
+        connect(watch_.get(), &StatusWatch::logLine, this, &Bridge::log);
+        watch_->start();
+    }
+    return true;
 }
 
 QString Bridge::admit(const QHostAddress& address) {
@@ -129,6 +143,8 @@ void Bridge::onConnection(qintptr descriptor) {
 void Bridge::onRequest(Connection& connection, quint64 id, QByteArrayView line) {
     QElapsedTimer clock;
     clock.start();
+    // A request reaches here authenticated: its peer hears notifications.
+    udp_.learn(connection.address());
     const QByteArray request = line.toByteArray();
     const auto parsed = parseRequest(line);
     if (!parsed) {
@@ -138,15 +154,20 @@ void Bridge::onRequest(Connection& connection, quint64 id, QByteArrayView line) 
     }
     const Resolution resolution = resolve(*parsed);
     if (!resolution.mapping) {
+        const AbsentFunction* absent =
+            parsed->pjlinkClass == kClass2 ? absentFunction(parsed->command) : nullptr;
         answer(connection, id, request,
                formatAnswer(parsed->pjlinkClass, parsed->command, resolution.error),
-               QStringLiteral("nothing sent"));
+               absent ? QString(QLatin1StringView(absent->why.data(), qsizetype(absent->why.size()))) +
+                            QStringLiteral(", nothing sent")
+                      : QStringLiteral("nothing sent"));
         return;
     }
     const Mapping& mapping = *resolution.mapping;
+    const char pjlinkClass = parsed->pjlinkClass;
     if (queriesFor(mapping).empty() && sendersFor(mapping).empty()) {
         answer(connection, id, request,
-               formatAnswer(kClass1, parsed->command, resultOf(mapping, {}, settings_.identity)),
+               formatAnswer(pjlinkClass, parsed->command, resultOf(mapping, {}, settings_.identity)),
                QStringLiteral("total %1").arg(durationText(clock.nsecsElapsed())),
                LogKind::Request);
         return;
@@ -157,11 +178,13 @@ void Bridge::onRequest(Connection& connection, quint64 id, QByteArrayView line) 
     const LogKind kind = sendersFor(mapping).empty() ? LogKind::Request : LogKind::Setting;
     line_.submit(mapping, &connection,
                  [this, client, peer = connection.peer(), id, request, command = parsed->command,
-                  &mapping, clock, kind](const Served& served) {
+                  &mapping, clock, kind, pjlinkClass](const Served& served) {
+                     freeze_.note(mapping, !served.failure, served.readings);
                      const QByteArray result =
                          served.failure ? *served.failure
-                                        : resultOf(mapping, served.readings, settings_.identity);
-                     const QByteArray answer = formatAnswer(kClass1, command, result);
+                                        : resultOf(mapping, served.readings, settings_.identity,
+                                                   freeze_.frozen());
+                     const QByteArray answer = formatAnswer(pjlinkClass, command, result);
                      QString detail = describe(served, clock.nsecsElapsed());
                      if (!client)
                          detail += QStringLiteral(" | client gone, not answered");

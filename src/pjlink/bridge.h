@@ -9,12 +9,15 @@
 // connection event, through a throttle that summarises floods.
 
 #include "pjlink/auth_guard.h"
+#include "pjlink/class2.h"
 #include "pjlink/client_stream.h"
 #include "pjlink/connection.h"
 #include "pjlink/log_throttle.h"
 #include "pjlink/mapping.h"
 #include "pjlink/projector_line.h"
 #include "pjlink/protocol.h"
+#include "pjlink/status_watch.h"
+#include "pjlink/udp_service.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -22,6 +25,7 @@
 #include <QString>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 namespace tavo::pjlink {
@@ -42,6 +46,9 @@ struct BridgeSettings {
     qsizetype maxUnanswered = 16; // per connection
     GuessingLimits guessing;
     LogBudget log;
+    UdpSettings udp;
+    // The status notifications' poll; zero: no poll, no notifications.
+    std::chrono::milliseconds pollPeriod = kDefaultPollPeriod;
 };
 
 class Bridge final : public QObject {
@@ -49,11 +56,13 @@ class Bridge final : public QObject {
 public:
     Bridge(BridgeSettings settings, ProjectorLine& line, QObject* parent = nullptr);
 
-    // False with errorString() when the address cannot be listened on.
+    // False with errorString() when the address cannot be listened on, for
+    // TCP or for the search's UDP on the same port.
     bool listen();
-    QString errorString() const { return server_.errorString(); }
+    QString errorString() const { return error_; }
     quint16 serverPort() const { return server_.serverPort(); }
     int connectionCount() const { return int(connections_.size()); }
+    UdpService& udp() { return udp_; }
 
 Q_SIGNALS:
     void logLine(const QString& line);
@@ -77,6 +86,10 @@ private:
     QList<Connection*> connections_; // oldest first
     AuthGuard guard_;
     LogThrottle throttle_;
+    FreezeMemory freeze_;
+    UdpService udp_;
+    std::unique_ptr<StatusWatch> watch_;
+    QString error_;
 };
 
 } // namespace tavo::pjlink

@@ -1,6 +1,7 @@
 #include "pjlink/mapping.h"
 
 #include "commands/names.h"
+#include "pjlink/class2.h"
 
 #include <QLatin1StringView>
 
@@ -22,16 +23,16 @@ constexpr std::array kMappings{
     Mapping{"POWR", "1", Ok, Gate::StandbyOrOn, {"Command17"}}, // POWER ON
     Mapping{"POWR", "0", Ok, Gate::StandbyOrOn, {"Command18"}}, // POWER OFF
     Mapping{"POWR", kQuery, PowerState},
-    Mapping{"INPT", "11", Ok, Gate::On, {"Command27"}, " Computer 1"}, // PC1
-    Mapping{"INPT", "12", Ok, Gate::On, {"Command28"}, " Computer 2"}, // PC2
-    Mapping{"INPT", "21", Ok, Gate::On, {"Command29"}, " Video"},      // VIDEO
+    Mapping{"INPT", "11", Ok, Gate::On, {"Command27"}, "pc1"}, // PC1
+    Mapping{"INPT", "12", Ok, Gate::On, {"Command28"}, "pc2"}, // PC2
+    Mapping{"INPT", "21", Ok, Gate::On, {"Command29"}, "video"}, // VIDEO
     Mapping{"INPT", kQuery, InputSource},
-    Mapping{"AVMT", "11", Ok, Gate::On, {"Command21"}, " Video mute ON"}, // NO SHOW on
+    Mapping{"AVMT", "11", Ok, Gate::On, {"Command21"}, "video"}, // NO SHOW on
     Mapping{"AVMT", "10", Ok, Gate::On, {"Command22"}},                   // NO SHOW off
-    Mapping{"AVMT", "21", Ok, Gate::On, {"Command19"}, " Audio mute ON"}, // SOUND MUTE on
+    Mapping{"AVMT", "21", Ok, Gate::On, {"Command19"}, "audio"}, // SOUND MUTE on
     Mapping{"AVMT", "20", Ok, Gate::On, {"Command20"}},                   // SOUND MUTE off
-    Mapping{"AVMT", "31", Ok, Gate::On, {"Command21", "Command19"}, " Video & Audio mute ON"},
-    Mapping{"AVMT", "30", Ok, Gate::On, {"Command22", "Command20"}, " Video & Audio mute OFF"},
+    Mapping{"AVMT", "31", Ok, Gate::On, {"Command21", "Command19"}, "video-audio"},
+    Mapping{"AVMT", "30", Ok, Gate::On, {"Command22", "Command20"}, "off"},
     Mapping{"AVMT", kQuery, MuteState},
     Mapping{"ERST", kQuery, ErrorStatus},
     Mapping{"LAMP", kQuery, Lamp},
@@ -46,24 +47,21 @@ constexpr std::array kMappings{
 constexpr char kWarning = '1';
 constexpr char kError = '2';
 
-// The power state query's texts as the decoder gives them.
+// The power state reading's tokens.
 constexpr std::array kPowerReadings{
-    PowerReading{" Power ON", Power::On, true, {}},
-    PowerReading{" Stand by", Power::Standby, false, {}},
-    PowerReading{" Count down", Power::WarmUp, false, {}},
-    PowerReading{" Cooling down", Power::Cooling, false, {}},
-    PowerReading{" Power Fail", Power::Failed, false, {.other = kError}},
-    PowerReading{" Temperature Warning", Power::On, true, {.temperature = kWarning}},
-    PowerReading{" NO Key input ", Power::On, true, {}},
-    PowerReading{" Lamp OFF by PWR Management", Power::On, false, {}},
-    PowerReading{
-        " Temperature Warning & cooling down", Power::Cooling, false, {.temperature = kWarning}},
-    PowerReading{"Cooling down  PWR Management", Power::Cooling, false, {}},
-    PowerReading{
-        " Temperature Warning and recoverd", Power::Standby, false, {.temperature = kWarning}},
-    PowerReading{" Cooling down (All Lamp FAIL)", Power::Cooling, false, {.lamp = kError}},
-    PowerReading{
-        " Cooling down & sutandby (All Lamp FAIL)", Power::Standby, false, {.lamp = kError}},
+    PowerReading{"on", Power::On, true, {}},
+    PowerReading{"standby", Power::Standby, false, {}},
+    PowerReading{"warm-up", Power::WarmUp, false, {}},
+    PowerReading{"cooling", Power::Cooling, false, {}},
+    PowerReading{"power-failure", Power::Failed, false, {.other = kError}},
+    PowerReading{"temperature-warning", Power::On, true, {.temperature = kWarning}},
+    PowerReading{"no-key-input", Power::On, true, {}},
+    PowerReading{"lamp-off-power-management", Power::On, false, {}},
+    PowerReading{"cooling-temperature-warning", Power::Cooling, false, {.temperature = kWarning}},
+    PowerReading{"cooling-power-management", Power::Cooling, false, {}},
+    PowerReading{"standby-temperature-warning", Power::Standby, false, {.temperature = kWarning}},
+    PowerReading{"cooling-lamp-failure", Power::Cooling, false, {.lamp = kError}},
+    PowerReading{"standby-lamp-failure", Power::Standby, false, {.lamp = kError}},
 };
 
 // POWR's digits; a failed projector has none.
@@ -88,15 +86,25 @@ constexpr qsizetype kMaxLampDigits = 5;
 
 bool needsPowerState(const Mapping& mapping) {
     return mapping.gate != Gate::Always || mapping.answer == PowerState ||
-           mapping.answer == ErrorStatus || mapping.answer == Lamp;
+           mapping.answer == ErrorStatus || mapping.answer == Lamp ||
+           mapping.answer == FreezeState;
 }
 
 QByteArrayView bytes(std::string_view text) {
     return QByteArrayView(text.data(), qsizetype(text.size()));
 }
 
-bool statusIs(const std::optional<QString>& status, std::string_view text) {
-    return status && *status == QLatin1StringView(text.data(), qsizetype(text.size()));
+// The token of a query's typed reading; nothing when the query did not run
+// or its reply matched no code.
+std::optional<QString> tokenOf(const Readings& readings, Reports query) {
+    if (!readings.contains(query))
+        return std::nullopt;
+    const status::Reading reading = typedReading(readings, query);
+    return reading.isValue() ? std::optional(reading.token) : std::nullopt;
+}
+
+bool is(const QString& token, std::string_view value) {
+    return token == QLatin1StringView(value.data(), qsizetype(value.size()));
 }
 
 const Reading* find(const Readings& readings, Reports query) {
@@ -105,23 +113,25 @@ const Reading* find(const Readings& readings, Reports query) {
 }
 
 const PowerReading* powerReading(const Readings& readings) {
-    const Reading* reading = find(readings, Reports::PowerState);
-    if (!reading)
+    const auto token = tokenOf(readings, Reports::PowerState);
+    if (!token)
         return nullptr;
     for (const PowerReading& power : kPowerReadings) {
-        if (statusIs(reading->status, power.status))
+        if (is(*token, power.token))
             return &power;
     }
     return nullptr;
 }
 
-// The parameter of the row of this command that shows the decoded status:
-// nothing when the reply matched no code, empty when no row shows it.
-std::optional<QByteArray> settingShown(std::string_view command, const Reading* reading) {
-    if (!reading || !reading->status)
+// The parameter of the row of this command that shows the reading: nothing
+// when the reply matched no code, empty when no row shows it.
+std::optional<QByteArray> settingShown(std::string_view command, const Readings& readings,
+                                       Reports query) {
+    const auto token = tokenOf(readings, query);
+    if (!token)
         return std::nullopt;
     for (const Mapping& row : kMappings) {
-        if (row.command == command && !row.shows.empty() && statusIs(reading->status, row.shows))
+        if (row.command == command && !row.shows.empty() && is(*token, row.shows))
             return bytes(row.parameter).toByteArray();
     }
     return QByteArray();
@@ -171,17 +181,38 @@ std::span<const PowerReading> powerReadings() {
     return kPowerReadings;
 }
 
+status::Reading typedReading(const Readings& readings, Reports query) {
+    const auto found = readings.find(query);
+    const std::string_view code = status::statusQuery(query).code;
+    return status::readingOf(bytes(code),
+                             found == readings.end() ? QByteArray() : found->second.reply);
+}
+
+std::optional<char> powerDigitOf(const Readings& readings) {
+    const PowerReading* power = powerReading(readings);
+    return power ? powerDigit(power->power) : std::nullopt;
+}
+
 Resolution resolve(const Request& request) {
-    if (request.pjlinkClass != kClass1)
+    if (request.pjlinkClass != kClass1 && request.pjlinkClass != kClass2)
         return {nullptr, kUndefinedCommand};
     bool known = false;
-    for (const Mapping& row : kMappings) {
-        if (bytes(row.command) != request.command)
-            continue;
-        known = true;
-        if (request.hasSeparator && bytes(row.parameter) == request.parameter)
-            return {&row, {}};
+    const auto search = [&](std::span<const Mapping> rows) -> const Mapping* {
+        for (const Mapping& row : rows) {
+            if (bytes(row.command) != request.command)
+                continue;
+            known = true;
+            if (request.hasSeparator && bytes(row.parameter) == request.parameter)
+                return &row;
+        }
+        return nullptr;
+    };
+    if (request.pjlinkClass == kClass2) {
+        if (const Mapping* row = search(class2Mappings()))
+            return {row, {}};
     }
+    if (const Mapping* row = search(kMappings))
+        return {row, {}};
     return {nullptr, known ? kOutOfParameter : kUndefinedCommand};
 }
 
@@ -201,7 +232,12 @@ std::vector<status::Reports> queriesFor(const Mapping& mapping) {
 std::vector<const commands::OneShotSender*> sendersFor(const Mapping& mapping) {
     std::vector<const commands::OneShotSender*> senders;
     for (const std::string_view control : mapping.senders) {
-        if (const auto* sender = control.empty() ? nullptr : commands::findOneShotSender(control))
+        if (control.empty())
+            continue;
+        const auto* sender = commands::findOneShotSender(control);
+        if (!sender)
+            sender = singlePress(control);
+        if (sender)
             senders.push_back(sender);
     }
     return senders;
@@ -256,21 +292,22 @@ std::optional<QByteArrayView> gateRefusal(const Mapping& mapping, const Readings
     return open ? std::nullopt : std::optional(kUnavailableTime);
 }
 
-QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Identity& identity) {
+QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Identity& identity,
+                    bool frozen) {
     const PowerReading* power = powerReading(readings);
     switch (mapping.answer) {
     case Ok:
         return kOk.toByteArray();
     case PowerState: {
-        const auto digit = power ? powerDigit(power->power) : std::nullopt;
+        const auto digit = powerDigitOf(readings);
         return digit ? QByteArray(1, *digit) : kProjectorFailure.toByteArray();
     }
     case ErrorStatus:
         return power ? faultDigits(power->faults) : kProjectorFailure.toByteArray();
     case InputSource:
-        return resultOrFailure(settingShown(mapping.command, find(readings, Reports::InputMode)));
+        return resultOrFailure(settingShown(mapping.command, readings, Reports::InputMode));
     case MuteState:
-        return resultOrFailure(settingShown(mapping.command, find(readings, Reports::MuteState)));
+        return resultOrFailure(settingShown(mapping.command, readings, Reports::MuteState));
     case Lamp: {
         const auto hours = lampHours(find(readings, Reports::LampTime));
         if (!power || !hours)
@@ -288,7 +325,11 @@ QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Iden
     case OtherInfo:
         return identity.otherInfo;
     case PjlinkClass:
-        return QByteArray(1, kClass1);
+        // The class the projector supports, on either header.
+        return QByteArray(1, kClass2);
+    case InputName:
+    case FreezeState:
+        return class2Result(mapping, readings, frozen);
     }
     return kProjectorFailure.toByteArray();
 }

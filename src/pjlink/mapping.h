@@ -4,14 +4,16 @@
 //
 // A request first runs the status queries its answer or its gate needs, then
 // the panel's one-shot senders it names (by control name, so that no command
-// code is written twice). Replies are read through the status decoder's
-// tables: a request keys on the decoded text, never on the reply bytes.
+// code is written twice). Replies are read as typed status readings
+// (status::readingOf): a request keys on what a reply means, never on the
+// panel's texts.
 // Identity requests (NAME, INF1, INF2, INFO, CLSS, INST) never reach the
 // serial line.
 
 #include "commands/senders.h"
 #include "exchange/transaction.h"
 #include "pjlink/protocol.h"
+#include "status/reading.h"
 #include "status/tables.h"
 
 #include <QByteArray>
@@ -40,6 +42,8 @@ enum class Answer {
     Product,      // INF2 ?
     OtherInfo,    // INFO ?
     PjlinkClass,  // CLSS ?
+    InputName,    // INNM ?11: the input's name (Class 2)
+    FreezeState,  // FREZ ?: see FreezeMemory (Class 2)
 };
 
 // Which power states let a request's commands go out. Any other state
@@ -58,14 +62,14 @@ struct Mapping {
     Gate gate = Gate::Always;
     // The panel's one-shot senders, by control name, sent in this order.
     std::array<std::string_view, 2> senders{};
-    // For INPT and AVMT settings: the decoder's status text that reads back
-    // as this setting.
+    // For INPT and AVMT settings: the reading's token that reads back as
+    // this setting.
     std::string_view shows{};
 };
 
 std::span<const Mapping> mappings();
 
-// What the power state query's texts mean here.
+// What the power state reading's tokens mean here.
 enum class Power { Standby, On, WarmUp, Cooling, Failed };
 
 // ERST digits: 0 fine (or not detected), 1 warning, 2 error.
@@ -79,7 +83,7 @@ struct Faults {
 };
 
 struct PowerReading {
-    std::string_view status; // a text of the decoder's power state table
+    std::string_view token; // a token of the power state reading
     Power power;
     bool lampLit;
     Faults faults;
@@ -88,7 +92,8 @@ struct PowerReading {
 std::span<const PowerReading> powerReadings();
 
 // A request resolved: its table row, or the error it gets (ERR1 for an
-// undefined command or a class other than 1, ERR2 for an unknown parameter).
+// undefined command or a class other than 1 and 2, ERR2 for an unknown
+// parameter). A Class 2 request reaches the Class 2 rows, then these.
 struct Resolution {
     const Mapping* mapping = nullptr;
     QByteArrayView error;
@@ -109,6 +114,13 @@ struct Reading {
 
 // The replies to the queries run so far.
 using Readings = std::map<status::Reports, Reading>;
+
+// The typed reading of a query a request ran; malformed when it did not run.
+status::Reading typedReading(const Readings& readings, status::Reports query);
+
+// POWR's digit for the power state query's reply among readings; nothing
+// when it did not run, matched no code, or reads a power failure.
+std::optional<char> powerDigitOf(const Readings& readings);
 
 // The shape of a whole text reply that can answer a query (two hex digits
 // for the power state, ...); a reply of another shape is a late or stray
@@ -133,6 +145,8 @@ struct Identity {
 };
 
 // The result part of the answer, once every step went through.
-QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Identity& identity);
+// frozen: what FREZ ? answers while the projector is on.
+QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Identity& identity,
+                    bool frozen = false);
 
 } // namespace tavo::pjlink

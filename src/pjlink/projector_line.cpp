@@ -11,6 +11,7 @@ ProjectorLine::ProjectorLine(std::unique_ptr<link::SerialLink> port, Settings se
     connect(&keeper_, &link::PortKeeper::opened, this, [this] {
         Q_EMIT logLine(QStringLiteral("serial port open: %1 at %2")
                            .arg(settings_.device, settings_.portSettings));
+        Q_EMIT opened();
     });
     connect(&keeper_, &link::PortKeeper::openFailed, this, [this](const QString& description) {
         Q_EMIT logLine(QStringLiteral("serial port closed: %1 Trying again every %2 ms.")

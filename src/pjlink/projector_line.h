@@ -85,11 +85,15 @@ public:
     // request's frames started, else only while the client is there.
     void submit(const Mapping& mapping, QObject* client, Done done);
     qsizetype queued() const { return queue_.size(); }
+    // Nothing runs on the line and nothing waits for it.
+    bool isIdle() const { return !running_ && queue_.empty(); }
     link::Exchange& exchange() { return exchange_; }
 
 Q_SIGNALS:
     // The port opened, failed, was lost or came back.
     void logLine(const QString& line);
+    // The port is open, at start or again.
+    void opened();
 
 private:
     struct Job {

@@ -26,6 +26,7 @@ inline constexpr char kLineFeed = '\n';
 bool isLineEnd(char c);
 
 inline constexpr char kClass1 = '1';
+inline constexpr char kClass2 = '2';
 
 // The results a Class 1 projector gives besides data.
 inline constexpr QByteArrayView kOk = "OK";

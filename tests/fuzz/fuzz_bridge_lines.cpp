@@ -19,6 +19,7 @@
 #include "fuzz_support.h"
 #include "pjlink/authentication.h"
 #include "exchange/log_text.h"
+#include "pjlink/class2.h"
 #include "pjlink/mapping.h"
 #include "pjlink/protocol.h"
 
@@ -119,7 +120,11 @@ void checkRequest(QByteArrayView line) {
         return;
     }
     const Mapping& row = *resolution.mapping;
-    FUZZ_CHECK(request->pjlinkClass == kClass1 &&
+    // A Class 2 row answers a "%2" request only; the Class 1 rows answer both.
+    const bool class2Row =
+        std::ranges::any_of(class2Mappings(), [&](const Mapping& m) { return &m == &row; });
+    FUZZ_CHECK((request->pjlinkClass == kClass2 ||
+                (request->pjlinkClass == kClass1 && !class2Row)) &&
                    QByteArrayView(row.command) ==
                        request->command &&
                    QByteArrayView(row.parameter) ==

@@ -146,6 +146,8 @@ inline pjlink::BridgeSettings loopbackSettings() {
     settings.identity = {"Hall A", "TAVO", "RA20", "tavo-pjlink " TAVO_VERSION};
     // Every client comes from 127.0.0.1 unless it says otherwise.
     settings.maxPerAddress = settings.maxConnections;
+    // The projector sees the clients' frames only, unless a test watches it.
+    settings.pollPeriod = std::chrono::milliseconds(0);
     return settings;
 }
 

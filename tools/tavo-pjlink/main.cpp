@@ -1,11 +1,13 @@
-// tavo-pjlink: makes a TAVO RA20 or RB20 on a serial port a PJLink Class 1
-// projector on the network. Headless; logs requests with their serial
+// tavo-pjlink: makes a TAVO RA20 or RB20 on a serial port a PJLink Class 2
+// projector on the network: requests over TCP, search answers and status
+// notifications over UDP. Headless; logs requests with their serial
 // exchange, connection and port events to standard error, floods summarised.
 
 #include "link/port_settings.h"
 #include "link/serial_control.h"
 #include "link/stop_signals.h"
 #include "pjlink/bridge.h"
+#include "pjlink/notify_option.h"
 #include "pjlink/options.h"
 #include "pjlink/projector_line.h"
 
@@ -46,7 +48,7 @@ template <typename T> std::optional<T> valueOr(const std::variant<T, QString>& p
 std::optional<Options> parseOptions(const QCoreApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Makes a TAVO RA20 or RB20 on a serial port a PJLink Class 1 projector on the network.\n"
+        "Makes a TAVO RA20 or RB20 on a serial port a PJLink Class 2 projector on the network.\n"
         "Logs requests with their serial exchange to standard error; floods are summarised."));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -83,7 +85,19 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
     const QCommandLineOption allowReadable(
         QStringLiteral("allow-readable-password"),
         QStringLiteral("Start even when group or others can read the password file."));
-    parser.addOptions({device, baud, listen, passwordFile, allowReadable, name, model, verbose});
+    const QCommandLineOption notify(
+        QStringLiteral("notify"),
+        QStringLiteral("Also send status notifications to this controller, ADDRESS[:PORT] as for "
+                       "--listen (port default 4352); may be given more than once."),
+        QStringLiteral("address[:port]"));
+    const QCommandLineOption pollPeriod(
+        QStringLiteral("poll-period"),
+        QStringLiteral("Milliseconds between the polls of power, input and mutes that status "
+                       "notifications come from; 0 turns them off (default: %1).")
+            .arg(kDefaultPollPeriod.count()),
+        QStringLiteral("ms"), QString::number(kDefaultPollPeriod.count()));
+    parser.addOptions({device, baud, listen, passwordFile, allowReadable, name, model, verbose,
+                       notify, pollPeriod});
     // An unknown option is a usage error like a bad value (exit 2), which the
     // service does not restart on; process() would exit 1.
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -120,6 +134,16 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
         return std::nullopt;
     options.bridge.address = address->address;
     options.bridge.port = address->port;
+    for (const QString& target : parser.values(notify)) {
+        const auto endpoint = valueOr(parseNotifyTarget(target));
+        if (!endpoint)
+            return std::nullopt;
+        options.bridge.udp.notify.append(*endpoint);
+    }
+    const auto period = valueOr(parsePollPeriod(parser.value(pollPeriod)));
+    if (!period)
+        return std::nullopt;
+    options.bridge.pollPeriod = *period;
 
     const QString nameText = parser.isSet(name)
                                  ? parser.value(name)
@@ -184,7 +208,7 @@ int main(int argc, char* argv[]) {
                       .arg(bridge.errorString()));
         return 1;
     }
-    printLine(QStringLiteral("tavo-pjlink %1: PJLink on %2 port %3 for the %4 %5 on %6, "
+    printLine(QStringLiteral("tavo-pjlink %1: PJLink Class 2 on %2 port %3 for the %4 %5 on %6, "
                              "authentication %7")
                   .arg(QStringLiteral(TAVO_VERSION), options->bridge.address.toString())
                   .arg(bridge.serverPort())
