@@ -31,9 +31,9 @@ std::vector<Row> figureRows(const std::vector<Figure>& figures) {
             rows.push_back({{group}});
         }
         if (figure.samples.empty()) {
-            rows.push_back({{figure.name, QStringLiteral("—"), QStringLiteral("—"),
-                             QStringLiteral("—"), QStringLiteral("—"), QStringLiteral("0"),
-                             figure.unit, figure.note}});
+            rows.push_back(
+                {{figure.name, QStringLiteral("—"), QStringLiteral("—"), QStringLiteral("—"),
+                  QStringLiteral("—"), QStringLiteral("0"), figure.unit, figure.note}});
             continue;
         }
         const Summary s = summarize(figure.samples);
@@ -154,7 +154,8 @@ QString markdown(const Report& report) {
     for (const QString& line : report.context)
         text += QStringLiteral("- ") + line + u'\n';
     return text + u'\n' + markdownTable(kFigureHeader, figureRows(report.figures)) +
-           QStringLiteral("\n## Targets\n\n") + markdownTable(kTargetHeader, targetRows(report.targets));
+           QStringLiteral("\n## Targets\n\n") +
+           markdownTable(kTargetHeader, targetRows(report.targets));
 }
 
 QString toLines(const std::vector<Figure>& figures) {
@@ -163,8 +164,7 @@ QString toLines(const std::vector<Figure>& figures) {
         QStringList samples;
         for (const double sample : figure.samples)
             samples.append(QString::number(sample, 'g', 10));
-        text += QStringList{figure.group, figure.name, figure.unit, figure.note,
-                            samples.join(u',')}
+        text += QStringList{figure.group, figure.name, figure.unit, figure.note, samples.join(u',')}
                     .join(u'\t') +
                 u'\n';
     }

@@ -23,7 +23,8 @@ using Clock = std::chrono::steady_clock;
 const QString kGroup = QStringLiteral("in-process");
 
 double nanosecondsSince(Clock::time_point start) {
-    return double(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
+    return double(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
 }
 
 // Calls short enough to drown in the clock's own cost are timed in batches;
@@ -55,7 +56,8 @@ std::vector<Figure> pureFigures() {
     volatile qsizetype sink = 0;
     const std::vector<PureCall> calls{
         {"trace line of a 23-byte frame", [&] { sink = link::traceLine(frame).size(); }},
-        {"decoder, CR0 reply", [&] { sink = status::decodeStatus(powerQuery, {}, powerReply)->size(); }},
+        {"decoder, CR0 reply",
+         [&] { sink = status::decodeStatus(powerQuery, {}, powerReply)->size(); }},
         {"decoder, pressure reply",
          [&] { sink = status::decodeStatus(pressureQuery, {}, pressureReply)->size(); }},
         {"number reading, \" 5 1 2 CR \"",
@@ -65,14 +67,12 @@ std::vector<Figure> pureFigures() {
     for (const PureCall& pure : calls)
         figures.push_back({kGroup, QLatin1String(pure.name), QStringLiteral("ns"),
                            timePerCall(1000, 200, pure.call), QString()});
-    figures.push_back({kGroup, QStringLiteral("decoder, pressure over a full buffer of digits"),
-                       QStringLiteral("µs"),
-                       timePerCall(200, 1,
-                                   [&] {
-                                       sink = status::decodeStatus(pressureQuery, {}, longDigits)
-                                                  ->size();
-                                   }),
-                       QStringLiteral("the one rule whose reading runs on while digits come")});
+    figures.push_back(
+        {kGroup, QStringLiteral("decoder, pressure over a full buffer of digits"),
+         QStringLiteral("µs"),
+         timePerCall(200, 1,
+                     [&] { sink = status::decodeStatus(pressureQuery, {}, longDigits)->size(); }),
+         QStringLiteral("the one rule whose reading runs on while digits come")});
     for (double& sample : figures.back().samples)
         sample /= 1000;
     return figures;
@@ -106,10 +106,11 @@ struct BufferSize {
 };
 
 // The last size leaves room for the timed pieces below the capacity.
-constexpr BufferSize kBufferSizes[]{{"0", 0},
-                                    {"1 K", 1024},
-                                    {"16 K", 16 * 1024},
-                                    {"32 K", link::ReplyCapture::kCapacity - kPiecesPerFill * kPieceSize - kPieceSize}};
+constexpr BufferSize kBufferSizes[]{
+    {"0", 0},
+    {"1 K", 1024},
+    {"16 K", 16 * 1024},
+    {"32 K", link::ReplyCapture::kCapacity - kPiecesPerFill* kPieceSize - kPieceSize}};
 
 // One piece at a time into a buffer filled to the size: the buffer is
 // emptied and filled again, untimed, every kPiecesPerFill pieces. The first
@@ -134,7 +135,10 @@ std::vector<double> timePieces(ReceiveRig& rig, qsizetype fill) {
 std::vector<Figure> receiveFigures() {
     ReceiveRig rig;
     if (!rig.isReady())
-        return {{kGroup, QStringLiteral("receive path"), QStringLiteral("µs"), {},
+        return {{kGroup,
+                 QStringLiteral("receive path"),
+                 QStringLiteral("µs"),
+                 {},
                  QStringLiteral("the window was not shown")}};
     std::vector<Figure> figures;
     struct LastFrame {
@@ -169,9 +173,9 @@ std::vector<Figure> receiveFigures() {
         std::vector<double> samples = timePerCall(300, 1, [&] { received->repaint(); });
         for (double& sample : samples)
             sample /= 1000;
-        figures.push_back({kGroup,
-                           QStringLiteral("Label12 repaint, buffer %1").arg(QLatin1String(size.label)),
-                           QStringLiteral("µs"), samples, QString()});
+        figures.push_back(
+            {kGroup, QStringLiteral("Label12 repaint, buffer %1").arg(QLatin1String(size.label)),
+             QStringLiteral("µs"), samples, QString()});
     }
 
     // Qt repaints a released button before it emits clicked(): this much

@@ -16,7 +16,8 @@ namespace tavo::bench {
 int runBareReader(const char* device) {
     const int line = ::open(device, O_RDONLY | O_NOCTTY | O_NONBLOCK);
     if (line < 0) {
-        std::fprintf(stderr, "tavo-bench bare reader: cannot open %s: %s\n", device, std::strerror(errno));
+        std::fprintf(stderr, "tavo-bench bare reader: cannot open %s: %s\n", device,
+                     std::strerror(errno));
         return 1;
     }
     char buffer[4096];

@@ -43,8 +43,8 @@ using namespace tavo::bench;
 // to every short client), at 96 dpi so the panel is laid out at its own
 // pixel size.
 const QStringList kXvfbArguments{QStringLiteral("-noreset"), QStringLiteral("-dpi"),
-                                 QStringLiteral("96"), QStringLiteral("-screen"),
-                                 QStringLiteral("0"), QStringLiteral("1280x1024x24")};
+                                 QStringLiteral("96"),       QStringLiteral("-screen"),
+                                 QStringLiteral("0"),        QStringLiteral("1280x1024x24")};
 
 [[noreturn]] void fail(const QString& message) {
     std::fprintf(stderr, "tavo-bench: %s\n", qPrintable(message));
@@ -87,8 +87,11 @@ QStringList machine() {
     utsname names{};
     ::uname(&names);
     // "MemTotal:  24683748 kB"
-    const double memoryKb =
-        readText(QStringLiteral("/proc/meminfo")).section(u'\n', 0, 0).simplified().section(u' ', 1, 1).toDouble();
+    const double memoryKb = readText(QStringLiteral("/proc/meminfo"))
+                                .section(u'\n', 0, 0)
+                                .simplified()
+                                .section(u' ', 1, 1)
+                                .toDouble();
     const QString memory = QStringLiteral("%1 GB RAM").arg(memoryKb / (1024 * 1024), 0, 'f', 0);
     return {QStringLiteral("date: ") + QDateTime::currentDateTime().toString(Qt::ISODate),
             QStringLiteral("machine: %1, %2 cores, %3; Linux %4; Debian %5")
@@ -102,7 +105,8 @@ QStringList machine() {
             QStringLiteral("Qt %1 (tavo-control), CuteCom %2 (Qt 5), Xvfb %3")
                 .arg(QLatin1String(qVersion()),
                      outputOf(QStringLiteral("dpkg-query"),
-                              {QStringLiteral("-W"), QStringLiteral("-f=${Version}"), QStringLiteral("cutecom")}),
+                              {QStringLiteral("-W"), QStringLiteral("-f=${Version}"),
+                               QStringLiteral("cutecom")}),
                      outputOf(QStringLiteral("dpkg-query"),
                               {QStringLiteral("-W"), QStringLiteral("-f=${Version}"),
                                QStringLiteral("xvfb")}))};
@@ -110,26 +114,33 @@ QStringList machine() {
 
 std::vector<Figure> packageFigures(const QString& buildDir) {
     const QString group = QStringLiteral("package");
-    const QFileInfoList debs =
-        QDir(buildDir).entryInfoList({QStringLiteral("tavo-control_*.deb")}, QDir::Files, QDir::Time);
+    const QFileInfoList debs = QDir(buildDir).entryInfoList({QStringLiteral("tavo-control_*.deb")},
+                                                            QDir::Files, QDir::Time);
     if (debs.isEmpty())
-        return {{group, QStringLiteral(".deb size"), QStringLiteral("KB"), {},
+        return {{group,
+                 QStringLiteral(".deb size"),
+                 QStringLiteral("KB"),
+                 {},
                  QStringLiteral("no package in %1 (make package)").arg(buildDir)}};
-    return {{group, QStringLiteral(".deb size"), QStringLiteral("KB"),
-             {double(debs.front().size()) / 1024}, debs.front().fileName()}};
+    return {{group,
+             QStringLiteral(".deb size"),
+             QStringLiteral("KB"),
+             {double(debs.front().size()) / 1024},
+             debs.front().fileName()}};
 }
 
 std::vector<Figure> outsideFiguresUnderXvfb(const QString& self, const QString& buildDir,
                                             const QString& outDir) {
     const QString results = outDir + QStringLiteral("/outside.tsv");
     QFile::remove(results);
-    const int status = QProcess::execute(
-        QStringLiteral("xvfb-run"),
-        {QStringLiteral("-a"), QStringLiteral("-s"), kXvfbArguments.join(u' '), self,
-         QStringLiteral("outside"), QStringLiteral("--build"), buildDir, QStringLiteral("--results"),
-         results});
+    const int status =
+        QProcess::execute(QStringLiteral("xvfb-run"),
+                          {QStringLiteral("-a"), QStringLiteral("-s"), kXvfbArguments.join(u' '),
+                           self, QStringLiteral("outside"), QStringLiteral("--build"), buildDir,
+                           QStringLiteral("--results"), results});
     if (status != 0)
-        fail(QStringLiteral("the figures from outside failed (xvfb-run exit status %1)").arg(status));
+        fail(QStringLiteral("the figures from outside failed (xvfb-run exit status %1)")
+                 .arg(status));
     const auto figures = fromLines(readText(results));
     if (!figures)
         fail(QStringLiteral("%1 holds lines that are no figures").arg(results));
@@ -164,28 +175,38 @@ public:
             return;
         }
         const double r = *a / *b;
-        list.push_back({what, QStringLiteral("%1 / %2 = %3×").arg(*a, 0, 'f', 1).arg(*b, 0, 'f', 1).arg(r, 0, 'f', 2),
+        list.push_back({what,
+                        QStringLiteral("%1 / %2 = %3×")
+                            .arg(*a, 0, 'f', 1)
+                            .arg(*b, 0, 'f', 1)
+                            .arg(r, 0, 'f', 2),
                         r <= atMost});
     }
 
-    void atMost(const QString& what, std::optional<double> value, double limit, const QString& unit) {
+    void atMost(const QString& what, std::optional<double> value, double limit,
+                const QString& unit) {
         if (!value) {
             list.push_back({what, QStringLiteral("—"), std::nullopt});
             return;
         }
-        list.push_back({what, QStringLiteral("%1 %2").arg(*value, 0, 'f', 3).arg(unit), *value <= limit});
+        list.push_back(
+            {what, QStringLiteral("%1 %2").arg(*value, 0, 'f', 3).arg(unit), *value <= limit});
     }
 
     void holdKey(const QString& name, double nominalMs) {
         const Figure* figure = findMeasured(figures_, name);
-        const QString what = QStringLiteral("%1: period error < 0.1 %, p90-p10 jitter < 1.5 ms").arg(name);
+        const QString what =
+            QStringLiteral("%1: period error < 0.1 %, p90-p10 jitter < 1.5 ms").arg(name);
         if (!figure) {
             list.push_back({what, QStringLiteral("—"), std::nullopt});
             return;
         }
         const double error = std::abs(*mean(name) - nominalMs) / nominalMs * 100;
         const double jitter = percentile(figure->samples, 0.9) - percentile(figure->samples, 0.1);
-        list.push_back({what, QStringLiteral("error %1 %, jitter %2 ms").arg(error, 0, 'f', 3).arg(jitter, 0, 'f', 3),
+        list.push_back({what,
+                        QStringLiteral("error %1 %, jitter %2 ms")
+                            .arg(error, 0, 'f', 3)
+                            .arg(jitter, 0, 'f', 3),
                         error < 0.1 && jitter < 1.5});
     }
 
@@ -208,25 +229,31 @@ std::vector<Target> targetsOf(const std::vector<Figure>& figures) {
             QStringLiteral("memory (RSS) 2 s after start: CuteCom"), 0.4);
     const auto click = t.median(
         QStringLiteral("click on ON -> first byte on the wire, during the stream: tavo-control"));
-    const auto floor = t.median(QStringLiteral("X and pty floor: click -> byte from a bare Xlib client"));
+    const auto floor =
+        t.median(QStringLiteral("X and pty floor: click -> byte from a bare Xlib client"));
     t.atMost(QStringLiteral("own part of click-to-wire during the stream (minus X and pty floors) "
                             "under 0.5 ms median"),
-             click && floor ? std::optional(*click - *floor) : std::nullopt, 0.5, QStringLiteral("ms"));
+             click && floor ? std::optional(*click - *floor) : std::nullopt, 0.5,
+             QStringLiteral("ms"));
     for (const char* panel : {"hidden", "shown"})
         t.atMost(QStringLiteral("stream CPU at most 1 %, data panel %1").arg(QLatin1String(panel)),
-                 t.mean(QStringLiteral("CPU under a 30 s stream at 115200 baud: tavo-control, data panel %1")
+                 t.mean(QStringLiteral(
+                            "CPU under a 30 s stream at 115200 baud: tavo-control, data panel %1")
                             .arg(QLatin1String(panel))),
                  1.0, QStringLiteral("%"));
     t.holdKey(QStringLiteral("hold-key period, VOL + (250 ms)"), 250);
     t.holdKey(QStringLiteral("hold-key period, Brightness + (50 ms)"), 50);
     t.holdKey(QStringLiteral("hold-key period, arrow up after D.Zoom (5 ms)"), 5);
     t.atMost(QStringLiteral("idle wake-ups zero"),
-             t.median(QStringLiteral("idle wake-ups over 10 s: tavo-control")), 0, QStringLiteral(""));
+             t.median(QStringLiteral("idle wake-ups over 10 s: tavo-control")), 0,
+             QStringLiteral(""));
     for (const char* after : {"C00", "CR9"}) {
         t.ratio(QStringLiteral("receive path flat: piece into 32 K within 1.5 × into 0, after %1")
                     .arg(QLatin1String(after)),
-                QStringLiteral("receive path, 16-byte piece, buffer 32 K, after %1").arg(QLatin1String(after)),
-                QStringLiteral("receive path, 16-byte piece, buffer 0, after %1").arg(QLatin1String(after)),
+                QStringLiteral("receive path, 16-byte piece, buffer 32 K, after %1")
+                    .arg(QLatin1String(after)),
+                QStringLiteral("receive path, 16-byte piece, buffer 0, after %1")
+                    .arg(QLatin1String(after)),
                 1.5);
     }
     t.atMost(QStringLiteral(".deb under 500 KB"), t.median(QStringLiteral(".deb size")), 500,
@@ -258,8 +285,10 @@ int wholeRun(const QString& self, const QString& buildDir, const QString& outDir
         report.figures.push_back(std::move(figure));
     report.targets = targetsOf(report.figures);
 
-    const double minutes =
-        double(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - began).count()) / 60;
+    const double minutes = double(std::chrono::duration_cast<std::chrono::seconds>(
+                                      std::chrono::steady_clock::now() - began)
+                                      .count()) /
+                           60;
     report.targets.push_back({QStringLiteral("the run under 10 minutes (build not counted)"),
                               QStringLiteral("%1 min").arg(minutes, 0, 'f', 1), minutes < 10});
     const QString latest = outDir + QStringLiteral("/latest.md");
@@ -277,10 +306,11 @@ int outsideRun(const QString& self, const QString& buildDir, const QString& resu
                              buildDir + QStringLiteral("/bench/libtavo-pty-modem-shim.so"),
                              self,
                              QFileInfo(results).absolutePath() + QStringLiteral("/outside")};
-    for (const QString& program :
-         {programs.panel, programs.cutecom, programs.xmessage, programs.qtWindow, programs.modemShim}) {
+    for (const QString& program : {programs.panel, programs.cutecom, programs.xmessage,
+                                   programs.qtWindow, programs.modemShim}) {
         if (!QFileInfo(program).isFile())
-            fail(QStringLiteral("%1 is missing (make bench builds and installs what it needs)").arg(program));
+            fail(QStringLiteral("%1 is missing (make bench builds and installs what it needs)")
+                     .arg(program));
     }
     writeText(results, toLines(outsideFigures(programs)));
     return 0;
@@ -331,8 +361,10 @@ int main(int argc, char* argv[]) {
     if (modes == QStringList{QStringLiteral("outside")} && parser.isSet(results))
         return outsideRun(self, buildDir, QFileInfo(parser.value(results)).absoluteFilePath());
     if (modes == QStringList{QStringLiteral("tools")}) {
-        const Report report{QStringLiteral("tavo-ctl and tavo-pjlink"), machine(),
-                            commandLineAndBridgeFigures(buildDir), {}};
+        const Report report{QStringLiteral("tavo-ctl and tavo-pjlink"),
+                            machine(),
+                            commandLineAndBridgeFigures(buildDir),
+                            {}};
         std::fputs(qPrintable(plainText(report)), stdout);
         return 0;
     }

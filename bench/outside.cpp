@@ -43,8 +43,9 @@ constexpr int kIdleClicks = 100;
 constexpr QPoint kCuteComOpenButton{50, 43};
 
 QString silentNote(int silentClicks) {
-    return silentClicks == 0 ? QString()
-                             : QStringLiteral("%1 clicks sent nothing within 1 s").arg(silentClicks);
+    return silentClicks == 0
+               ? QString()
+               : QStringLiteral("%1 clicks sent nothing within 1 s").arg(silentClicks);
 }
 
 QString joinedNotes(QStringList notes) {
@@ -53,21 +54,24 @@ QString joinedNotes(QStringList notes) {
 }
 
 double msSince(Clock::time_point start) {
-    return double(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count()) /
+    return double(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start)
+                      .count()) /
            1000;
 }
 
-void sleepUntil(Clock::time_point when) { std::this_thread::sleep_until(when); }
+void sleepUntil(Clock::time_point when) {
+    std::this_thread::sleep_until(when);
+}
 
 // The centres of the controls the bench presses, from the window as laid
 // out (offscreen, unloaded: positions are fixed, in pixels).
 struct Controls {
-    QPoint on;        // Command17, one-shot: sends C00
-    QPoint volume;    // Command1, hold key repeating every 250 ms
-    QPoint bright;    // Command15, hold key repeating every 50 ms
-    QPoint dzoom;     // Command48, D.Zoom +: its release sets the 5 ms repeat
-    QPoint arrowUp;   // Command5, an arrow key, repeating as Timer1 was left
-    QSize compact;    // the window at its compact height
+    QPoint on;      // Command17, one-shot: sends C00
+    QPoint volume;  // Command1, hold key repeating every 250 ms
+    QPoint bright;  // Command15, hold key repeating every 50 ms
+    QPoint dzoom;   // Command48, D.Zoom +: its release sets the 5 ms repeat
+    QPoint arrowUp; // Command5, an arrow key, repeating as Timer1 was left
+    QSize compact;  // the window at its compact height
 };
 
 Controls controlCentres() {
@@ -76,9 +80,10 @@ Controls controlCentres() {
         const auto* widget = form.findChild<QWidget*>(QLatin1String(name));
         return widget->mapTo(&form, widget->rect().center());
     };
-    return {centre("Command17"), centre("Command1"),  centre("Command15"),
-            centre("Command48"), centre("Command5"),
-            panel::Form1::clientSizeForOuterHeight(panel::Form1::kCompactHeight)};
+    return {
+        centre("Command17"), centre("Command1"),
+        centre("Command15"), centre("Command48"),
+        centre("Command5"),  panel::Form1::clientSizeForOuterHeight(panel::Form1::kCompactHeight)};
 }
 
 class Outside {
@@ -173,7 +178,8 @@ void Outside::writeCuteComSettings() const {
     QDir().mkpath(dir);
     QFile file(dir + QStringLiteral("/CuteCom5.conf"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::fprintf(stderr, "tavo-bench: cannot write CuteCom's settings in %s\n", qPrintable(dir));
+        std::fprintf(stderr, "tavo-bench: cannot write CuteCom's settings in %s\n",
+                     qPrintable(dir));
         std::exit(1);
     }
     file.write(QStringLiteral("[sessions]\n1\\BaudRate=%1\n1\\DataBits=8\n1\\Device=%2\n"
@@ -238,16 +244,17 @@ void Outside::startRounds() {
         std::vector<double> memoryMb = {};
         QString failure = {};
     };
-    std::vector<Contender> contenders{{QStringLiteral("xmessage (X floor)"), xmessageLaunch()},
-                                      {QStringLiteral("an empty Qt window (Qt floor)"), qtWindowLaunch()},
-                                      {QStringLiteral("tavo-control"), panelLaunch()},
-                                      {QStringLiteral("CuteCom"), cuteComLaunch()}};
+    std::vector<Contender> contenders{
+        {QStringLiteral("xmessage (X floor)"), xmessageLaunch()},
+        {QStringLiteral("an empty Qt window (Qt floor)"), qtWindowLaunch()},
+        {QStringLiteral("tavo-control"), panelLaunch()},
+        {QStringLiteral("CuteCom"), cuteComLaunch()}};
     for (int round = 0; round <= kStartRounds; ++round) {
         for (Contender& contender : contenders) {
             const Started started = start(contender.launch);
             if (!started.window) {
-                contender.failure = QStringLiteral("no window within 10 s; see the log in ") +
-                                    programs_.workDir;
+                contender.failure =
+                    QStringLiteral("no window within 10 s; see the log in ") + programs_.workDir;
                 stop(started.pid);
                 continue;
             }
@@ -361,7 +368,8 @@ void Outside::addStream(const QString& who, const StreamFigures& figures, bool w
     double sum = 0;
     for (const double cpu : figures.cpuPerSecond)
         sum += cpu;
-    const double average = figures.cpuPerSecond.empty() ? 0 : sum / double(figures.cpuPerSecond.size());
+    const double average =
+        figures.cpuPerSecond.empty() ? 0 : sum / double(figures.cpuPerSecond.size());
     add(QStringLiteral("CPU under a %1 s stream at 115200 baud: %2")
             .arg(figures.cpuPerSecond.size())
             .arg(who),
@@ -403,7 +411,8 @@ void Outside::panelStreams() {
             add(QStringLiteral("click on ON -> first byte on the wire, during the stream: "
                                "tavo-control"),
                 QStringLiteral("ms"), figures.clicks,
-                joinedNotes({QStringLiteral("data panel shown"), silentNote(figures.silentClicks)}));
+                joinedNotes(
+                    {QStringLiteral("data panel shown"), silentNote(figures.silentClicks)}));
         }
         addStream(variant.who, figures);
     }
@@ -439,11 +448,11 @@ void Outside::cuteComStream() {
 // A bare Xlib client on a line of its own, clicked as the panel is.
 void Outside::floorClicks() {
     Pty floorLine;
-    const Started started = start({{programs_.self, QStringLiteral("x-floor-client"),
-                                    floorLine.slaveName()},
-                                   {},
-                                   {},
-                                   programs_.workDir + QStringLiteral("/floor-client.log")});
+    const Started started =
+        start({{programs_.self, QStringLiteral("x-floor-client"), floorLine.slaveName()},
+               {},
+               {},
+               programs_.workDir + QStringLiteral("/floor-client.log")});
     std::vector<double> clicks;
     int silentClicks = 0;
     if (started.window) {
@@ -457,8 +466,9 @@ void Outside::floorClicks() {
         }
     }
     stop(started.pid);
-    add(QStringLiteral("X and pty floor: click -> byte from a bare Xlib client"), QStringLiteral("ms"),
-        clicks, started.window ? silentNote(silentClicks) : QStringLiteral("no window"));
+    add(QStringLiteral("X and pty floor: click -> byte from a bare Xlib client"),
+        QStringLiteral("ms"), clicks,
+        started.window ? silentNote(silentClicks) : QStringLiteral("no window"));
 }
 
 // Programs that only read the line, under the same stream.
@@ -467,17 +477,19 @@ void Outside::floorStreams() {
          {std::pair{QStringLiteral("bare-reader"), QStringLiteral("floor, a bare poll/read loop")},
           std::pair{QStringLiteral("qt-reader"),
                     QStringLiteral("floor, a bare QSerialPort reader in Qt's event loop")}}) {
-        const pid_t pid = spawn({{programs_.self, mode, line_.slaveName()},
-                                 {},
-                                 {},
-                                 programs_.workDir + QStringLiteral("/") + mode + QStringLiteral(".log")});
+        const pid_t pid =
+            spawn({{programs_.self, mode, line_.slaveName()},
+                   {},
+                   {},
+                   programs_.workDir + QStringLiteral("/") + mode + QStringLiteral(".log")});
         const auto deadline = Clock::now() + seconds(3);
         while (!hasOpen(pid, line_.slaveName()) && Clock::now() < deadline)
             std::this_thread::sleep_for(milliseconds(20));
         if (!hasOpen(pid, line_.slaveName())) {
             stop(pid);
             add(QStringLiteral("CPU under the stream: ") + who, QStringLiteral("%"), {},
-                QStringLiteral("the reader did not open the line; see its log in ") + programs_.workDir);
+                QStringLiteral("the reader did not open the line; see its log in ") +
+                    programs_.workDir);
             continue;
         }
         addStream(who, stream(pid, kFloorStreamSeconds, std::nullopt), false);
@@ -509,10 +521,10 @@ std::vector<double> Outside::holdIntervals(QPoint key, Clock::duration held) {
     Pty::drain(line_.master());
     std::vector<double> intervals;
     for (std::size_t i = 1; i < arrivals.size(); ++i)
-        intervals.push_back(
-            double(std::chrono::duration_cast<std::chrono::microseconds>(arrivals[i] - arrivals[i - 1])
-                       .count()) /
-            1000);
+        intervals.push_back(double(std::chrono::duration_cast<std::chrono::microseconds>(
+                                       arrivals[i] - arrivals[i - 1])
+                                       .count()) /
+                            1000);
     return intervals;
 }
 
@@ -520,14 +532,15 @@ void Outside::holdKeys() {
     const Started started = startPanel();
     if (!started.window) {
         stop(started.pid);
-        add(QStringLiteral("hold-key period"), QStringLiteral("ms"), {}, QStringLiteral("no window"));
+        add(QStringLiteral("hold-key period"), QStringLiteral("ms"), {},
+            QStringLiteral("no window"));
         return;
     }
     const QPoint origin = x_.origin(started.window);
     sleepUntil(started.at + kMemoryAfter);
     const auto addHold = [this](const QString& name, std::vector<double> intervals) {
-        const QString note = intervals.empty() ? QStringLiteral("fewer than two frames arrived")
-                                               : QString();
+        const QString note =
+            intervals.empty() ? QStringLiteral("fewer than two frames arrived") : QString();
         add(name, QStringLiteral("ms"), std::move(intervals), note);
     };
     addHold(QStringLiteral("hold-key period, VOL + (250 ms)"),

@@ -50,9 +50,9 @@ std::vector<QByteArray> environmentFor(const Launch& launch) {
     for (char** entry = environ; *entry; ++entry) {
         const QByteArray variable(*entry);
         const QString name = QString::fromLocal8Bit(variable.left(variable.indexOf('=')));
-        const bool replaced = std::any_of(launch.setEnv.begin(), launch.setEnv.end(), [&](const QString& set) {
-            return set.startsWith(name + u'=');
-        });
+        const bool replaced =
+            std::any_of(launch.setEnv.begin(), launch.setEnv.end(),
+                        [&](const QString& set) { return set.startsWith(name + u'='); });
         if (!replaced && !launch.unsetEnv.contains(name))
             env.push_back(variable);
     }
@@ -76,7 +76,8 @@ pid_t spawn(const Launch& launch) {
     for (QByteArray& variable : env)
         envp.push_back(variable.data());
     envp.push_back(nullptr);
-    const QByteArray log = launch.logFile.isEmpty() ? QByteArray("/dev/null") : launch.logFile.toLocal8Bit();
+    const QByteArray log =
+        launch.logFile.isEmpty() ? QByteArray("/dev/null") : launch.logFile.toLocal8Bit();
 
     // Only async-signal-safe calls between fork and exec: the message is made now.
     const QByteArray cannotStart = "tavo-bench: cannot start " + args.front() + '\n';
@@ -88,11 +89,13 @@ pid_t spawn(const Launch& launch) {
             ::dup2(out, STDERR_FILENO);
         }
         ::execve(argv.front(), argv.data(), envp.data());
-        [[maybe_unused]] const auto written = ::write(STDERR_FILENO, cannotStart.constData(), std::size_t(cannotStart.size()));
+        [[maybe_unused]] const auto written =
+            ::write(STDERR_FILENO, cannotStart.constData(), std::size_t(cannotStart.size()));
         ::_exit(127);
     }
     if (pid < 0) {
-        std::fprintf(stderr, "tavo-bench: cannot start %s: %s\n", argv.front(), std::strerror(errno));
+        std::fprintf(stderr, "tavo-bench: cannot start %s: %s\n", argv.front(),
+                     std::strerror(errno));
         std::exit(1);
     }
     return pid;

@@ -11,10 +11,10 @@
 namespace tavo::bench {
 
 struct Launch {
-    QStringList command;    // program and arguments
-    QStringList setEnv;     // NAME=value, added to this process's environment
-    QStringList unsetEnv;   // names removed from it
-    QString logFile;        // standard output and error go here
+    QStringList command;  // program and arguments
+    QStringList setEnv;   // NAME=value, added to this process's environment
+    QStringList unsetEnv; // names removed from it
+    QString logFile;      // standard output and error go here
 };
 
 // Starts the program; exits the bench with a message naming the cause when

@@ -50,7 +50,9 @@ Pty::~Pty() {
     ::close(slave_);
 }
 
-bool Pty::readable(int fd) { return waitReadable(fd, 0); }
+bool Pty::readable(int fd) {
+    return waitReadable(fd, 0);
+}
 
 bool Pty::waitReadable(int fd, int timeoutMs) {
     pollfd p{fd, POLLIN, 0};

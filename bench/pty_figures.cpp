@@ -25,7 +25,8 @@ constexpr int kSamples = 1000;
 constexpr auto kGiveUp = std::chrono::seconds(2);
 
 double microsecondsSince(Clock::time_point start) {
-    return double(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count()) /
+    return double(
+               std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count()) /
            1000;
 }
 
@@ -111,7 +112,8 @@ std::vector<Figure> ptyFigures() {
             failure = QStringLiteral("the first reply byte was not shown");
             break;
         }
-        const QString expected = powerOn ? QStringLiteral(" Power ON") : QStringLiteral(" Stand by");
+        const QString expected =
+            powerOn ? QStringLiteral(" Power ON") : QStringLiteral(" Stand by");
         start = Clock::now();
         line.writeMaster("0");
         if (!spinUntil([&] { return status->text() == expected; })) {

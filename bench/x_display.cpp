@@ -29,7 +29,9 @@ XDisplay::XDisplay() : display_(XOpenDisplay(nullptr)) {
     XSync(display_, False);
 }
 
-XDisplay::~XDisplay() { XCloseDisplay(display_); }
+XDisplay::~XDisplay() {
+    XCloseDisplay(display_);
+}
 
 void XDisplay::forgetMaps() {
     XSync(display_, False);
@@ -43,7 +45,8 @@ unsigned long XDisplay::waitForMap(std::chrono::steady_clock::time_point deadlin
     for (;;) {
         while (XPending(display_)) {
             XNextEvent(display_, &event);
-            if (event.type == MapNotify && event.xmap.event == root_ && !event.xmap.override_redirect)
+            if (event.type == MapNotify && event.xmap.event == root_ &&
+                !event.xmap.override_redirect)
                 return event.xmap.window;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -129,6 +132,8 @@ void XDisplay::controlKey(unsigned long window, unsigned long keysym) {
     XSync(display_, False);
 }
 
-void XDisplay::sync() { XSync(display_, False); }
+void XDisplay::sync() {
+    XSync(display_, False);
+}
 
 } // namespace tavo::bench

@@ -65,7 +65,9 @@ bool displayNamed() {
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 #else
-bool displayNamed() { return true; }
+bool displayNamed() {
+    return true;
+}
 #endif
 
 // Qt's messages while it connects to the display, held back until it has.

@@ -59,11 +59,16 @@ void TestBenchFigures::summaries() {
 }
 
 void TestBenchFigures::figuresCrossIntact() {
-    const std::vector<Figure> figures{
-        {QStringLiteral("from outside"), QStringLiteral("start to visible window: tavo-control"),
-         QStringLiteral("ms"), {57.25, 61.5, 0.001}, QStringLiteral("a note, with a comma")},
-        {QStringLiteral("from outside"), QStringLiteral("not measured"), QStringLiteral("%"), {},
-         QStringLiteral("no window")}};
+    const std::vector<Figure> figures{{QStringLiteral("from outside"),
+                                       QStringLiteral("start to visible window: tavo-control"),
+                                       QStringLiteral("ms"),
+                                       {57.25, 61.5, 0.001},
+                                       QStringLiteral("a note, with a comma")},
+                                      {QStringLiteral("from outside"),
+                                       QStringLiteral("not measured"),
+                                       QStringLiteral("%"),
+                                       {},
+                                       QStringLiteral("no window")}};
     const auto back = fromLines(toLines(figures));
     QVERIFY(back.has_value());
     QCOMPARE(back->size(), figures.size());
@@ -92,16 +97,23 @@ void TestBenchFigures::malformedLinesAreRefused() {
 void TestBenchFigures::tableNamesWhatWasNotMeasured() {
     Report report;
     report.title = QStringLiteral("title");
-    report.figures = {{QStringLiteral("group"), QStringLiteral("measured"), QStringLiteral("µs"),
-                       {1, 2, 3}, QString()},
-                      {QStringLiteral("group"), QStringLiteral("absent"), QStringLiteral("ms"), {},
+    report.figures = {{QStringLiteral("group"),
+                       QStringLiteral("measured"),
+                       QStringLiteral("µs"),
+                       {1, 2, 3},
+                       QString()},
+                      {QStringLiteral("group"),
+                       QStringLiteral("absent"),
+                       QStringLiteral("ms"),
+                       {},
                        QStringLiteral("not yet measured")}};
     report.targets = {{QStringLiteral("a target"), QStringLiteral("—"), std::nullopt},
                       {QStringLiteral("met"), QStringLiteral("1"), true},
                       {QStringLiteral("missed"), QStringLiteral("2"), false}};
     const QString text = markdown(report);
     QVERIFY(text.contains(QStringLiteral("| measured | 2.00 | 3.00 | — | 3.00 | 3 | µs |  |")));
-    QVERIFY(text.contains(QStringLiteral("| absent | — | — | — | — | 0 | ms | not yet measured |")));
+    QVERIFY(
+        text.contains(QStringLiteral("| absent | — | — | — | — | 0 | ms | not yet measured |")));
     QVERIFY(text.contains(QStringLiteral("| a target | — | not measured |")));
     QVERIFY(text.contains(QStringLiteral("| met | 1 | yes |")));
     QVERIFY(text.contains(QStringLiteral("| missed | 2 | NO |")));

@@ -98,17 +98,18 @@ void TestController::oneShotTimingClasses_data() {
     QTest::addColumn<int>("traceClear");
     QTest::addColumn<int>("repeat");
     QTest::addColumn<int>("arrowMode");
-    QTest::addRow("plain: POWER ON") << "Command17" << QByteArray("C00\r") << 500 << 1000 << 200 << 0;
-    QTest::addRow("plain heading: AV Size") << "Label6" << QByteArray("CR SCREEN\r") << 500 << 1000
-                                            << 200 << 0;
-    QTest::addRow("picture preset: STAND") << "Command4" << QByteArray("C11\r") << 2000 << 2500
-                                           << 200 << 0;
+    QTest::addRow("plain: POWER ON")
+        << "Command17" << QByteArray("C00\r") << 500 << 1000 << 200 << 0;
+    QTest::addRow("plain heading: AV Size")
+        << "Label6" << QByteArray("CR SCREEN\r") << 500 << 1000 << 200 << 0;
+    QTest::addRow("picture preset: STAND")
+        << "Command4" << QByteArray("C11\r") << 2000 << 2500 << 200 << 0;
     QTest::addRow("terminal setup: Component")
         << "Command74" << QByteArray("CF INPUT VIDEO YPBPR\r") << 5000 << 5500 << 200 << 0;
-    QTest::addRow("menu context: A-IMAGE") << "Command13" << QByteArray("C89\r") << 500 << 1000
-                                           << 200 << 1;
-    QTest::addRow("menu context: MENU ON") << "Command23" << QByteArray("C1C\r") << 500 << 1000
-                                           << 200 << 1;
+    QTest::addRow("menu context: A-IMAGE")
+        << "Command13" << QByteArray("C89\r") << 500 << 1000 << 200 << 1;
+    QTest::addRow("menu context: MENU ON")
+        << "Command23" << QByteArray("C1C\r") << 500 << 1000 << 200 << 1;
 }
 
 void TestController::oneShotTimingClasses() {
@@ -157,7 +158,8 @@ void TestController::holdKeyPress_data() {
     QTest::addRow("up, at start") << "Command5" << 3 << QByteArray("C3C\r") << 200 << 500 << 1000;
     QTest::addRow("down, at start") << "Command7" << 4 << QByteArray("C3D\r") << 200 << 500 << 1000;
     QTest::addRow("left, at start") << "Command9" << 5 << QByteArray("C3B\r") << 200 << 500 << 1000;
-    QTest::addRow("right, at start") << "Command8" << 6 << QByteArray("C3A\r") << 200 << 500 << 1000;
+    QTest::addRow("right, at start")
+        << "Command8" << 6 << QByteArray("C3A\r") << 200 << 500 << 1000;
 }
 
 void TestController::holdKeyPress() {

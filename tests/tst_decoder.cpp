@@ -93,8 +93,8 @@ QByteArray randomPiece(QRandomGenerator& random, qsizetype size) {
     return piece;
 }
 
-const QList<QByteArray> kFrames{"CR0\r", "CR1\r", "CR4\r", "CR3\r", "CR6\r", "CRA\r",
-                                "CR9\r", "CR PRESSURE\r", "CR7\r", "C00\r"};
+const QList<QByteArray> kFrames{"CR0\r", "CR1\r", "CR4\r",         "CR3\r", "CR6\r",
+                                "CRA\r", "CR9\r", "CR PRESSURE\r", "CR7\r", "C00\r"};
 
 void codeRow(const char* name, const QByteArray& frame, const QString& traceLine,
              const QString& expected) {
@@ -346,7 +346,8 @@ void TestDecoder::piecesDecodeLikeWholeLine_data() {
     const QByteArray none;
     const QByteArray pressure("CR PRESSURE\r");
     using Pieces = QList<QByteArray>;
-    QTest::addRow("CR0 code in three pieces") << none << QByteArray("CR0\r") << Pieces{"0", "0", "\r"};
+    QTest::addRow("CR0 code in three pieces")
+        << none << QByteArray("CR0\r") << Pieces{"0", "0", "\r"};
     QTest::addRow("CR0 code that matches nothing, then more")
         << none << QByteArray("CR0\r") << Pieces{"9", "9", "00\r"};
     QTest::addRow("CR1 one character, then a flood")
@@ -357,7 +358,8 @@ void TestDecoder::piecesDecodeLikeWholeLine_data() {
         << none << QByteArray("CR6\r") << Pieces{"+25.0,+30.5,+28.", "0", "\r", "junk"};
     QTest::addRow("CR9 grows with every piece")
         << none << QByteArray("CR9\r") << Pieces{"1", "2\x14", "", "\r\n", "\x06"};
-    QTest::addRow("pressure digit by digit") << none << pressure << Pieces{"5", "1", "2", "\r", "9"};
+    QTest::addRow("pressure digit by digit")
+        << none << pressure << Pieces{"5", "1", "2", "\r", "9"};
     QTest::addRow("pressure blanks before the number")
         << none << pressure << Pieces{"  ", " ", "8", " 5", "2\r"};
     QTest::addRow("pressure exponent in pieces")
@@ -369,8 +371,8 @@ void TestDecoder::piecesDecodeLikeWholeLine_data() {
     QTest::addRow("pressure ended by a letter, digits after it")
         << none << pressure << Pieces{"51", "X", "999"};
     QTest::addRow("pressure acknowledgement first") << none << pressure << Pieces{"\x06", "512\r"};
-    QTest::addRow("prefixed pressure") << QByteArray("@") << QByteArray("@CR PRESSURE\r")
-                                       << Pieces{"8", "52", "\r"};
+    QTest::addRow("prefixed pressure")
+        << QByteArray("@") << QByteArray("@CR PRESSURE\r") << Pieces{"8", "52", "\r"};
     QTest::addRow("no query") << none << QByteArray("C00\r") << Pieces{"0", "0\r"};
 }
 
@@ -393,10 +395,10 @@ void TestDecoder::fuzzedPiecesDecodeLikeWholeLine_data() {
 
     for (const QByteArray& frame : kFrames)
         QTest::addRow("%s", frame.chopped(1).constData()) << QByteArray() << frame << false;
-    QTest::addRow("prefixed CR PRESSURE") << QByteArray("@") << QByteArray("@CR PRESSURE\r")
-                                          << false;
-    QTest::addRow("queries switched while replies arrive") << QByteArray() << kFrames.front()
-                                                           << true;
+    QTest::addRow("prefixed CR PRESSURE")
+        << QByteArray("@") << QByteArray("@CR PRESSURE\r") << false;
+    QTest::addRow("queries switched while replies arrive")
+        << QByteArray() << kFrames.front() << true;
 }
 
 void TestDecoder::fuzzedPiecesDecodeLikeWholeLine() {

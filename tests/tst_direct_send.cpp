@@ -13,8 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
-using tavo::test::WindowRig;
 using tavo::test::traceOf;
+using tavo::test::WindowRig;
 
 namespace {
 

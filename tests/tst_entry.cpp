@@ -12,9 +12,7 @@
 using tavo::panel::Form1;
 using tavo::test::WindowRig;
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 class TestEntry : public QObject {
     Q_OBJECT

@@ -25,8 +25,8 @@ using tavo::link::Outcome;
 using tavo::link::ReplyTiming;
 using tavo::link::Transaction;
 using tavo::test::FakeExchange;
-using tavo::test::tick;
 using tavo::test::PseudoTerminal;
+using tavo::test::tick;
 
 Q_DECLARE_METATYPE(tavo::link::Outcome)
 Q_DECLARE_METATYPE(tavo::link::ExchangeResult)
@@ -38,7 +38,8 @@ struct Lines {
     QString sent, received, status;
 
     explicit Lines(Exchange& exchange) {
-        QObject::connect(&exchange, &Exchange::sentTraceChanged, [this](const QString& t) { sent = t; });
+        QObject::connect(&exchange, &Exchange::sentTraceChanged,
+                         [this](const QString& t) { sent = t; });
         QObject::connect(&exchange, &Exchange::receivedTraceChanged,
                          [this](const QString& t) { received = t; });
         QObject::connect(&exchange, &Exchange::statusTextChanged,
@@ -124,8 +125,8 @@ void TestExchange::sendWritesFrameAndStartsTimers_data() {
     QTest::addRow("a query with a blank") << QByteArray("CR PROJH") << QByteArray("CR PROJH\r")
                                           << QStringLiteral(" C R   P R O J H CR ");
     QTest::addRow("an empty entry") << QByteArray() << QByteArray("\r") << QStringLiteral(" CR ");
-    QTest::addRow("NUL and high bytes") << QByteArray("A\0\xff", 3) << QByteArray("A\0\xff\r", 4)
-                                        << QStringLiteral(" A ? ? CR ");
+    QTest::addRow("NUL and high bytes")
+        << QByteArray("A\0\xff", 3) << QByteArray("A\0\xff\r", 4) << QStringLiteral(" A ? ? CR ");
 }
 
 void TestExchange::sendWritesFrameAndStartsTimers() {
@@ -152,8 +153,8 @@ void TestExchange::replyPiecesShownAndDecoded_data() {
     QTest::addColumn<QStringList>("traces");   // after each piece
     QTest::addColumn<QStringList>("statuses"); // after each piece
     QTest::addRow("STATUS in two pieces")
-        << QByteArray("CR0") << QList<QByteArray>{"0", "0\r"}
-        << QStringList{" 0 ", " 0 0 CR "} << QStringList{"", " Power ON"};
+        << QByteArray("CR0") << QList<QByteArray>{"0", "0\r"} << QStringList{" 0 ", " 0 0 CR "}
+        << QStringList{"", " Power ON"};
     QTest::addRow("an acknowledgement") << QByteArray("C00") << QList<QByteArray>{"\x06"}
                                         << QStringList{" ACK "} << QStringList{""};
     QTest::addRow("a heading query is not decoded")
@@ -162,9 +163,10 @@ void TestExchange::replyPiecesShownAndDecoded_data() {
     QTest::addRow("line feed and unknown characters")
         << QByteArray("CR0") << QList<QByteArray>{"00\r", "\n{~"}
         << QStringList{" 0 0 CR ", " 0 0 CR LF ? ? "} << QStringList{" Power ON", " Power ON"};
-    QTest::addRow("character 20 has no blank")
-        << QByteArray("C00") << QList<QByteArray>{"A\x14" "B"} << QStringList{" A &B "}
-        << QStringList{""};
+    QTest::addRow("character 20 has no blank") << QByteArray("C00")
+                                               << QList<QByteArray>{"A\x14"
+                                                                    "B"}
+                                               << QStringList{" A &B "} << QStringList{""};
 }
 
 void TestExchange::replyPiecesShownAndDecoded() {
@@ -193,9 +195,10 @@ void TestExchange::replyTimerTick_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("traceAfter");
     QTest::addColumn<bool>("timedOut");
-    QTest::addRow("no reply: the timeout mark") << QByteArray() << QStringLiteral(" X X X X") << true;
-    QTest::addRow("a reply stays on show") << QByteArray("00\r") << QStringLiteral(" 0 0 CR ")
-                                           << false;
+    QTest::addRow("no reply: the timeout mark")
+        << QByteArray() << QStringLiteral(" X X X X") << true;
+    QTest::addRow("a reply stays on show")
+        << QByteArray("00\r") << QStringLiteral(" 0 0 CR ") << false;
 }
 
 void TestExchange::replyTimerTick() {
@@ -346,14 +349,14 @@ void TestExchange::transactionOutcomes_data() {
                                   << Outcome::Acknowledged << QStringLiteral(" ACK ") << QString();
     QTest::addRow("refused") << QByteArray("C99") << QList<QByteArray>{"\x15"} << Outcome::Refused
                              << QStringLiteral(" ? ") << QString();
-    QTest::addRow("status in pieces") << QByteArray("CR0") << QList<QByteArray>{"8", "0\r"}
-                                      << Outcome::Replied << QStringLiteral(" 8 0 CR ")
-                                      << QStringLiteral(" Stand by");
+    QTest::addRow("status in pieces")
+        << QByteArray("CR0") << QList<QByteArray>{"8", "0\r"} << Outcome::Replied
+        << QStringLiteral(" 8 0 CR ") << QStringLiteral(" Stand by");
     QTest::addRow("no reply") << QByteArray("CR0") << QList<QByteArray>{} << Outcome::NoReply
                               << QStringLiteral(" X X X X") << QString();
-    QTest::addRow("a reply without its end") << QByteArray("CR0") << QList<QByteArray>{"00"}
-                                             << Outcome::Replied << QStringLiteral(" 0 0 ")
-                                             << QStringLiteral(" Power ON");
+    QTest::addRow("a reply without its end")
+        << QByteArray("CR0") << QList<QByteArray>{"00"} << Outcome::Replied
+        << QStringLiteral(" 0 0 ") << QStringLiteral(" Power ON");
 }
 
 void TestExchange::transactionOutcomes() {
@@ -448,7 +451,8 @@ void TestExchange::transactionWaitsForAQuietLine_data() {
     QTest::addColumn<QByteArray>("between");
     QTest::addColumn<Outcome>("outcome");
     QTest::addColumn<bool>("waits");
-    QTest::addRow("fitting reply") << QByteArray("80\r") << QByteArray() << Outcome::Replied << false;
+    QTest::addRow("fitting reply")
+        << QByteArray("80\r") << QByteArray() << Outcome::Replied << false;
     QTest::addRow("no reply") << QByteArray() << QByteArray() << Outcome::NoReply << true;
     QTest::addRow("reply of another shape")
         << QByteArray("8\r") << QByteArray() << Outcome::Malformed << true;

@@ -22,8 +22,8 @@
 #include <cmath>
 #include <iterator>
 
-using tavo::test::WindowRig;
 using tavo::test::traceOf;
+using tavo::test::WindowRig;
 
 namespace {
 

@@ -30,7 +30,9 @@ void TestLink::traceLineTokens_data() {
     QTest::addColumn<QString>("trace");
     QTest::addRow("empty text") << QByteArray() << " ";
     QTest::addRow("ACK") << QByteArray("\x06") << " ACK ";
-    QTest::addRow("20 has no space after it") << QByteArray("A\x14" "B") << " A &B ";
+    QTest::addRow("20 has no space after it") << QByteArray("A\x14"
+                                                            "B")
+                                              << " A &B ";
     QTest::addRow("CR") << QByteArray("\r") << " CR ";
     QTest::addRow("LF") << QByteArray("\n") << " LF ";
     QTest::addRow("CR LF") << QByteArray("00\r\n") << " 0 0 CR LF ";
@@ -53,7 +55,9 @@ void TestLink::traceLineTokens() {
 }
 
 void TestLink::traceLineAppendsLikeWhole() {
-    const QByteArray all("\x06" "12\x14z{\r\n\0x", 10);
+    const QByteArray all("\x06"
+                         "12\x14z{\r\n\0x",
+                         10);
     for (qsizetype cut = 0; cut <= all.size(); ++cut) {
         QString line = traceLine(all.first(cut));
         appendTraceTokens(line, all.sliced(cut));
@@ -66,8 +70,8 @@ void TestLink::frames_data() {
     QTest::addColumn<QByteArray>("code");
     QTest::addColumn<QByteArray>("frame");
     QTest::addRow("C00") << QByteArray() << QByteArray("C00") << QByteArray("C00\r");
-    QTest::addRow("code with blanks") << QByteArray() << QByteArray("CF INPUT VIDEO AUTO")
-                                      << QByteArray("CF INPUT VIDEO AUTO\r");
+    QTest::addRow("code with blanks")
+        << QByteArray() << QByteArray("CF INPUT VIDEO AUTO") << QByteArray("CF INPUT VIDEO AUTO\r");
     QTest::addRow("empty code") << QByteArray() << QByteArray() << QByteArray("\r");
     QTest::addRow("prefix first") << QByteArray("@") << QByteArray("CR0") << QByteArray("@CR0\r");
     QTest::addRow("NUL passes") << QByteArray() << QByteArray("A\0B", 3) << QByteArray("A\0B\r", 4);
@@ -86,8 +90,9 @@ void TestLink::typedText_data() {
     QTest::addRow("ascii kept as typed") << "CR7 " << QByteArray("CR7 ");
     QTest::addRow("latin-1 is one byte") << QString::fromUtf8("é") << QByteArray("\xe9");
     QTest::addRow("wider characters become ?") << QString::fromUtf8("日x") << QByteArray("?x");
-    QTest::addRow("a character beyond 16 bits is one ?")
-        << QString::fromUtf8("a\xF0\x9F\x98\x80" "b") << QByteArray("a?b");
+    QTest::addRow("a character beyond 16 bits is one ?") << QString::fromUtf8("a\xF0\x9F\x98\x80"
+                                                                              "b")
+                                                         << QByteArray("a?b");
     QTest::addRow("empty") << QString() << QByteArray();
 }
 

@@ -2,9 +2,9 @@
 // splitting (also fed random bytes), request reading, answer writing, the
 // digest of the standard's own example, and the options read from outside.
 
+#include "exchange/log_text.h"
 #include "pjlink/auth_guard.h"
 #include "pjlink/authentication.h"
-#include "exchange/log_text.h"
 #include "pjlink/log_throttle.h"
 #include "pjlink/options.h"
 #include "pjlink/protocol.h"
@@ -339,13 +339,13 @@ void TestPjlinkProtocol::listenAddress_data() {
     QTest::addRow("IPv6 without brackets") << "::1" << QString() << 0 << "in brackets";
     QTest::addRow("IPv6 with a scope, without brackets")
         << "fe80::1%lo:24398" << QString() << 0 << "in brackets";
-    QTest::addRow("IPv4 in IPv6 brackets")
-        << "[::ffff:127.0.0.1]:24398" << "::ffff:127.0.0.1" << 24398 << QString();
+    QTest::addRow("IPv4 in IPv6 brackets") << "[::ffff:127.0.0.1]:24398"
+                                           << "::ffff:127.0.0.1" << 24398 << QString();
     QTest::addRow("signed port") << "127.0.0.1:+24398" << QString() << 0 << "not a port number";
     QTest::addRow("shortened IPv4") << "127.1" << QString() << 0 << "not an IP address";
     QTest::addRow("IPv4 as a number") << "2130706433" << QString() << 0 << "not an IP address";
-    QTest::addRow("IPv6 in brackets of IPv4") << "[127.0.0.1]" << QString() << 0
-                                              << "not an IP address";
+    QTest::addRow("IPv6 in brackets of IPv4")
+        << "[127.0.0.1]" << QString() << 0 << "not an IP address";
     QTest::addRow("IPv6 in brackets with port") << "[::]:14352"
                                                 << "::" << 14352 << QString();
     QTest::addRow("IPv6 in brackets alone") << "[::1]"

@@ -68,7 +68,7 @@ void TestPortFaults::init() {
 }
 
 void TestPortFaults::openFailureAtStartNamesTheCause_data() {
-    QTest::addColumn<QString>("keeper"); // who keeps COM1 from the window
+    QTest::addColumn<QString>("keeper");   // who keeps COM1 from the window
     QTest::addColumn<QStringList>("said"); // empty: the port opens; {device}, {lock}, {pid}
     QTest::addRow("device missing")
         << "missing"
@@ -91,8 +91,8 @@ void TestPortFaults::openFailureAtStartNamesTheCause() {
     QFETCH(QStringList, said);
 
     PseudoTerminal line;
-    const QString device =
-        keeper == QLatin1String("missing") ? QString::fromLatin1(kMissingDevice) : line.devicePath();
+    const QString device = keeper == QLatin1String("missing") ? QString::fromLatin1(kMissingDevice)
+                                                              : line.devicePath();
     const QString lockFile = link::lockFilePath(device);
     qint64 pid = 0;
     test::PanelProcess otherPanel({QStringLiteral("--com1"), device, QStringLiteral("--com2"),
@@ -108,8 +108,8 @@ void TestPortFaults::openFailureAtStartNamesTheCause() {
         pid = sleeper.processId();
         QVERIFY(test::writeLockFile(lockFile, QByteArray::number(pid) + "\nsleep\n\n"));
     } else if (keeper == QLatin1String("stale lock")) {
-        QVERIFY(test::writeLockFile(
-            lockFile, QByteArray::number(test::endedProcessId()) + "\ntavo-control\n\n"));
+        QVERIFY(test::writeLockFile(lockFile, QByteArray::number(test::endedProcessId()) +
+                                                  "\ntavo-control\n\n"));
     }
 
     PtyRig rig(device);

@@ -28,7 +28,9 @@ QString ownProcessName() {
                                           : QString();
 }
 
-QByteArray ownPid() { return QByteArray::number(qint64(::getpid())); }
+QByteArray ownPid() {
+    return QByteArray::number(qint64(::getpid()));
+}
 
 // What a lock file row puts in the file; "none" leaves no file.
 QByteArray lockContents(const QString& kind, qint64 endedPid) {
@@ -98,11 +100,14 @@ private Q_SLOTS:
 void TestPortLock::lockFileIsNamedAfterTheDevice_data() {
     QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("name");
-    QTest::addRow("USB adapter") << "/dev/ttyUSB0" << "/LCK..ttyUSB0";
-    QTest::addRow("pseudo-terminal") << "/dev/pts/7" << "/LCK..pts_7";
+    QTest::addRow("USB adapter") << "/dev/ttyUSB0"
+                                 << "/LCK..ttyUSB0";
+    QTest::addRow("pseudo-terminal") << "/dev/pts/7"
+                                     << "/LCK..pts_7";
     QTest::addRow("link by id") << "/dev/serial/by-id/usb-FTDI_0-port0"
                                 << "/LCK..serial_by-id_usb-FTDI_0-port0";
-    QTest::addRow("link outside /dev") << "/tmp/x/ttyCOM1" << "/LCK.._tmp_x_ttyCOM1";
+    QTest::addRow("link outside /dev") << "/tmp/x/ttyCOM1"
+                                       << "/LCK.._tmp_x_ttyCOM1";
 }
 
 void TestPortLock::lockFileIsNamedAfterTheDevice() {
@@ -170,26 +175,29 @@ void TestPortLock::openFailureNamesTheCause_data() {
     QTest::addColumn<QString>("said"); // with {device}, {lock}, {pid}
     const int permission = QSerialPort::PermissionError;
     QTest::addRow("device missing")
-        << int(QSerialPort::DeviceNotFoundError) << "No such file or directory" << "none" << true
-        << "the device does not exist (is the cable or USB adapter plugged in?)";
+        << int(QSerialPort::DeviceNotFoundError) << "No such file or directory"
+        << "none" << true << "the device does not exist (is the cable or USB adapter plugged in?)";
     QTest::addRow("lock of a running program")
-        << permission << "Permission error while locking the device" << "this process" << false
+        << permission << "Permission error while locking the device"
+        << "this process" << false
         << "the device is in use by {name} (process {pid}), which holds its lock file {lock}; "
            "end that program or choose another port";
     QTest::addRow("lock of an ended program")
-        << permission << "Permission error while locking the device" << "ended process" << false
+        << permission << "Permission error while locking the device"
+        << "ended process" << false
         << "the lock file {lock}, left by process {ended}, which has ended, blocks the device; it "
            "belongs to user {user}, so only they or an administrator can remove it: sudo rm {lock}";
     QTest::addRow("lock naming no program")
-        << permission << "Permission error while locking the device" << "no number" << false
+        << permission << "Permission error while locking the device"
+        << "no number" << false
         << "the lock file {lock}, which names no running program, blocks the device";
     QTest::addRow("refused without a lock")
-        << permission << "Device or resource busy" << "none" << false
-        << "the device refuses to open [Device or resource busy]";
-    QTest::addRow("already open") << int(QSerialPort::OpenError) << "" << "none" << false
-                                  << "the device is already open";
-    QTest::addRow("anything else") << int(QSerialPort::UnknownError) << "Odd trouble" << "none"
-                                   << false << "the device cannot be used [Odd trouble]";
+        << permission << "Device or resource busy"
+        << "none" << false << "the device refuses to open [Device or resource busy]";
+    QTest::addRow("already open") << int(QSerialPort::OpenError) << ""
+                                  << "none" << false << "the device is already open";
+    QTest::addRow("anything else") << int(QSerialPort::UnknownError) << "Odd trouble"
+                                   << "none" << false << "the device cannot be used [Odd trouble]";
 }
 
 void TestPortLock::openFailureNamesTheCause() {
@@ -199,7 +207,8 @@ void TestPortLock::openFailureNamesTheCause() {
     QFETCH(bool, deviceMissing);
     QFETCH(QString, said);
     test::PseudoTerminal line;
-    const QString device = deviceMissing ? QStringLiteral("/dev/tavo-test-missing") : line.devicePath();
+    const QString device =
+        deviceMissing ? QStringLiteral("/dev/tavo-test-missing") : line.devicePath();
     const QString lockFile = link::lockFilePath(device);
     const qint64 ended = test::endedProcessId();
     if (lock != QLatin1String("none"))

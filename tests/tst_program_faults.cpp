@@ -25,7 +25,8 @@ namespace {
 constexpr auto kMissingDevice = "/dev/tavo-test-missing";
 constexpr int kStartMs = 20000;
 
-QStringList onPorts(const QString& com1, const QString& com2 = QString::fromLatin1(kMissingDevice)) {
+QStringList onPorts(const QString& com1,
+                    const QString& com2 = QString::fromLatin1(kMissingDevice)) {
     return {QStringLiteral("--com1"), com1, QStringLiteral("--com2"), com2};
 }
 
@@ -146,18 +147,20 @@ void TestProgramFaults::lostDisplayRemovesTheLockFile() {
 }
 
 void TestProgramFaults::anotherUserIsToldWhatKeepsThePort_data() {
-    QTest::addColumn<QString>("keeper"); // "group", "stale lock", "running panel"
+    QTest::addColumn<QString>("keeper");   // "group", "stale lock", "running panel"
     QTest::addColumn<QStringList>("said"); // with {device}, {lock} and {pid}
     QTest::addRow("not in the device's group")
         << "group"
-        << QStringList{"Cannot open COM1 ({device}): no permission to read and write {device} (it belongs to "
+        << QStringList{"Cannot open COM1 ({device}): no permission to read and write {device} (it "
+                       "belongs to "
                        "the group dialout); add yourself to that group (sudo adduser $USER "
                        "dialout) and log in again"};
     QTest::addRow("a stale lock file of another user")
         << "stale lock"
-        << QStringList{"Cannot open COM1 ({device}): the lock file {lock}, left by process {pid}, which "
-                       "has ended, blocks the device; it belongs to user root",
-                       "sudo rm {lock}"};
+        << QStringList{
+               "Cannot open COM1 ({device}): the lock file {lock}, left by process {pid}, which "
+               "has ended, blocks the device; it belongs to user root",
+               "sudo rm {lock}"};
     QTest::addRow("another user's panel holds the port")
         << "running panel"
         << QStringList{"Cannot open COM1 ({device}): the device is in use by tavo-control "
@@ -197,11 +200,13 @@ void TestProgramFaults::anotherUserIsToldWhatKeepsThePort() {
     PanelProcess holder(onPorts(device));
     if (keeper == QLatin1String("stale lock")) {
         pid = tavo::test::endedProcessId();
-        QVERIFY(tavo::test::writeLockFile(lockFile, QByteArray::number(pid) + "\ntavo-control\n\n"));
+        QVERIFY(
+            tavo::test::writeLockFile(lockFile, QByteArray::number(pid) + "\ntavo-control\n\n"));
     } else if (keeper == QLatin1String("running panel")) {
         QVERIFY(holder.start());
         pid = holder.pid();
-        QVERIFY2(tavo::test::waitForLock(lockFile, pid, kStartMs), qPrintable(holder.errorOutput()));
+        QVERIFY2(tavo::test::waitForLock(lockFile, pid, kStartMs),
+                 qPrintable(holder.errorOutput()));
     }
 
     PanelProcess panel(onPorts(device));

@@ -14,9 +14,9 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+using tavo::layout::DisplayLabel;
 using tavo::link::ReplyCapture;
 using tavo::link::traceLine;
-using tavo::layout::DisplayLabel;
 using tavo::test::WindowRig;
 
 namespace {

@@ -5,13 +5,13 @@
 // hold key); and frames of every kind of sender reaching a real
 // pseudo-terminal in the order of the clicks.
 
-#include "link/serial_control.h"
 #include "commands/controller.h"
 #include "exchange/exchange.h"
+#include "link/serial_control.h"
 #include "panel/form1.h"
 #include "support/pseudo_terminal.h"
-#include "support/window_rig.h"
 #include "support/warning_recorder.h"
+#include "support/window_rig.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -21,8 +21,8 @@
 #include <algorithm>
 #include <iterator>
 
-using tavo::test::WindowRig;
 using tavo::test::traceOf;
+using tavo::test::WindowRig;
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The window on a real pseudo-terminal: the test plays the projector on the
 // master side; the window opens the slave through the serial layer.
-#include "link/serial_control.h"
 #include "commands/controller.h"
 #include "exchange/exchange.h"
 #include "link/port_keeper.h"
+#include "link/serial_control.h"
 #include "panel/form1.h"
 #include "support/pty_rig.h"
 
@@ -137,19 +137,19 @@ void TestSerialPty::statusDecodedPieceByPiece_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QByteArrayList>("pieces");
     QTest::addColumn<QStringList>("statusAfterEach");
-    QTest::addRow("STATUS 00")
-        << QString() << "Command44" << QByteArrayList{"0", "0", "\r"}
-        << QStringList{"", " Power ON", " Power ON"};
+    QTest::addRow("STATUS 00") << QString() << "Command44" << QByteArrayList{"0", "0", "\r"}
+                               << QStringList{"", " Power ON", " Power ON"};
     QTest::addRow("MODE 2") << QString() << "Command45" << QByteArrayList{"2", "\r"}
                             << QStringList{" Computer 2", " Computer 2"};
     QTest::addRow("L-TIME grows with the reply")
         << QString() << "Command46" << QByteArrayList{"12", "345\r"}
         << QStringList{" 1 2  Hour Use", " 1 2 3 4 5 CR  Hour Use"};
-    QTest::addRow("typed CR PRESSURE") << "CR PRESSURE" << "Command95"
-                                       << QByteArrayList{"5", "12\r"}
-                                       << QStringList{"111 hPa", "650 hPa"};
-    QTest::addRow("typed cr0 is no query") << "cr0" << "Command95" << QByteArrayList{"00\r"}
-                                           << QStringList{""};
+    QTest::addRow("typed CR PRESSURE")
+        << "CR PRESSURE"
+        << "Command95" << QByteArrayList{"5", "12\r"} << QStringList{"111 hPa", "650 hPa"};
+    QTest::addRow("typed cr0 is no query")
+        << "cr0"
+        << "Command95" << QByteArrayList{"00\r"} << QStringList{""};
 }
 
 void TestSerialPty::statusDecodedPieceByPiece() {

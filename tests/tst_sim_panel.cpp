@@ -121,8 +121,9 @@ void TestSimPanel::temperaturesAndPressure() {
     Bench bench;
     QVERIFY(bench.start({}));
     const QString temperatures = bench.ask("Command54");
-    QVERIFY2(QRegularExpression(QStringLiteral("^  S1= \\d \\d \\d \\. \\d C  ,   S2=  \\d \\d \\. \\d C , "
-                                               "S3= \\d \\d \\d \\. \\d C$"))
+    QVERIFY2(QRegularExpression(
+                 QStringLiteral("^  S1= \\d \\d \\d \\. \\d C  ,   S2=  \\d \\d \\. \\d C , "
+                                "S3= \\d \\d \\d \\. \\d C$"))
                  .match(temperatures)
                  .hasMatch(),
              qPrintable(temperatures));

@@ -403,14 +403,14 @@ void TestSimPjlinkBridge::overLongLine_data() {
     QTest::addColumn<QByteArrayList>("frames");
 
     const QByteArray longest = "%1NAME " + QByteArray(128, 'x') + '\r'; // 136 bytes
-    QTest::addRow("longest request answered") << longest << false << QByteArray("%1NAME=ERR2\r")
-                                              << QByteArrayList{};
-    QTest::addRow("one byte more") << "%1NAME " + QByteArray(129, 'x') + '\r' << true
-                                   << QByteArray() << QByteArrayList{};
-    QTest::addRow("no CR in 200 bytes") << QByteArray(200, 'A') << true << QByteArray()
-                                        << QByteArrayList{};
-    QTest::addRow("binary without CR") << QByteArray(4096, '\0') << true << QByteArray()
-                                       << QByteArrayList{};
+    QTest::addRow("longest request answered")
+        << longest << false << QByteArray("%1NAME=ERR2\r") << QByteArrayList{};
+    QTest::addRow("one byte more")
+        << "%1NAME " + QByteArray(129, 'x') + '\r' << true << QByteArray() << QByteArrayList{};
+    QTest::addRow("no CR in 200 bytes")
+        << QByteArray(200, 'A') << true << QByteArray() << QByteArrayList{};
+    QTest::addRow("binary without CR")
+        << QByteArray(4096, '\0') << true << QByteArray() << QByteArrayList{};
     QTest::addRow("a setting, then 200 bytes")
         << "%1POWR 1\r" + QByteArray(200, 'x') << true << QByteArray("%1POWR=OK\r")
         << QByteArrayList{"CR0", "C00"};

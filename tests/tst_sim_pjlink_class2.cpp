@@ -115,8 +115,8 @@ void TestSimPjlinkClass2::powerCycleNotifies() {
     QVERIFY(waitUntil([&] { return powerNotifications().size() == 1; }, kNotifiedWithinMs));
     QVERIFY(waitUntil([&] { return powerNotifications().size() == 2; }));
     QCOMPARE(client.request("%1INPT 12"), "%1INPT=OK");
-    QVERIFY(waitUntil([&] { return controller.received.contains("%2INPT=12\r"); },
-                      kNotifiedWithinMs));
+    QVERIFY(
+        waitUntil([&] { return controller.received.contains("%2INPT=12\r"); }, kNotifiedWithinMs));
     QCOMPARE(client.request("%1POWR 0"), "%1POWR=OK");
     QVERIFY(waitUntil([&] { return powerNotifications().size() == 3; }, kNotifiedWithinMs));
     QVERIFY(waitUntil([&] { return powerNotifications().size() == 4; }));

@@ -214,8 +214,9 @@ void TestSimPjlinkProgram::stopsCleanlyOnSignal() {
     QCOMPARE(bridge_.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bridge_.exitCode(), 0);
     bridgeLog_ += bridge_.readAllStandardError();
-    QVERIFY2(bridgeLog_.contains(QByteArray("stopped by ") + tavo::link::stopSignalName(stopSignal)),
-             bridgeLog_.constData());
+    QVERIFY2(
+        bridgeLog_.contains(QByteArray("stopped by ") + tavo::link::stopSignalName(stopSignal)),
+        bridgeLog_.constData());
 }
 
 QTEST_GUILESS_MAIN(TestSimPjlinkProgram)

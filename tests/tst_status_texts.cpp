@@ -30,9 +30,7 @@ void TestStatusTexts::takesEveryTableText() {
             continue;
         const QByteArray frame = QByteArray(query.code.data(), qsizetype(query.code.size())) + '\r';
         for (const tavo::status::StatusCode& code : query.table->codes) {
-            const QString trace =
-                QString::fromLatin1(code.head) +
-                QStringLiteral(" CR ");
+            const QString trace = QString::fromLatin1(code.head) + QStringLiteral(" CR ");
             const std::optional<QString> text = tavo::status::decodeStatus(frame, {}, trace);
             QVERIFY2(text, qPrintable(trace));
             QCOMPARE(statusTextProblem(frame, {}, trace, *text), QString());

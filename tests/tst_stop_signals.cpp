@@ -12,7 +12,9 @@ namespace {
 
 volatile std::sig_atomic_t earlierHandlerRan = 0;
 
-void earlierHandler(int signal) { earlierHandlerRan = signal; }
+void earlierHandler(int signal) {
+    earlierHandlerRan = signal;
+}
 
 } // namespace
 

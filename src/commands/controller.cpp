@@ -18,7 +18,9 @@ Controller::Controller(link::Exchange& exchange, QObject* parent)
     connect(Timer1, &QTimer::timeout, this, &Controller::repeat);
 }
 
-void Controller::reset() { heldKey_ = nullptr; }
+void Controller::reset() {
+    heldKey_ = nullptr;
+}
 
 void Controller::sendOneShot(const OneShotSender& sender) {
     if (sender.timing == TimingClass::PicturePreset)

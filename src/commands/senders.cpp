@@ -93,30 +93,34 @@ constexpr ReplyTiming kSlowTiming{milliseconds(200), milliseconds(245)};
 constexpr ReplyTiming kFastTiming{milliseconds(25), milliseconds(25)};
 
 constexpr std::array kHoldKeys{
-    HoldKey{"Command1", 1, "C09", kSlowRepeat, kSlowTiming},   // VOL +
-    HoldKey{"Command2", 2, "C0A", kSlowRepeat, kSlowTiming},   // VOL -
-    HoldKey{"Command5", 3, "C3C", {}, {}},                     // up
-    HoldKey{"Command7", 4, "C3D", {}, {}},                     // down
-    HoldKey{"Command9", 5, "C3B", {}, {}},                     // left
-    HoldKey{"Command8", 6, "C3A", {}, {}},                     // right
-    HoldKey{"Command15", 7, "C20", kFastRepeat, kFastTiming},  // Brightness +
-    HoldKey{"Command35", 8, "C21", kFastRepeat, kFastTiming},  // Brightness -
-    HoldKey{"Command36", 9, "C4B", kFastRepeat, kFastTiming},  // Focus +
-    HoldKey{"Command37", 10, "C4A", kFastRepeat, kFastTiming}, // Focus -
-    HoldKey{"Command6", 13, "C3F", kSelectRepeat, kSlowTiming}, // SELECT
+    HoldKey{"Command1", 1, "C09", kSlowRepeat, kSlowTiming},         // VOL +
+    HoldKey{"Command2", 2, "C0A", kSlowRepeat, kSlowTiming},         // VOL -
+    HoldKey{"Command5", 3, "C3C", {}, {}},                           // up
+    HoldKey{"Command7", 4, "C3D", {}, {}},                           // down
+    HoldKey{"Command9", 5, "C3B", {}, {}},                           // left
+    HoldKey{"Command8", 6, "C3A", {}, {}},                           // right
+    HoldKey{"Command15", 7, "C20", kFastRepeat, kFastTiming},        // Brightness +
+    HoldKey{"Command35", 8, "C21", kFastRepeat, kFastTiming},        // Brightness -
+    HoldKey{"Command36", 9, "C4B", kFastRepeat, kFastTiming},        // Focus +
+    HoldKey{"Command37", 10, "C4A", kFastRepeat, kFastTiming},       // Focus -
+    HoldKey{"Command6", 13, "C3F", kSelectRepeat, kSlowTiming},      // SELECT
     HoldKey{"Command48", 17, "C30", kSlowRepeat, kSlowTiming, true}, // D.Zoom +
     HoldKey{"Command49", 18, "C31", kSlowRepeat, kSlowTiming, true}, // D.Zoom -
-    HoldKey{"Command50", 19, "C8E", kSlowRepeat, kSlowTiming},  // Keystone +
-    HoldKey{"Command51", 20, "C8F", kSlowRepeat, kSlowTiming},  // Keystone -
-    HoldKey{"Command43", 25, "C47", kFastRepeat, kFastTiming},  // Zoom +
-    HoldKey{"Command68", 26, "C46", kFastRepeat, kFastTiming},  // Zoom -
+    HoldKey{"Command50", 19, "C8E", kSlowRepeat, kSlowTiming},       // Keystone +
+    HoldKey{"Command51", 20, "C8F", kSlowRepeat, kSlowTiming},       // Keystone -
+    HoldKey{"Command43", 25, "C47", kFastRepeat, kFastTiming},       // Zoom +
+    HoldKey{"Command68", 26, "C46", kFastRepeat, kFastTiming},       // Zoom -
 };
 
 } // namespace
 
-std::span<const OneShotSender> oneShotSenders() { return kOneShotSenders; }
+std::span<const OneShotSender> oneShotSenders() {
+    return kOneShotSenders;
+}
 
-std::span<const HoldKey> holdKeys() { return kHoldKeys; }
+std::span<const HoldKey> holdKeys() {
+    return kHoldKeys;
+}
 
 std::optional<ReplyTiming> arrowTiming(unsigned char arrowMode) {
     switch (arrowMode) {

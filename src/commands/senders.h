@@ -12,8 +12,8 @@
 
 namespace tavo::commands {
 
-using std::chrono::milliseconds;
 using link::ReplyTiming;
+using std::chrono::milliseconds;
 
 // What happens around the send step of a one-shot sender.
 enum class TimingClass {

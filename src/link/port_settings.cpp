@@ -40,11 +40,10 @@ std::optional<PortSettings> parsePortSettings(QStringView text) {
         return std::nullopt;
 
     const QStringView parity = fields[1].trimmed();
-    const auto parityIt = std::find_if(std::begin(kParityLetters), std::end(kParityLetters),
-                                       [&](const ParityLetter& p) {
-                                           return parity.size() == 1 &&
-                                                  parity[0].toUpper() == p.letter;
-                                       });
+    const auto parityIt = std::find_if(
+        std::begin(kParityLetters), std::end(kParityLetters), [&](const ParityLetter& p) {
+            return parity.size() == 1 && parity[0].toUpper() == p.letter;
+        });
     if (parityIt == std::end(kParityLetters))
         return std::nullopt;
     settings.parity = parityIt->parity;

@@ -16,8 +16,8 @@
 #include <QCoreApplication>
 #include <QFrame>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -140,7 +140,8 @@ void Form1::wireControls() {
 void Form1::wireSenders() {
     for (const commands::OneShotSender& sender : commands::oneShotSenders()) {
         const auto send = [this, &sender] { controller_->sendOneShot(sender); };
-        if (auto* heading = qobject_cast<layout::ClickableLabel*>(layout_[nameOf(sender.control)])) {
+        if (auto* heading =
+                qobject_cast<layout::ClickableLabel*>(layout_[nameOf(sender.control)])) {
             connect(heading, &layout::ClickableLabel::clicked, this, send);
         } else {
             auto* button = control<layout::FlatButton>(sender.control);

@@ -14,7 +14,9 @@ WarningFunction& replacement() {
 }
 } // namespace
 
-void setWarningFunction(WarningFunction function) { replacement() = std::move(function); }
+void setWarningFunction(WarningFunction function) {
+    replacement() = std::move(function);
+}
 
 void printWarning(const QString& text) {
     std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),

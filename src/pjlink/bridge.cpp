@@ -158,18 +158,19 @@ void Bridge::onRequest(Connection& connection, quint64 id, QByteArrayView line) 
             parsed->pjlinkClass == kClass2 ? absentFunction(parsed->command) : nullptr;
         answer(connection, id, request,
                formatAnswer(parsed->pjlinkClass, parsed->command, resolution.error),
-               absent ? QString(QLatin1StringView(absent->why.data(), qsizetype(absent->why.size()))) +
-                            QStringLiteral(", nothing sent")
-                      : QStringLiteral("nothing sent"));
+               absent
+                   ? QString(QLatin1StringView(absent->why.data(), qsizetype(absent->why.size()))) +
+                         QStringLiteral(", nothing sent")
+                   : QStringLiteral("nothing sent"));
         return;
     }
     const Mapping& mapping = *resolution.mapping;
     const char pjlinkClass = parsed->pjlinkClass;
     if (queriesFor(mapping).empty() && sendersFor(mapping).empty()) {
-        answer(connection, id, request,
-               formatAnswer(pjlinkClass, parsed->command, resultOf(mapping, {}, settings_.identity)),
-               QStringLiteral("total %1").arg(durationText(clock.nsecsElapsed())),
-               LogKind::Request);
+        answer(
+            connection, id, request,
+            formatAnswer(pjlinkClass, parsed->command, resultOf(mapping, {}, settings_.identity)),
+            QStringLiteral("total %1").arg(durationText(clock.nsecsElapsed())), LogKind::Request);
         return;
     }
     // What went out on the line is logged even when the client has gone by
@@ -180,10 +181,10 @@ void Bridge::onRequest(Connection& connection, quint64 id, QByteArrayView line) 
                  [this, client, peer = connection.peer(), id, request, command = parsed->command,
                   &mapping, clock, kind, pjlinkClass](const Served& served) {
                      freeze_.note(mapping, !served.failure, served.readings);
-                     const QByteArray result =
-                         served.failure ? *served.failure
-                                        : resultOf(mapping, served.readings, settings_.identity,
-                                                   freeze_.frozen());
+                     const QByteArray result = served.failure
+                                                   ? *served.failure
+                                                   : resultOf(mapping, served.readings,
+                                                              settings_.identity, freeze_.frozen());
                      const QByteArray answer = formatAnswer(pjlinkClass, command, result);
                      QString detail = describe(served, clock.nsecsElapsed());
                      if (!client)

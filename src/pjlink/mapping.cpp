@@ -23,14 +23,14 @@ constexpr std::array kMappings{
     Mapping{"POWR", "1", Ok, Gate::StandbyOrOn, {"Command17"}}, // POWER ON
     Mapping{"POWR", "0", Ok, Gate::StandbyOrOn, {"Command18"}}, // POWER OFF
     Mapping{"POWR", kQuery, PowerState},
-    Mapping{"INPT", "11", Ok, Gate::On, {"Command27"}, "pc1"}, // PC1
-    Mapping{"INPT", "12", Ok, Gate::On, {"Command28"}, "pc2"}, // PC2
+    Mapping{"INPT", "11", Ok, Gate::On, {"Command27"}, "pc1"},   // PC1
+    Mapping{"INPT", "12", Ok, Gate::On, {"Command28"}, "pc2"},   // PC2
     Mapping{"INPT", "21", Ok, Gate::On, {"Command29"}, "video"}, // VIDEO
     Mapping{"INPT", kQuery, InputSource},
     Mapping{"AVMT", "11", Ok, Gate::On, {"Command21"}, "video"}, // NO SHOW on
-    Mapping{"AVMT", "10", Ok, Gate::On, {"Command22"}},                   // NO SHOW off
+    Mapping{"AVMT", "10", Ok, Gate::On, {"Command22"}},          // NO SHOW off
     Mapping{"AVMT", "21", Ok, Gate::On, {"Command19"}, "audio"}, // SOUND MUTE on
-    Mapping{"AVMT", "20", Ok, Gate::On, {"Command20"}},                   // SOUND MUTE off
+    Mapping{"AVMT", "20", Ok, Gate::On, {"Command20"}},          // SOUND MUTE off
     Mapping{"AVMT", "31", Ok, Gate::On, {"Command21", "Command19"}, "video-audio"},
     Mapping{"AVMT", "30", Ok, Gate::On, {"Command22", "Command20"}, "off"},
     Mapping{"AVMT", kQuery, MuteState},
@@ -86,8 +86,7 @@ constexpr qsizetype kMaxLampDigits = 5;
 
 bool needsPowerState(const Mapping& mapping) {
     return mapping.gate != Gate::Always || mapping.answer == PowerState ||
-           mapping.answer == ErrorStatus || mapping.answer == Lamp ||
-           mapping.answer == FreezeState;
+           mapping.answer == ErrorStatus || mapping.answer == Lamp || mapping.answer == FreezeState;
 }
 
 QByteArrayView bytes(std::string_view text) {

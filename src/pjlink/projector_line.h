@@ -16,9 +16,9 @@
 
 #include "commands/controller.h"
 #include "exchange/exchange.h"
+#include "exchange/transaction.h"
 #include "link/port_keeper.h"
 #include "link/serial_link.h"
-#include "exchange/transaction.h"
 #include "pjlink/fair_queue.h"
 #include "pjlink/mapping.h"
 

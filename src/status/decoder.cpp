@@ -139,10 +139,12 @@ std::optional<QString> decodeStatus(const QByteArray& lastFrameSent,
     return query ? applyRule(*query, traceLine) : std::nullopt;
 }
 
-void StatusDecoder::restart() { decodedLength_ = -1; }
+void StatusDecoder::restart() {
+    decodedLength_ = -1;
+}
 
-StatusChange StatusDecoder::decode(const QByteArray& lastFrameSent,
-                                   const QByteArray& commandPrefix, const QString& traceLine) {
+StatusChange StatusDecoder::decode(const QByteArray& lastFrameSent, const QByteArray& commandPrefix,
+                                   const QString& traceLine) {
     if (decodedLength_ < 0 || traceLine.size() < decodedLength_ || lastFrameSent != frame_ ||
         commandPrefix != prefix_) {
         frame_ = lastFrameSent;

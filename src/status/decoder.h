@@ -15,8 +15,8 @@ namespace tavo::status {
 
 // The text for the status line, or nothing when the last frame sent is no
 // status query or the reply head matches no code of the query's table.
-std::optional<QString> decodeStatus(const QByteArray& lastFrameSent, const QByteArray& commandPrefix,
-                                    const QString& traceLine);
+std::optional<QString> decodeStatus(const QByteArray& lastFrameSent,
+                                    const QByteArray& commandPrefix, const QString& traceLine);
 
 struct StatusQuery;
 

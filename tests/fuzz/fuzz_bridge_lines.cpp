@@ -16,9 +16,9 @@
 //   text followed by the request.
 // - The log text of a line is printable ASCII in quotes it cannot close.
 
+#include "exchange/log_text.h"
 #include "fuzz_support.h"
 #include "pjlink/authentication.h"
-#include "exchange/log_text.h"
 #include "pjlink/class2.h"
 #include "pjlink/mapping.h"
 #include "pjlink/protocol.h"
@@ -45,8 +45,7 @@ void checkScan(QByteArrayView buffer, qsizetype maxLength, const LineScan& scan)
     case LineScan::Result::Line:
         FUZZ_CHECK(scan.consumed == feeds + scan.line.size() + 1 &&
                        isLineEnd(buffer[scan.consumed - 1]) && !hasLineEnd(scan.line) &&
-                       scan.line.size() < maxLength &&
-                       scan.line.data() == rest.data(),
+                       scan.line.size() < maxLength && scan.line.data() == rest.data(),
                    printable(buffer));
         return;
     case LineScan::Result::TooLong:
@@ -123,13 +122,11 @@ void checkRequest(QByteArrayView line) {
     // A Class 2 row answers a "%2" request only; the Class 1 rows answer both.
     const bool class2Row =
         std::ranges::any_of(class2Mappings(), [&](const Mapping& m) { return &m == &row; });
-    FUZZ_CHECK((request->pjlinkClass == kClass2 ||
-                (request->pjlinkClass == kClass1 && !class2Row)) &&
-                   QByteArrayView(row.command) ==
-                       request->command &&
-                   QByteArrayView(row.parameter) ==
-                       request->parameter,
-               printable(line));
+    FUZZ_CHECK(
+        (request->pjlinkClass == kClass2 || (request->pjlinkClass == kClass1 && !class2Row)) &&
+            QByteArrayView(row.command) == request->command &&
+            QByteArrayView(row.parameter) == request->parameter,
+        printable(line));
     const qsizetype named = std::count_if(row.senders.begin(), row.senders.end(),
                                           [](auto name) { return !name.empty(); });
     FUZZ_CHECK(qsizetype(sendersFor(row).size()) == named, printable(line));

@@ -12,8 +12,8 @@
 // - an error is one line;
 // - the edit distance behind the "nearest names" is a distance.
 
-#include "tavo-ctl/command_words.h"
 #include "fuzz_support.h"
+#include "tavo-ctl/command_words.h"
 #include "tavo-ctl/script_input.h"
 
 #include <QBuffer>

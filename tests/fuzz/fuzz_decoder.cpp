@@ -8,8 +8,8 @@
 // reply is a value exactly when it has no problem, and its value reads back
 // as text.
 
-#include "fuzz_support.h"
 #include "exchange/trace.h"
+#include "fuzz_support.h"
 #include "status/decoder.h"
 #include "status/reading.h"
 #include "support/status_texts.h"

@@ -22,11 +22,11 @@
 // while a key is held), and transactions report what they saw.
 
 #include "commands/controller.h"
-#include "fuzz_support.h"
 #include "exchange/exchange.h"
 #include "exchange/frame.h"
 #include "exchange/trace.h"
 #include "exchange/transaction.h"
+#include "fuzz_support.h"
 #include "status/tables.h"
 #include "support/fake_serial.h"
 #include "support/status_texts.h"
@@ -45,7 +45,6 @@ using namespace tavo;
 using fuzz::FuzzInput;
 using fuzz::Operation;
 using link::ReplyCapture;
-
 
 QString escaped(const QByteArray& bytes) {
     return QString::fromLatin1(
@@ -126,10 +125,12 @@ void Harness::watch() {
     QObject::connect(&exchange, &link::Exchange::statusTextChanged, &exchange,
                      [this](const QString& text) { checkStatusText(text); });
     // Later pieces of a reply extend the lines instead of setting them whole.
-    QObject::connect(&exchange, &link::Exchange::receivedTraceAppended, &exchange,
-                     [this](QStringView tokens) { checkReceivedTrace(shownTrace_ + tokens.toString()); });
-    QObject::connect(&exchange, &link::Exchange::statusTextAppended, &exchange,
-                     [this](QStringView tokens) { checkStatusText(shownStatus_ + tokens.toString()); });
+    QObject::connect(
+        &exchange, &link::Exchange::receivedTraceAppended, &exchange,
+        [this](QStringView tokens) { checkReceivedTrace(shownTrace_ + tokens.toString()); });
+    QObject::connect(
+        &exchange, &link::Exchange::statusTextAppended, &exchange,
+        [this](QStringView tokens) { checkStatusText(shownStatus_ + tokens.toString()); });
     QObject::connect(&exchange, &link::Exchange::replyEnded, &exchange,
                      [this](const QByteArray& reply, bool) {
                          FUZZ_CHECK(exchange.replyBuffer().isEmpty(),

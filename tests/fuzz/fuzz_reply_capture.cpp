@@ -7,9 +7,9 @@
 // The buffer holds the first kCapacity bytes received since it was emptied,
 // never more, and its trace is always the trace line of its bytes.
 
-#include "fuzz_support.h"
 #include "exchange/reply_capture.h"
 #include "exchange/trace.h"
+#include "fuzz_support.h"
 
 #include <array>
 

@@ -2,8 +2,8 @@
 // here, and built in two pieces it equals the line built at once (the reply
 // capture builds it piece by piece).
 
-#include "fuzz_support.h"
 #include "exchange/trace.h"
+#include "fuzz_support.h"
 
 #include <array>
 

@@ -69,8 +69,7 @@ QString Cable::start(sim::ProjectorConfig projector, sim::Behaviour behaviour) {
     });
     projectorReadable_ =
         std::make_unique<QSocketNotifier>(projectorSide_.get(), QSocketNotifier::Read);
-    connect(projectorReadable_.get(), &QSocketNotifier::activated, this,
-            &Cable::readProjector);
+    connect(projectorReadable_.get(), &QSocketNotifier::activated, this, &Cable::readProjector);
     return plugIn();
 }
 

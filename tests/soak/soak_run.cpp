@@ -66,7 +66,6 @@ const std::array<const char*, 14> kTypedWords{
     "  CR0  ",
 };
 
-
 QString printable(const QByteArray& frame) {
     return QString::fromLatin1(
         frame.first(std::min<qsizetype>(frame.size(), 80)).toPercentEncoding(" "));

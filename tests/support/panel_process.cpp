@@ -67,8 +67,10 @@ QString PanelProcess::errorOutput() {
 
 bool PanelProcess::waitForErrorOutput(const QString& text, int timeoutMs) {
     return QTest::qWaitFor(
-        [&] { return errorOutput().contains(text) || process_.state() == QProcess::NotRunning; },
-        timeoutMs) &&
+               [&] {
+                   return errorOutput().contains(text) || process_.state() == QProcess::NotRunning;
+               },
+               timeoutMs) &&
            errorOutput().contains(text);
 }
 

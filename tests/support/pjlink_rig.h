@@ -12,8 +12,8 @@
 // handed to the next while another program on the machine still holds a
 // lock by that name.
 
-#include "link/serial_control.h"
 #include "exchange/transaction.h"
+#include "link/serial_control.h"
 #include "pjlink/bridge.h"
 #include "pjlink/projector_line.h"
 #include "projector-sim/server.h"

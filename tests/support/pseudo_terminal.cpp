@@ -27,7 +27,8 @@ PseudoTerminal::~PseudoTerminal() {
 void PseudoTerminal::write(QByteArrayView bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(master_, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
+        const ssize_t n =
+            ::write(master_, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
         if (n > 0)
             done += n;
         else if (n < 0 && errno == EAGAIN)
@@ -78,6 +79,8 @@ void PseudoTerminal::closeSlave() {
     slave_ = -1;
 }
 
-speed_t baudOf(const termios& settings) { return ::cfgetospeed(&settings); }
+speed_t baudOf(const termios& settings) {
+    return ::cfgetospeed(&settings);
+}
 
 } // namespace tavo::test

@@ -16,7 +16,6 @@ namespace {
 using status::Rule;
 using status::StatusQuery;
 
-
 QLatin1StringView latin1(std::string_view text) {
     return QLatin1StringView(text);
 }

@@ -56,9 +56,8 @@ int main(int argc, char** argv) {
     QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Command44")), Qt::LeftButton);
     if (::write(line.master.get(), "00\r", 3) != 3)
         return 1;
-    const bool decoded = QTest::qWaitFor([&] {
-        return !form.findChild<QLabel*>(QStringLiteral("Label22"))->text().isEmpty();
-    });
+    const bool decoded = QTest::qWaitFor(
+        [&] { return !form.findChild<QLabel*>(QStringLiteral("Label22"))->text().isEmpty(); });
     if (!decoded)
         std::fprintf(stderr, "the status reply was not decoded\n");
 

@@ -32,8 +32,7 @@ QString bashCompletion() {
     QMap<QString, QStringList> following; // a word and what may come after it
     QSet<QString> wholeNames;
     for (const commands::CommandName& entry : commands::commandNames()) {
-        const QStringList parts =
-            QString::fromLatin1(entry.name).split(QLatin1Char(' '));
+        const QStringList parts = QString::fromLatin1(entry.name).split(QLatin1Char(' '));
         firstWords.append(parts.front());
         for (qsizetype i = 1; i < parts.size(); ++i)
             following[parts[i - 1]].append(parts[i]);

@@ -13,8 +13,8 @@
 // its value is one awaited; --timeout is the deadline of the whole run.
 
 #include "command_words.h"
-#include "invocation.h"
 #include "exchange/transaction.h"
+#include "invocation.h"
 #include "report.h"
 
 #include <QElapsedTimer>

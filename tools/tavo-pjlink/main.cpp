@@ -54,7 +54,8 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
     parser.addVersionOption();
     const QCommandLineOption device(
         QStringLiteral("device"),
-        QStringLiteral("Serial device the projector is on (default: %1).").arg(QLatin1String(kDefaultDevice)),
+        QStringLiteral("Serial device the projector is on (default: %1).")
+            .arg(QLatin1String(kDefaultDevice)),
         QStringLiteral("path"), QLatin1String(kDefaultDevice));
     const QCommandLineOption baud(QStringLiteral("baud"),
                                   QStringLiteral("Line speed, 19200 or 9600 (default: 19200)."),

@@ -33,7 +33,9 @@ QString toQString(std::string_view text) {
     return QString::fromUtf8(text);
 }
 
-QColor toQColor(std::uint32_t value) { return QColor(QRgb(value)); }
+QColor toQColor(std::uint32_t value) {
+    return QColor(QRgb(value));
+}
 
 QColor toQColor(Colour colour, const QColor& kindDefault) {
     return colour.isDefault ? kindDefault : toQColor(colour.rgb);
@@ -147,13 +149,14 @@ void applyStacking(const BuiltLayout& built) {
     std::vector<const ControlRecord*> order;
     for (const ControlRecord& record : controlRecords())
         order.push_back(&record);
-    std::stable_sort(order.begin(), order.end(), [](const ControlRecord* a, const ControlRecord* b) {
-        const bool aLabel = a->kind == Kind::Label || a->kind == Kind::Image;
-        const bool bLabel = b->kind == Kind::Label || b->kind == Kind::Image;
-        if (aLabel != bLabel)
-            return aLabel;
-        return a->tab < b->tab;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [](const ControlRecord* a, const ControlRecord* b) {
+                         const bool aLabel = a->kind == Kind::Label || a->kind == Kind::Image;
+                         const bool bLabel = b->kind == Kind::Label || b->kind == Kind::Image;
+                         if (aLabel != bLabel)
+                             return aLabel;
+                         return a->tab < b->tab;
+                     });
     for (const ControlRecord* record : order)
         built[toQString(record->name)]->raise();
 }
@@ -184,11 +187,12 @@ void applyTabOrder(const BuiltLayout& built) {
         else
             widget->setFocusPolicy(Qt::NoFocus);
     }
-    std::stable_sort(chain.begin(), chain.end(), [](const ControlRecord* a, const ControlRecord* b) {
-        return a->tab < b->tab;
-    });
+    std::stable_sort(
+        chain.begin(), chain.end(),
+        [](const ControlRecord* a, const ControlRecord* b) { return a->tab < b->tab; });
     for (std::size_t i = 1; i < chain.size(); ++i)
-        QWidget::setTabOrder(built[toQString(chain[i - 1]->name)], built[toQString(chain[i]->name)]);
+        QWidget::setTabOrder(built[toQString(chain[i - 1]->name)],
+                             built[toQString(chain[i]->name)]);
 }
 
 } // namespace
@@ -214,7 +218,8 @@ QRect pixelGeometry(const ControlRecord& record) {
 }
 
 void installFontSubstitutions() {
-    QFont::insertSubstitution(QString::fromUtf8(kGothicFamily), QString::fromLatin1(kGothicSubstitute));
+    QFont::insertSubstitution(QString::fromUtf8(kGothicFamily),
+                              QString::fromLatin1(kGothicSubstitute));
     QFont::insertSubstitution(QString::fromUtf8(kPGothicFamily),
                               QString::fromLatin1(kPGothicSubstitute));
 }

@@ -63,8 +63,8 @@ void FlatButton::paintEvent(QPaintEvent*) {
     }
 
     const int shift = isDown() ? 1 : 0;
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                   QPalette::ButtonText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     painter.setFont(font());
     painter.drawText(box.adjusted(2 + shift, 1 + shift, -2 + shift, -1 + shift),
                      Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, text());

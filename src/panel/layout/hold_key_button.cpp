@@ -15,7 +15,9 @@ void HoldKeyButton::mousePressEvent(QMouseEvent* event) {
 }
 
 // A fast second press arrives as a double-click: a press like any other.
-void HoldKeyButton::mouseDoubleClickEvent(QMouseEvent* event) { HoldKeyButton::mousePressEvent(event); }
+void HoldKeyButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    HoldKeyButton::mousePressEvent(event);
+}
 
 void HoldKeyButton::mouseReleaseEvent(QMouseEvent* event) {
     Q_EMIT holdReleased();

@@ -29,14 +29,16 @@ struct Colour {
     std::uint32_t rgb = 0;
     bool isDefault = true;
 };
-constexpr Colour rgb(std::uint32_t value) { return Colour{value, false}; }
+constexpr Colour rgb(std::uint32_t value) {
+    return Colour{value, false};
+}
 constexpr Colour defaultColour{};
 
 struct ControlRecord {
-    std::string_view name;      // objectName, e.g. "Command17"
+    std::string_view name; // objectName, e.g. "Command17"
     Kind kind;
-    std::string_view container; // "" = directly on the window, else a group's name
-    std::string_view caption;   // UTF-8
+    std::string_view container;   // "" = directly on the window, else a group's name
+    std::string_view caption;     // UTF-8
     int left, top, width, height; // twips, relative to the container's outer corner
     int tab;                      // tab index, -1 for none
     Colour background = defaultColour;
