@@ -75,7 +75,7 @@ struct Controls {
 };
 
 Controls controlCentres() {
-    panel::Form1 form(std::make_unique<test::FakeSerial>());
+    panel::Form1 form(std::make_unique<test::FakeSerial>(), QStringList{QString(), QString()});
     const auto centre = [&](const char* name) {
         const auto* widget = form.findChild<QWidget*>(QLatin1String(name));
         return widget->mapTo(&form, widget->rect().center());
