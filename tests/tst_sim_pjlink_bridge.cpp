@@ -700,8 +700,7 @@ void TestSimPjlinkBridge::goodClientServedUnderAttack() {
     QFETCH(int, greetingMs);
     QFETCH(int, answerMs);
     VirtualProjector projector;
-    pjlink::BridgeSettings settings = loopbackSettings();
-    settings.password = kPassword;
+    pjlink::BridgeSettings settings = settingsWithPassword();
     settings.maxPerAddress = pjlink::kMaxConnectionsPerAddress;
     settings.guessing = {1ms, 4ms, 10, 60s};
     BridgeRig rig(projector.device(), settings);
