@@ -1,13 +1,17 @@
 // The PJLink wire format and authentication as pure functions: line
 // splitting (also fed random bytes), request reading, answer writing, the
-// digest of the standard's own example, and the options read from outside.
+// digest of the standard's own example, the options read from outside, and
+// the Class 2 pieces: the controllers notifications go to, the search budget.
 
 #include "exchange/log_text.h"
 #include "pjlink/auth_guard.h"
 #include "pjlink/authentication.h"
+#include "pjlink/controllers.h"
 #include "pjlink/log_throttle.h"
+#include "pjlink/notify_option.h"
 #include "pjlink/options.h"
 #include "pjlink/protocol.h"
+#include "pjlink/search_budget.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -17,6 +21,7 @@
 #include <sys/stat.h>
 
 using namespace tavo::pjlink;
+using namespace std::chrono_literals;
 
 class TestPjlinkProtocol : public QObject {
     Q_OBJECT
@@ -50,6 +55,10 @@ private Q_SLOTS:
     void passwordFileExposure();
     void name_data();
     void name();
+    void class2Option_data();
+    void class2Option();
+    void controllersAreBoundedAndForgotten();
+    void searchBudget();
 };
 
 void TestPjlinkProtocol::scanLine_data() {
@@ -540,6 +549,69 @@ void TestPjlinkProtocol::passwordFileExposure() {
     const auto exposure = tavo::pjlink::passwordFileExposure(file.fileName());
     QCOMPARE(exposure.has_value(), !reader.isEmpty());
     QVERIFY(exposure.value_or(QString()).startsWith(reader));
+}
+
+void TestPjlinkProtocol::class2Option_data() {
+    QTest::addColumn<bool>("notify"); // else the poll period
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("parsed"); // empty: refused
+    const auto row = [](bool notify, const char* text, const char* parsed) {
+        QTest::addRow("%s %s", notify ? "notify" : "poll", text) << notify << text << parsed;
+    };
+    row(true, "127.0.0.1", "127.0.0.1:4352");
+    row(true, "127.0.0.5:9000", "127.0.0.5:9000");
+    row(true, "255.255.255.255", "");
+    row(true, "239.1.2.3", "");
+    row(true, "0.0.0.0", "");
+    row(false, "0", "0"); // off
+    row(false, "100", "100");
+    row(false, "99", "");
+    row(false, "3600001", "");
+}
+
+void TestPjlinkProtocol::class2Option() {
+    QFETCH(bool, notify);
+    QFETCH(QString, text);
+    QFETCH(QString, parsed);
+    if (notify) {
+        const auto target = parseNotifyTarget(text);
+        const auto* endpoint = std::get_if<Endpoint>(&target);
+        QCOMPARE(endpoint ? endpoint->address.toString() + ':' + QString::number(endpoint->port)
+                          : QString(),
+                 parsed);
+    } else {
+        const auto period = parsePollPeriod(text);
+        const auto* ms = std::get_if<std::chrono::milliseconds>(&period);
+        QCOMPARE(ms ? QString::number(ms->count()) : QString(), parsed);
+    }
+}
+
+void TestPjlinkProtocol::controllersAreBoundedAndForgotten() {
+    const Endpoint given{QHostAddress(QStringLiteral("127.0.0.9")), 9000};
+    Controllers controllers({given}, 2, 60s);
+    const auto at = [](int s) { return Controllers::Clock::time_point(std::chrono::seconds(s)); };
+    const auto learned = [](int n) {
+        return Endpoint{QHostAddress(quint32(0x7f000000 + n)), 4352};
+    };
+    controllers.learn(learned(1), at(0));
+    controllers.learn(learned(2), at(10));
+    controllers.learn(learned(1), at(20)); // seen again
+    controllers.learn(learned(3), at(30)); // takes the place of 2, seen longest ago
+    QCOMPARE(controllers.current(at(30)), (QList{given, learned(1), learned(3)}));
+    QCOMPARE(controllers.current(at(85)), (QList{given, learned(3)}));
+    QCOMPARE(controllers.current(at(1000)), QList{given});
+}
+
+void TestPjlinkProtocol::searchBudget() {
+    SearchBudget budget({.perSender = 2, .total = 3, .window = 10s});
+    const QHostAddress one(QStringLiteral("127.0.0.1"));
+    const auto at = [](int s) { return SearchBudget::Clock::time_point(std::chrono::seconds(s)); };
+    QVERIFY(budget.take(one, at(0)));
+    QVERIFY(budget.take(one, at(1)));
+    QVERIFY(!budget.take(one, at(2)));
+    QVERIFY(budget.take(QHostAddress(QStringLiteral("127.0.0.2")), at(3)));
+    QVERIFY(!budget.take(QHostAddress(QStringLiteral("127.0.0.3")), at(4))); // total used up
+    QVERIFY(budget.take(one, at(11)));                                       // the window moved on
 }
 
 QTEST_GUILESS_MAIN(TestPjlinkProtocol)

@@ -3,16 +3,24 @@
 // power state, with the frames that reached the projector; authentication;
 // fifty clients at once; and what a misbehaving client gets: closed when
 // idle, after an over-long line or beyond the connection limit, and errors
-// for random bytes, none of which reach the serial line.
+// for random bytes, none of which reach the serial line; a good client
+// served within a bound while others attack; and Class 2 over UDP: search
+// and notifications. Every datagram and connection goes to 127.0.0.0/8.
 
 #include "pjlink/authentication.h"
 #include "support/pjlink_rig.h"
 
+#include <QElapsedTimer>
+#include <QNetworkDatagram>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QUdpSocket>
 #include <QtTest>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <thread>
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -44,6 +52,10 @@ pjlink::BridgeSettings settingsWithPassword(bool on = true) {
     if (on)
         settings.password = kPassword;
     return settings;
+}
+
+QByteArray digestFor(const QByteArray& greeting, const QByteArray& password = kPassword) {
+    return pjlink::digestOf(greeting.mid(9, 8), password);
 }
 
 // Sends the bytes on a plain socket, shuts down its sending side as nc and
@@ -80,6 +92,109 @@ std::optional<QByteArray> sendAndFinish(quint16 port, const QByteArray& bytes) {
     return ended ? std::optional(received) : std::nullopt;
 }
 
+enum class Attack { IdleConnections, FloodNames, FloodGarbage, BusyClients, WrongDigests };
+
+QHostAddress loopback(int third, int fourth) {
+    return QHostAddress(QStringLiteral("127.0.%1.%2").arg(third).arg(fourth));
+}
+
+// A client flooding from a thread of its own, as another program would: it
+// sends its line over and over and reads the answers, for ten seconds at most.
+struct Flood {
+    std::atomic<qint64> answered = 0;
+    std::jthread thread;
+
+    Flood(quint16 port, const QByteArray& line)
+        : thread([this, port, chunk = line.repeated(1000)](std::stop_token stop) {
+              QTcpSocket socket;
+              socket.connectToHost(QHostAddress::LocalHost, port);
+              if (!socket.waitForReadyRead(kWaitMs))
+                  return;
+              socket.write(digestFor(socket.readAll()) + "%1CLSS ?\r");
+              const QDeadlineTimer deadline(10'000);
+              while (!stop.stop_requested() && !deadline.hasExpired() &&
+                     socket.state() == QAbstractSocket::ConnectedState) {
+                  if (socket.bytesToWrite() < chunk.size())
+                      socket.write(chunk);
+                  socket.waitForBytesWritten(1);
+                  socket.waitForReadyRead(1);
+                  answered += socket.readAll().size();
+              }
+          }) {}
+};
+
+// What an attack holds open lasts as long as this.
+struct Attackers {
+    std::vector<std::unique_ptr<Client>> clients;
+    std::unique_ptr<Flood> flood;
+    int digestsAnswered = 0;
+
+    // Starts the attack; the check tells when it is at full strength.
+    std::function<bool()> start(Attack kind, BridgeRig& rig) {
+        const auto open = [&](const QHostAddress& from) -> Client& {
+            Client& client = *clients.emplace_back(std::make_unique<Client>());
+            client.connectTo(rig.port(), from);
+            return client;
+        };
+        switch (kind) {
+        case Attack::IdleConnections: // from four addresses, as many as each may open
+            for (int i = 0; i < pjlink::kMaxConnections; ++i)
+                open(loopback(1, 2 + i / pjlink::kMaxConnectionsPerAddress));
+            return [&rig] { return rig.bridge().connectionCount() == pjlink::kMaxConnections; };
+        case Attack::FloodNames:
+        case Attack::FloodGarbage:
+            flood = std::make_unique<Flood>(rig.port(), kind == Attack::FloodNames ? "%1NAME ?\r"
+                                                                                   : "garbage\r");
+            return [this] { return flood->answered > 100'000; };
+        case Attack::BusyClients:
+            for (int i = 0; i < 60; ++i) {
+                Client& client = open(loopback(3, 1 + i));
+                client.request(digestFor(client.greeting) + "%1CLSS ?");
+                client.send(QByteArray("%1POWR ?\r").repeated(64));
+            }
+            return [&rig] { return rig.line().queued() >= 60 * 8; };
+        case Attack::WrongDigests:
+            for (int i = 0; i < 200; ++i) {
+                Client guesser;
+                if (!guesser.connectTo(rig.port(), loopback(4, 1)))
+                    break; // refused
+                const QByteArray wrong = digestFor(guesser.greeting, "guess");
+                digestsAnswered += guesser.request(wrong + "%1POWR 1") == "PJLINK ERRA";
+            }
+            return [&rig] {
+                return rig.logHas(QStringLiteral("failed digests; connections refused"));
+            };
+        }
+        return [] { return false; };
+    }
+};
+
+// A controller's UDP socket: keeps what arrives, in order.
+class Controller {
+public:
+    explicit Controller(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost)) {
+        socket_.bind(address, 0);
+        QObject::connect(&socket_, &QUdpSocket::readyRead, &socket_, [this] {
+            while (socket_.hasPendingDatagrams())
+                received.append(socket_.receiveDatagram().data());
+        });
+    }
+    quint16 port() const { return socket_.localPort(); }
+    void send(const QByteArray& datagram, const QHostAddress& to, quint16 port) {
+        socket_.writeDatagram(datagram, to, port);
+    }
+
+    QByteArrayList received;
+
+private:
+    QUdpSocket socket_;
+};
+
+const QHostAddress kBridgeAddress{QStringLiteral("127.0.0.2")};
+constexpr auto kPollPeriod = 300ms;
+// A change is notified within a poll period and a round of queries.
+constexpr int kNotifiedWithinMs = 2 * kPollPeriod.count();
+
 } // namespace
 
 class TestSimPjlinkBridge : public QObject {
@@ -104,6 +219,11 @@ private Q_SLOTS:
     void limitsConnections();
     void answersAClientThatFinishedSending_data();
     void answersAClientThatFinishedSending();
+    void goodClientServedUnderAttack_data();
+    void goodClientServedUnderAttack();
+    void search_data();
+    void search();
+    void powerCycleNotifies();
 
 private:
     // Brings the projector into the start state through the bridge.
@@ -562,6 +682,114 @@ void TestSimPjlinkBridge::answersAClientThatFinishedSending() {
     QVERIFY(rig.isReady());
     QCOMPARE(sendAndFinish(rig.port(), bytes), std::optional(received));
     QTRY_COMPARE(rig.bridge().connectionCount(), 0);
+}
+
+void TestSimPjlinkBridge::goodClientServedUnderAttack_data() {
+    QTest::addColumn<Attack>("attack");
+    QTest::addColumn<int>("greetingMs"); // bounds for the good client
+    QTest::addColumn<int>("answerMs");
+    QTest::addRow("64 idle unauthenticated connections") << Attack::IdleConnections << 500 << 500;
+    QTest::addRow("a client flooding NAME ?") << Attack::FloodNames << 100 << 500;
+    QTest::addRow("a client flooding garbage lines") << Attack::FloodGarbage << 100 << 500;
+    QTest::addRow("60 clients keeping 16 POWR ? waiting") << Attack::BusyClients << 100 << 1500;
+    QTest::addRow("200 wrong digests from one address") << Attack::WrongDigests << 100 << 500;
+}
+
+void TestSimPjlinkBridge::goodClientServedUnderAttack() {
+    QFETCH(Attack, attack);
+    QFETCH(int, greetingMs);
+    QFETCH(int, answerMs);
+    VirtualProjector projector;
+    pjlink::BridgeSettings settings = settingsWithPassword();
+    settings.maxPerAddress = pjlink::kMaxConnectionsPerAddress;
+    settings.guessing = {1ms, 4ms, 10, 60s};
+    BridgeRig rig(projector.device(), settings);
+    QVERIFY(rig.isReady());
+    Attackers attackers;
+    QVERIFY(waitUntil(attackers.start(attack, rig)));
+    QVERIFY(attackers.digestsAnswered <= settings.guessing.lockoutAfter);
+
+    QElapsedTimer clock;
+    clock.start();
+    Client good;
+    QVERIFY(good.connectTo(rig.port()));
+    QVERIFY2(clock.elapsed() < greetingMs, qPrintable(QString::number(clock.elapsed())));
+    clock.start();
+    QCOMPARE(good.request(digestFor(good.greeting) + "%1POWR ?"), QByteArray("%1POWR=0"));
+    QVERIFY2(clock.elapsed() < answerMs, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestSimPjlinkBridge::search_data() {
+    QTest::addColumn<QByteArrayList>("datagrams");
+    QTest::addColumn<int>("answers");
+
+    QTest::addRow("search") << QByteArrayList{"%2SRCH\r"} << 1;
+    QTest::addRow("not a search") << QByteArrayList{"%1SRCH\r", "%2SRCH", "%2SRCHX\r"} << 0;
+    QTest::addRow("too long") << QByteArrayList{"%2SRCH\r" + QByteArray(2000, 'x')} << 0;
+    QTest::addRow("a flood of searches")
+        << QByteArrayList(50, "%2SRCH\r") << pjlink::SearchLimits{}.perSender;
+}
+
+void TestSimPjlinkBridge::search() {
+    QFETCH(QByteArrayList, datagrams);
+    QFETCH(int, answers);
+
+    VirtualProjector projector;
+    QVERIFY(projector.isValid());
+    pjlink::BridgeSettings settings = loopbackSettings();
+    settings.address = kBridgeAddress;
+    BridgeRig rig(projector.device(), settings);
+    QVERIFY2(rig.isReady(), qPrintable(rig.log.join(QLatin1Char('\n'))));
+    Controller controller;
+    for (const QByteArray& datagram : datagrams)
+        controller.send(datagram, kBridgeAddress, rig.port());
+    // A last search from another address marks the end of the bridge's answers.
+    Controller marker(QHostAddress(QStringLiteral("127.0.0.3")));
+    marker.send("%2SRCH\r", kBridgeAddress, rig.port());
+    QVERIFY(waitUntil([&] { return !marker.received.isEmpty(); }));
+
+    QCOMPARE(controller.received, QByteArrayList(answers, "%2ACKN=00:00:00:00:00:00\r"));
+}
+
+// Standby, on, input 12, off: POWR and INPT notifications, each within the
+// poll period of the change, after the LKUP of the start.
+void TestSimPjlinkBridge::powerCycleNotifies() {
+    sim::ProjectorConfig config;
+    config.countDown = 1000ms;
+    config.cooling = 1000ms;
+    VirtualProjector projector(config);
+    QVERIFY(projector.isValid());
+    Controller controller;
+    pjlink::BridgeSettings settings = loopbackSettings();
+    settings.pollPeriod = kPollPeriod;
+    settings.udp.notify = {{QHostAddress::LocalHost, controller.port()}};
+    settings.udp.notifyPort = controller.port();
+    BridgeRig rig(projector.device(), settings);
+    QVERIFY2(rig.isReady(), qPrintable(rig.log.join(QLatin1Char('\n'))));
+    QVERIFY(waitUntil([&] { return !controller.received.isEmpty(); }));
+    QCOMPARE(controller.received.takeFirst(), "%2LKUP=00:00:00:00:00:00\r");
+
+    const auto powerNotifications = [&] {
+        QByteArrayList power;
+        for (const QByteArray& datagram : std::as_const(controller.received)) {
+            if (datagram.startsWith("%2POWR="))
+                power.append(datagram);
+        }
+        return power;
+    };
+    Client client;
+    QVERIFY(client.connectTo(rig.port()));
+    QCOMPARE(client.request("%1POWR 1"), "%1POWR=OK");
+    QVERIFY(waitUntil([&] { return powerNotifications().size() == 1; }, kNotifiedWithinMs));
+    QVERIFY(waitUntil([&] { return powerNotifications().size() == 2; }));
+    QCOMPARE(client.request("%1INPT 12"), "%1INPT=OK");
+    QVERIFY(
+        waitUntil([&] { return controller.received.contains("%2INPT=12\r"); }, kNotifiedWithinMs));
+    QCOMPARE(client.request("%1POWR 0"), "%1POWR=OK");
+    QVERIFY(waitUntil([&] { return powerNotifications().size() == 3; }, kNotifiedWithinMs));
+    QVERIFY(waitUntil([&] { return powerNotifications().size() == 4; }));
+    QCOMPARE(powerNotifications(),
+             (QByteArrayList{"%2POWR=3\r", "%2POWR=1\r", "%2POWR=2\r", "%2POWR=0\r"}));
 }
 
 QTEST_GUILESS_MAIN(TestSimPjlinkBridge)

@@ -40,10 +40,8 @@ class TestSimPjlinkFailures : public QObject {
 private Q_SLOTS:
     void silentProjector_data();
     void silentProjector();
-    void queueLimit_data();
-    void queueLimit();
-    void lateProjector_data();
-    void lateProjector();
+    void slowProjector_data();
+    void slowProjector();
     void deviceLostAndBack();
     void deviceMissingAtStart();
     void scriptedReplies_data();
@@ -76,71 +74,65 @@ void TestSimPjlinkFailures::silentProjector() {
     QVERIFY(!client.isClosed());
 }
 
-// Requests queued for longer than the limit are refused without being sent:
-// ERR4 behind a projector that does not answer, ERR3 behind one that is busy.
-void TestSimPjlinkFailures::queueLimit_data() {
+// A projector slow to answer or silent. Requests sent at once and queued for
+// longer than the limit are refused without being sent: ERR4 behind one that
+// does not answer, ERR3 behind one that is busy. Asked one at a time, a reply
+// after the timeout is never taken for the next frame's, and no setting goes
+// out on one.
+void TestSimPjlinkFailures::slowProjector_data() {
     QTest::addColumn<bool>("silent");
+    QTest::addColumn<int>("lateMs");
+    QTest::addColumn<int>("queueLimitMs"); // 0: as it comes, and one request at a time
+    QTest::addColumn<QByteArrayList>("requests");
     QTest::addColumn<QByteArrayList>("answers");
+    QTest::addColumn<QByteArrayList>("frames");
 
-    QTest::addRow("silent projector")
-        << true << QByteArrayList{"%1POWR=ERR4", "%1INPT=ERR4", "%1AVMT=ERR4"};
-    QTest::addRow("slow projector")
-        << false << QByteArrayList{"%1POWR=0", "%1INPT=ERR3", "%1AVMT=ERR3"};
+    const QByteArrayList queued{"%1POWR ?", "%1INPT ?", "%1AVMT ?"};
+    const QByteArrayList asked{"%1POWR ?", "%1INPT ?", "%1POWR 1", "%1ERST ?"};
+    QTest::addRow("queue limit, silent projector")
+        << true << 300 << 200 << queued
+        << QByteArrayList{"%1POWR=ERR4", "%1INPT=ERR4", "%1AVMT=ERR4"} << QByteArrayList{"CR0"};
+    QTest::addRow("queue limit, slow projector")
+        << false << 300 << 200 << queued << QByteArrayList{"%1POWR=0", "%1INPT=ERR3", "%1AVMT=ERR3"}
+        << QByteArrayList{"CR0"};
+    QTest::addRow("late, within the timeout")
+        << false << 300 << 0 << asked
+        << QByteArrayList{"%1POWR=0", "%1INPT=11", "%1POWR=OK", "%1ERST=000000"}
+        << QByteArrayList{"CR0", "CR1", "CR0", "C00", "CR0"};
+    QTest::addRow("later than the timeout")
+        << false << 600 << 0 << asked
+        << QByteArrayList{"%1POWR=ERR4", "%1INPT=ERR4", "%1POWR=ERR4", "%1ERST=ERR4"}
+        << QByteArrayList{"CR0", "CR1", "CR0", "CR0"};
 }
 
-void TestSimPjlinkFailures::queueLimit() {
+void TestSimPjlinkFailures::slowProjector() {
     QFETCH(bool, silent);
+    QFETCH(int, lateMs);
+    QFETCH(int, queueLimitMs);
+    QFETCH(QByteArrayList, requests);
     QFETCH(QByteArrayList, answers);
+    QFETCH(QByteArrayList, frames);
 
     sim::Behaviour behaviour;
     behaviour.silent = silent;
-    behaviour.late = 300ms;
+    behaviour.late = std::chrono::milliseconds(lateMs);
     VirtualProjector projector({}, behaviour);
     pjlink::ProjectorLine::Settings line = lineSettings(projector.device());
-    line.queueLimit = 200ms;
+    if (queueLimitMs > 0)
+        line.queueLimit = std::chrono::milliseconds(queueLimitMs);
     BridgeRig rig(line, loopbackSettings());
     QVERIFY(rig.isReady());
     Client client;
     QVERIFY(client.connectTo(rig.port()));
-    client.send("%1POWR ?\r%1INPT ?\r%1AVMT ?\r");
-    for (const QByteArray& answer : answers)
-        QCOMPARE(client.nextLine(), answer);
-    QCOMPARE(projector.frames, QByteArrayList{"CR0"});
-    QVERIFY(rig.logHas(QStringLiteral("for the serial line")));
-}
-
-// A projector that answers after the reply timeout: no late reply is ever
-// taken for the next frame's, and no setting goes out on one.
-void TestSimPjlinkFailures::lateProjector_data() {
-    QTest::addColumn<int>("lateMs");
-    QTest::addColumn<QByteArrayList>("answers");
-    QTest::addColumn<QByteArrayList>("frames");
-
-    QTest::addRow("late, within the timeout")
-        << 300 << QByteArrayList{"%1POWR=0", "%1INPT=11", "%1POWR=OK", "%1ERST=000000"}
-        << QByteArrayList{"CR0", "CR1", "CR0", "C00", "CR0"};
-    QTest::addRow("later than the timeout")
-        << 600 << QByteArrayList{"%1POWR=ERR4", "%1INPT=ERR4", "%1POWR=ERR4", "%1ERST=ERR4"}
-        << QByteArrayList{"CR0", "CR1", "CR0", "CR0"};
-}
-
-void TestSimPjlinkFailures::lateProjector() {
-    QFETCH(int, lateMs);
-    QFETCH(QByteArrayList, answers);
-    QFETCH(QByteArrayList, frames);
-
-    sim::Behaviour late;
-    late.late = std::chrono::milliseconds(lateMs);
-    VirtualProjector projector({}, late);
-    BridgeRig rig(projector.device());
-    QVERIFY(rig.isReady());
-    Client client;
-    QVERIFY(client.connectTo(rig.port()));
+    if (queueLimitMs > 0)
+        client.send(requests.join('\r') + '\r');
     QByteArrayList got;
-    for (const QByteArray request : {"%1POWR ?", "%1INPT ?", "%1POWR 1", "%1ERST ?"})
-        got << client.request(request);
+    for (const QByteArray& request : requests)
+        got << (queueLimitMs > 0 ? client.nextLine().value_or("<none>") : client.request(request));
     QCOMPARE(got, answers);
     QCOMPARE(projector.frames, frames);
+    if (queueLimitMs > 0)
+        QVERIFY(rig.logHas(QStringLiteral("for the serial line")));
 }
 
 // The device behind a path goes away with requests waiting and comes back
