@@ -136,24 +136,28 @@ void TestSimCtl::powerOnThenWaitForPowerOn() {
 
 void TestSimCtl::untilRunsOut_data() {
     QTest::addColumn<QStringList>("simulator");
+    QTest::addColumn<QString>("deadline");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("err");
     QTest::addRow("projector in standby: still in the wrong state")
-        << QStringList{} << 7
+        << QStringList{} << "300ms" << 7
         << "tavo-ctl: status: still standby on DEVICE after 300 ms (awaiting on or warm-up)\n";
     QTest::addRow("silent projector, the deadline before the reply timeout")
-        << QStringList{"--silent"} << 3
+        << QStringList{"--silent"} << "300ms" << 3
         << "tavo-ctl: status: no reply from DEVICE within 300 ms (awaiting on or warm-up)\n";
+    // Long enough for a flooded reply's carriage return on a loaded machine.
     QTest::addRow("flooding projector: the last reply malformed")
-        << QStringList{"--flood"} << 6 << "tavo-ctl: status: malformed reply from DEVICE: ";
+        << QStringList{"--flood"} << "1500ms" << 6
+        << "tavo-ctl: status: malformed reply from DEVICE: ";
 }
 
 void TestSimCtl::untilRunsOut() {
     QFETCH(QStringList, simulator);
+    QFETCH(QString, deadline);
     QFETCH(int, exitCode);
     QFETCH(QString, err);
     QVERIFY(startSimulator(simulator));
-    const Ran ran = ctl({"status", "-u", "on,warm-up", "-e", "100ms", "-t", "300ms"});
+    const Ran ran = ctl({"status", "-u", "on,warm-up", "-e", "100ms", "-t", deadline});
     QCOMPARE(ran.exitCode, exitCode);
     QCOMPARE(ran.out, QStringList());
     err.replace(QStringLiteral("DEVICE"), device_);
