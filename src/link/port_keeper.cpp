@@ -40,9 +40,7 @@ bool PortKeeper::open() {
         Q_EMIT opened();
         return true;
     }
-    failedDevice_ = devices_.value(number_ - 1);
-    failureCause_ = line_.errorDescription();
-    error_ = QStringLiteral("Cannot open %1: %2.").arg(portName(number_), failureCause_);
+    error_ = QStringLiteral("Cannot open %1: %2.").arg(portName(number_), line_.errorDescription());
     if (error_ != lastReported_) {
         lastReported_ = error_;
         Q_EMIT openFailed(error_);
@@ -63,10 +61,6 @@ bool PortKeeper::switchTo(int number) {
     choose(number % int(devices_.size()) + 1);
     error_ = why;
     return false;
-}
-
-QString PortKeeper::commandLineFailure(const QString& program) const {
-    return QStringLiteral("%1: cannot open %2: %3").arg(program, failedDevice_, failureCause_);
 }
 
 void PortKeeper::reopenEvery(std::chrono::milliseconds interval) {

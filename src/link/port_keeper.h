@@ -37,9 +37,6 @@ public:
     // and leaves the line as it is.
     bool switchTo(int number);
     QString errorDescription() const { return error_; }
-    // The last open failure as a command-line program words it:
-    // "<program>: cannot open <device>: <cause>".
-    QString commandLineFailure(const QString& program) const;
 
     // Zero, the default, tries again only when asked.
     void reopenEvery(std::chrono::milliseconds interval);
@@ -58,8 +55,6 @@ private:
     QStringList devices_;
     int number_ = 1;
     QString error_;
-    QString failedDevice_;
-    QString failureCause_;
     QString lastReported_;
     QTimer reopen_;
 };
