@@ -224,6 +224,8 @@ private Q_SLOTS:
     void search_data();
     void search();
     void powerCycleNotifies();
+    void errorStatusNotifies_data();
+    void errorStatusNotifies();
 
 private:
     // Brings the projector into the start state through the bridge.
@@ -785,11 +787,52 @@ void TestSimPjlinkBridge::powerCycleNotifies() {
     QCOMPARE(client.request("%1INPT 12"), "%1INPT=OK");
     QVERIFY(
         waitUntil([&] { return controller.received.contains("%2INPT=12\r"); }, kNotifiedWithinMs));
+    QCOMPARE(client.request("%1AVMT 31"), "%1AVMT=OK");
+    QVERIFY(
+        waitUntil([&] { return controller.received.contains("%2AVMT=31\r"); }, kNotifiedWithinMs));
     QCOMPARE(client.request("%1POWR 0"), "%1POWR=OK");
     QVERIFY(waitUntil([&] { return powerNotifications().size() == 3; }, kNotifiedWithinMs));
     QVERIFY(waitUntil([&] { return powerNotifications().size() == 4; }));
     QCOMPARE(powerNotifications(),
              (QByteArrayList{"%2POWR=3\r", "%2POWR=1\r", "%2POWR=2\r", "%2POWR=0\r"}));
+}
+
+void TestSimPjlinkBridge::errorStatusNotifies_data() {
+    QTest::addColumn<QByteArrayList>("powerReplies"); // CR0, one after the other
+    QTest::addColumn<QByteArrayList>("notifications");
+
+    QTest::addRow("temperature warning comes and goes")
+        << QByteArrayList{"00", "08", "00"} << QByteArrayList{"%2ERST=001000\r", "%2ERST=000000\r"};
+    QTest::addRow("lamp failure while cooling")
+        << QByteArrayList{"20", "21"} << QByteArrayList{"%2ERST=020000\r"};
+    // The power state is unknown then: ERST alone is notified.
+    QTest::addRow("power failure")
+        << QByteArrayList{"00", "10"} << QByteArrayList{"%2ERST=000002\r"};
+}
+
+// A scripted projector, as no virtual one fails: each change of the error
+// digits is notified once, and nothing else changes.
+void TestSimPjlinkBridge::errorStatusNotifies() {
+    QFETCH(QByteArrayList, powerReplies);
+    QFETCH(QByteArrayList, notifications);
+
+    ScriptedProjector projector(
+        {{"CR0", powerReplies.takeFirst() + '\r'}, {"CR1", "1\r"}, {"CRA", "00\r"}});
+    QVERIFY(projector.isValid());
+    Controller controller;
+    pjlink::BridgeSettings settings = loopbackSettings();
+    settings.pollPeriod = kPollPeriod;
+    settings.udp.notify = {{QHostAddress::LocalHost, controller.port()}};
+    BridgeRig rig(projector.device(), settings);
+    QVERIFY(rig.isReady());
+    QVERIFY(waitUntil([&] { return controller.received.size() == 1; }));
+    controller.received.removeFirst(); // LKUP
+    for (const QByteArray& reply : std::as_const(powerReplies)) {
+        projector.setReply("CR0", reply + '\r');
+        const qsizetype asked = projector.frames.count("CR0");
+        QVERIFY(waitUntil([&] { return projector.frames.count("CR0") > asked + 1; }));
+    }
+    QCOMPARE(controller.received, notifications);
 }
 
 QTEST_GUILESS_MAIN(TestSimPjlinkBridge)

@@ -117,6 +117,8 @@ public:
 
     bool isValid() const { return pty_.isValid() && link_.isValid(); }
     QString device() const { return link_.path(); }
+    // From the next frame on, as the projector's state changes.
+    void setReply(const QByteArray& frame, const QByteArray& reply) { replies_[frame] = reply; }
 
     QByteArrayList frames;
 
