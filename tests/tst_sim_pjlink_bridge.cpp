@@ -344,7 +344,9 @@ void TestSimPjlinkBridge::answers_data() {
     row("SVOL 1 on", On, {"%2SVOL 1"}, {"%2SVOL=OK"}, {"CR0", "C09"});
     row("SVOL 1 in standby", Standby, {"%2SVOL 1"}, {"%2SVOL=ERR3"}, {"CR0"});
     row("MVOL: no microphone", On, {"%2MVOL 1"}, {"%2MVOL=ERR1"}, {});
-    row("SNUM: not reported", On, {"%2SNUM ?"}, {"%2SNUM=ERR1"}, {});
+    row("SNUM: not reported", On, {"%2SNUM ?"}, {"%2SNUM="}, {});
+    row("FILT: not counted", On, {"%2FILT ?"}, {"%2FILT=0"}, {});
+    row("IRES: not reported", On, {"%2IRES ?"}, {"%2IRES=ERR1"}, {});
 
     row("POWR ? cooling", Cooling, {"%1POWR ?"}, {"%1POWR=2"}, {"CR0"});
     row("POWR 1 cooling", Cooling, {"%1POWR 1"}, {"%1POWR=ERR3"}, {"CR0"});

@@ -27,19 +27,31 @@ constexpr std::array kClass2Mappings{
     Mapping{"FREZ", kQuery, FreezeState},
     Mapping{"SVOL", "1", Ok, Gate::On, {"Command1"}}, // VOL +
     Mapping{"SVOL", "0", Ok, Gate::On, {"Command2"}}, // VOL -
+    Mapping{"SNUM", kQuery, Unreported},
+    Mapping{"SVER", kQuery, Unreported},
+    Mapping{"FILT", kQuery, Unreported},
+    Mapping{"RLMP", kQuery, Unreported},
+    Mapping{"RFIL", kQuery, Unreported},
+};
+
+// The standard's answers for what a projector does not report: no text for a
+// serial number, software version or replacement part, and 0 hours for a
+// filter whose time it does not count.
+struct UnreportedAnswer {
+    std::string_view command;
+    std::string_view result;
+};
+constexpr std::array kUnreported{
+    UnreportedAnswer{"SNUM", ""}, UnreportedAnswer{"SVER", ""}, UnreportedAnswer{"FILT", "0"},
+    UnreportedAnswer{"RLMP", ""}, UnreportedAnswer{"RFIL", ""},
 };
 
 // The status queries report power, input, mutes, lamp time, temperatures,
-// pressure and settings; none of these.
+// pressure and settings; no resolution, and there is no microphone.
 constexpr std::array kAbsentFunctions{
     AbsentFunction{"MVOL", "no microphone on this projector"},
-    AbsentFunction{"SNUM", "the projector does not report its serial number"},
-    AbsentFunction{"SVER", "the projector does not report its software version"},
     AbsentFunction{"IRES", "the projector does not report the input resolution"},
     AbsentFunction{"RRES", "the projector does not report a recommended resolution"},
-    AbsentFunction{"FILT", "the projector does not report its filter time"},
-    AbsentFunction{"RLMP", "the projector does not report a replacement lamp"},
-    AbsentFunction{"RFIL", "the projector does not report a replacement filter"},
 };
 
 // The names INNM answers, by input number, as the panel's input texts say.
@@ -113,6 +125,12 @@ QByteArray class2Result(const Mapping& mapping, const Readings& readings, bool f
             return kProjectorFailure.toByteArray();
         return (*digit == '1' && frozen) ? "1" : "0";
     }
+    case Unreported:
+        for (const auto& [command, result] : kUnreported) {
+            if (command == mapping.command)
+                return bytes(result).toByteArray();
+        }
+        break;
     default:
         break;
     }

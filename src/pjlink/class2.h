@@ -50,7 +50,7 @@ private:
     bool frozen_ = false;
 };
 
-// The result of a Class 2 row's answer (InputName, FreezeState) once its
+// The result of a Class 2 row's answer (InputName, FreezeState, Unreported) once its
 // steps went through.
 QByteArray class2Result(const Mapping& mapping, const Readings& readings, bool frozen);
 

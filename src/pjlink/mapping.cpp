@@ -328,6 +328,7 @@ QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Iden
         return QByteArray(1, kClass2);
     case InputName:
     case FreezeState:
+    case Unreported:
         return class2Result(mapping, readings, frozen);
     }
     return kProjectorFailure.toByteArray();

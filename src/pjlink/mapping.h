@@ -44,6 +44,7 @@ enum class Answer {
     PjlinkClass,  // CLSS ?
     InputName,    // INNM ?11: the input's name (Class 2)
     FreezeState,  // FREZ ?: see FreezeMemory (Class 2)
+    Unreported,   // SNUM ?, FILT ?, ...: the standard's answer for what is not reported
 };
 
 // Which power states let a request's commands go out. Any other state
