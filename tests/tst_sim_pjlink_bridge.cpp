@@ -742,6 +742,8 @@ void TestSimPjlinkBridge::search() {
     QVERIFY(projector.isValid());
     pjlink::BridgeSettings settings = loopbackSettings();
     settings.address = kBridgeAddress;
+    Controller atNotifyPort; // where a controller hears notifications
+    settings.udp.notifyPort = atNotifyPort.port();
     BridgeRig rig(projector.device(), settings);
     QVERIFY2(rig.isReady(), qPrintable(rig.log.join(QLatin1Char('\n'))));
     Controller controller;
@@ -751,8 +753,16 @@ void TestSimPjlinkBridge::search() {
     Controller marker(QHostAddress(QStringLiteral("127.0.0.3")));
     marker.send("%2SRCH\r", kBridgeAddress, rig.port());
     QVERIFY(waitUntil([&] { return !marker.received.isEmpty(); }));
+    QVERIFY(waitUntil([&] { return atNotifyPort.received.size() >= answers; }));
 
-    QCOMPARE(controller.received, QByteArrayList(answers, "%2ACKN=00:00:00:00:00:00\r"));
+    const QByteArrayList acknowledged(answers, "%2ACKN=00:00:00:00:00:00\r");
+    QCOMPARE(controller.received, acknowledged);
+    QCOMPARE(atNotifyPort.received, acknowledged);
+    const QString logged =
+        QStringLiteral("127.0.0.1:") + QString::number(controller.port()) +
+        QStringLiteral(" \"%2SRCH\" -> \"%2ACKN=00:00:00:00:00:00\", also to port ") +
+        QString::number(atNotifyPort.port());
+    QCOMPARE(rig.logHas(logged), answers > 0);
 }
 
 // Standby, on, input 12, off: POWR and INPT notifications, each within the

@@ -54,8 +54,22 @@ bool UdpService::bind(const QHostAddress& address, quint16 port) {
     return socket_.bind(address, port);
 }
 
+bool UdpService::isSelf(const QHostAddress& address, quint16 port) const {
+    if (port != socket_.localPort())
+        return false;
+    if (address.isEqual(address_))
+        return true;
+    const bool anyAddress = address_.isEqual(QHostAddress::Any) ||
+                            address_.isEqual(QHostAddress::AnyIPv6) ||
+                            address_.isEqual(QHostAddress::AnyIPv4);
+    return anyAddress &&
+           (address.isLoopback() || QNetworkInterface::allAddresses().contains(address));
+}
+
 void UdpService::learn(const QHostAddress& address) {
-    controllers_.learn({address, settings_.notifyPort}, Controllers::Clock::now());
+    // A controller on this bridge's own address and port cannot be there.
+    if (!isSelf(address, settings_.notifyPort))
+        controllers_.learn({address, settings_.notifyPort}, Controllers::Clock::now());
 }
 
 int UdpService::notify(QByteArrayView command, QByteArrayView value) {
@@ -103,11 +117,18 @@ void UdpService::answerSearch(const QHostAddress& sender, quint16 port, int inte
     const QByteArray answer =
         formatAnswer(kClass2, "ACKN", hardwareAddressFor(address_, interfaceIndex));
     const bool sent = socket_.writeDatagram(answer, sender, port) == answer.size();
-    Q_EMIT logLine(
-        LogKind::Request,
-        QStringLiteral("%1 \"%2SRCH\" -> %3%4")
-            .arg(endpointText(sender, port), QStringLiteral("%"), link::quoted(answer.chopped(1)),
-                 sent ? QString() : QStringLiteral(" not sent: ") + socket_.errorString()));
+    // A controller hears PJLink datagrams on its notification port; one that
+    // searched from another port may listen on either.
+    const quint16 alsoTo = settings_.notifyPort;
+    const bool also = sent && alsoTo != port && !isSelf(sender, alsoTo) &&
+                      socket_.writeDatagram(answer, sender, alsoTo) == answer.size();
+    Q_EMIT logLine(LogKind::Request,
+                   QStringLiteral("%1 %2 -> %3%4")
+                       .arg(endpointText(sender, port), link::quoted(kSearch.chopped(1)),
+                            link::quoted(answer.chopped(1)),
+                            !sent  ? QStringLiteral(" not sent: ") + socket_.errorString()
+                            : also ? QStringLiteral(", also to port %1").arg(alsoTo)
+                                   : QString()));
 }
 
 } // namespace tavo::pjlink

@@ -1,8 +1,9 @@
 #pragma once
 // PJLink Class 2 over UDP, on the listen address and the PJLink port: answers
 // a search ("%2SRCH") with "%2ACKN=" and the MAC address of the interface it
-// listens on, to the sender's address and port, and sends the status
-// notifications ("%2POWR=1") to the controllers it knows. Never a broadcast.
+// listens on, to the port the search came from and to the sender's PJLink
+// port (4352), and sends the status notifications ("%2POWR=1") to the
+// controllers it knows. Never a broadcast, and never to itself.
 //
 // Bounded like the TCP side: a datagram longer than a search is dropped
 // unread, a turn of the event loop reads a set number of datagrams, and the
@@ -61,6 +62,8 @@ Q_SIGNALS:
     void logLine(tavo::pjlink::LogKind kind, const QString& line);
 
 private:
+    // Whether a datagram to there would come back to this socket.
+    bool isSelf(const QHostAddress& address, quint16 port) const;
     void readDatagrams();
     void answerSearch(const QHostAddress& sender, quint16 port, int interfaceIndex);
 
