@@ -1,30 +1,21 @@
 #include "bench/bridge_attacks.h"
 
-#include "bench/processes.h"
+#include "bench/bridge_rig.h"
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 
-#include <atomic>
-#include <chrono>
 #include <functional>
-#include <optional>
+#include <memory>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace tavo::bench {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 const QString kGroup = QStringLiteral("bridge under attack");
 const QByteArray kPassword = QByteArrayLiteral("bench-password");
@@ -32,115 +23,23 @@ constexpr int kRoundTrips = 100; // enough for a p99
 constexpr auto kWarmUp = std::chrono::milliseconds(1000);
 constexpr auto kGuessing = std::chrono::seconds(3);
 
-// A blocking loopback connection from a chosen 127.x address, with a
-// receive timeout so that nothing waits for ever.
-struct Socket {
-    int fd = -1;
-    explicit Socket(quint32 from, quint16 port) {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const timeval wait{5, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
-        sockaddr_in local{AF_INET, 0, {htonl(from)}, {}};
-        sockaddr_in bridge{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-            ::connect(fd, reinterpret_cast<sockaddr*>(&bridge), sizeof bridge) != 0) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
-    ~Socket() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-
-    void send(const QByteArray& bytes) const {
-        ::send(fd, bytes.constData(), std::size_t(bytes.size()), MSG_NOSIGNAL);
-    }
-    // The next line, carriage return taken off; nothing on close or timeout.
-    std::optional<QByteArray> line() const {
-        QByteArray bytes;
-        char byte = 0;
-        while (::recv(fd, &byte, 1, 0) == 1) {
-            if (byte == '\r')
-                return bytes;
-            bytes += byte;
-        }
-        return std::nullopt;
-    }
-};
-
-quint32 loopback(int third, int fourth) {
-    return (127u << 24) | (quint32(third) << 8) | quint32(fourth);
-}
-
 QByteArray digestFor(const QByteArray& greeting, const QByteArray& password = kPassword) {
     return QCryptographicHash::hash(greeting.mid(9, 8) + password, QCryptographicHash::Md5).toHex();
 }
 
-double msSince(Clock::time_point start) {
-    return double(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start)
-                      .count()) /
-           1000;
-}
-
 // The virtual projector and the bridge in front of it, authentication on.
-class Bridge {
-public:
-    Bridge(const QString& buildDir, const QTemporaryDir& dir) {
-        const QString simLog = dir.filePath(QStringLiteral("sim.log"));
-        const QString bridgeLog = dir.filePath(QStringLiteral("bridge.log"));
-        const QString password = dir.filePath(QStringLiteral("password"));
-        QFile file(password);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(kPassword + '\n');
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        file.close();
-        sim_ = spawn({{buildDir + QStringLiteral("/tools/projector-sim/tavo-projector-sim")},
-                      {},
-                      {},
-                      simLog});
-        const QString device = waitFor(simLog, QStringLiteral("device: (\\S+)"));
-        if (device.isEmpty())
-            return;
-        bridge_ =
-            spawn({{buildDir + QStringLiteral("/tools/tavo-pjlink/tavo-pjlink"),
-                    QStringLiteral("--device"), device, QStringLiteral("--listen"),
-                    QStringLiteral("127.0.0.1:0"), QStringLiteral("--password-file"), password},
-                   {},
-                   {},
-                   bridgeLog});
-        port_ = quint16(waitFor(bridgeLog, QStringLiteral("port (\\d+) for")).toUInt());
-    }
-    ~Bridge() {
-        if (bridge_ > 0)
-            stop(bridge_);
-        if (sim_ > 0)
-            stop(sim_);
-    }
-    quint16 port() const { return port_; }
-
-private:
-    static QString waitFor(const QString& log, const QString& pattern) {
-        const QRegularExpression expression(pattern);
-        for (const auto deadline = Clock::now() + std::chrono::seconds(10); Clock::now() < deadline;
-             QThread::msleep(20)) {
-            QFile file(log);
-            if (file.open(QIODevice::ReadOnly)) {
-                const auto match = expression.match(QString::fromLocal8Bit(file.readAll()));
-                if (match.hasMatch())
-                    return match.captured(1);
-            }
-        }
-        return {};
-    }
-
-    pid_t sim_ = -1;
-    pid_t bridge_ = -1;
-    quint16 port_ = 0;
-};
+BridgeLaunch withPassword(const QTemporaryDir& dir) {
+    const QString password = dir.filePath(QStringLiteral("password"));
+    QFile file(password);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(kPassword + '\n');
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return {QStringLiteral("attack"),
+            {},
+            {},
+            {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+             QStringLiteral("--password-file"), password}};
+}
 
 // An attack runs on threads of its own until the figure is taken.
 using Attack = std::function<void(std::stop_token stop, quint16 port)>;
@@ -207,7 +106,7 @@ void busyClients(std::stop_token stop, quint16 port) {
 // (greeting and digest included), while the attack runs.
 Figure roundTrips(const QString& buildDir, const QString& name, const Attack& attack) {
     QTemporaryDir dir;
-    Bridge bridge(buildDir, dir);
+    const BridgeProcess bridge(buildDir, dir, withPassword(dir));
     Figure figure{kGroup,
                   QStringLiteral("POWR ? round trip with a new connection, ") + name,
                   QStringLiteral("ms"),
@@ -242,7 +141,7 @@ Figure roundTrips(const QString& buildDir, const QString& name, const Attack& at
 // Wrong digests answered, one connection after another, from one address.
 Figure wrongDigests(const QString& buildDir) {
     QTemporaryDir dir;
-    Bridge bridge(buildDir, dir);
+    const BridgeProcess bridge(buildDir, dir, withPassword(dir));
     int answered = 0;
     const auto start = Clock::now();
     while (bridge.port() != 0 && Clock::now() - start < kGuessing) {

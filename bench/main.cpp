@@ -157,6 +157,10 @@ public:
         const Figure* figure = findMeasured(figures_, name);
         return figure ? std::optional(summarize(figure->samples).median) : std::nullopt;
     }
+    std::optional<double> p99(const QString& name) const {
+        const Figure* figure = findMeasured(figures_, name);
+        return figure ? std::optional(percentile(figure->samples, 0.99)) : std::nullopt;
+    }
     std::optional<double> mean(const QString& name) const {
         const Figure* figure = findMeasured(figures_, name);
         if (!figure)
@@ -256,6 +260,13 @@ std::vector<Target> targetsOf(const std::vector<Figure>& figures) {
                     .arg(QLatin1String(after)),
                 1.5);
     }
+    t.atMost(QStringLiteral("status notification p99 within the poll period and a quarter second"),
+             t.p99(QStringLiteral("status notification delay, projector change -> datagram, "
+                                  "default poll period (5 s)")),
+             5250, QStringLiteral("ms"));
+    t.atMost(QStringLiteral("serial line busy from polling alone under 5 %"),
+             t.median(QStringLiteral("serial line busy from polling alone, default poll period")),
+             5, QStringLiteral("%"));
     t.atMost(QStringLiteral(".deb under 500 KB"), t.median(QStringLiteral(".deb size")), 500,
              QStringLiteral("KB"));
     return t.list;

@@ -1,6 +1,7 @@
 #include "bench/tools_figures.h"
 
 #include "bench/bridge_attacks.h"
+#include "bench/bridge_class2.h"
 #include "bench/processes.h"
 #include "bench/pty.h"
 
@@ -423,6 +424,8 @@ std::vector<Figure> commandLineAndBridgeFigures(const QString& buildDir) {
     figures.push_back(bridgeFigure(
         measureBridge(buildDir, dir, kClients, kRequestsPerClient, kManyClientsWarmUp), kClients));
     for (Figure& figure : bridgeAttackFigures(buildDir))
+        figures.push_back(std::move(figure));
+    for (Figure& figure : class2Figures(buildDir))
         figures.push_back(std::move(figure));
     return figures;
 }
