@@ -33,7 +33,7 @@ constexpr int kSearchAddresses = 40;
 // One character at 19200 baud, 8N1: ten bits.
 constexpr double kCharacterMs = 10.0 / 19200 * 1000;
 
-// A UDP socket on 127.0.third.fourth and a free port, blocking, with a
+// A UDP socket on a loopback address and a free port, blocking, with a
 // receive timeout.
 class Datagrams {
 public:
