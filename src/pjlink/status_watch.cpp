@@ -24,6 +24,11 @@ constexpr std::array kRound{
 // A yielding query tries again this soon.
 constexpr std::chrono::milliseconds kRetry{20};
 
+QString controllers(int count) {
+    return count == 1 ? QStringLiteral("1 controller")
+                      : QStringLiteral("%1 controllers").arg(count);
+}
+
 const Mapping& queryRow(QByteArrayView command) {
     // Every command of the round has a query row: the status watch test runs them all.
     return *resolve(Request{kClass1, command.toByteArray(), true, "?"}).mapping;
@@ -78,9 +83,8 @@ void StatusWatch::onServed(const Served& served) {
         if (!linkedUp_ && next_ == 0) {
             linkedUp_ = true;
             const int sent = udp_.notify("LKUP", udp_.hardwareAddress());
-            Q_EMIT logLine(
-                LogKind::Other,
-                QStringLiteral("projector answers: LKUP sent to %1 controllers").arg(sent));
+            Q_EMIT logLine(LogKind::Other,
+                           QStringLiteral("projector answers: LKUP sent to ") + controllers(sent));
         }
         for (const QByteArrayView command : watched.notifications) {
             if (command.isEmpty())
@@ -93,10 +97,9 @@ void StatusWatch::onServed(const Served& served) {
                 continue;
             known->second = value;
             const int sent = udp_.notify(command, value);
-            Q_EMIT logLine(LogKind::Request,
-                           QStringLiteral("%1 changed to %2: notified %3 controllers")
-                               .arg(QString::fromLatin1(command), link::quoted(value))
-                               .arg(sent));
+            Q_EMIT logLine(LogKind::Request, QStringLiteral("%1 changed to %2: notified %3")
+                                                 .arg(QString::fromLatin1(command),
+                                                      link::quoted(value), controllers(sent)));
         }
     }
     // A projector that does not answer is not asked again until the next round.
