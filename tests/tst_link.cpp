@@ -42,9 +42,7 @@ void TestLink::traceLineTokens_data() {
     QTest::addColumn<QString>("trace");
     QTest::addRow("empty text") << QByteArray() << " ";
     QTest::addRow("ACK") << QByteArray("\x06") << " ACK ";
-    QTest::addRow("20 has no space after it") << QByteArray("A\x14"
-                                                            "B")
-                                              << " A &B ";
+    QTest::addRow("20 has no space after it") << QByteArray("A\024B") << " A &B ";
     QTest::addRow("CR") << QByteArray("\r") << " CR ";
     QTest::addRow("LF") << QByteArray("\n") << " LF ";
     QTest::addRow("CR LF") << QByteArray("00\r\n") << " 0 0 CR LF ";
@@ -67,9 +65,7 @@ void TestLink::traceLineTokens() {
 }
 
 void TestLink::traceLineAppendsLikeWhole() {
-    const QByteArray all("\x06"
-                         "12\x14z{\r\n\0x",
-                         10);
+    const QByteArray all('\x06' + QByteArray("12\x14z{\r\n\0x", 9));
     for (qsizetype cut = 0; cut <= all.size(); ++cut) {
         QString line = traceLine(all.first(cut));
         appendTraceTokens(line, all.sliced(cut));
@@ -102,9 +98,8 @@ void TestLink::typedText_data() {
     QTest::addRow("ascii kept as typed") << "CR7 " << QByteArray("CR7 ");
     QTest::addRow("latin-1 is one byte") << QString::fromUtf8("é") << QByteArray("\xe9");
     QTest::addRow("wider characters become ?") << QString::fromUtf8("日x") << QByteArray("?x");
-    QTest::addRow("a character beyond 16 bits is one ?") << QString::fromUtf8("a\xF0\x9F\x98\x80"
-                                                                              "b")
-                                                         << QByteArray("a?b");
+    QTest::addRow("a character beyond 16 bits is one ?")
+        << QStringLiteral("a\U0001F600b") << QByteArray("a?b");
     QTest::addRow("empty") << QString() << QByteArray();
 }
 
