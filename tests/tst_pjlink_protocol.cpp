@@ -463,19 +463,17 @@ void TestPjlinkProtocol::guessingIsSlowedAndLockedOut() {
     QFETCH(int, gapMs);
     QFETCH(int, lastDelayMs);
     QFETCH(bool, refused);
-    using namespace std::chrono;
-    using tavo::pjlink::AuthGuard;
-    AuthGuard guard({milliseconds(10), milliseconds(80), 5, milliseconds(1000)});
+    AuthGuard guard({10ms, 80ms, 5, 1000ms});
     const QHostAddress guesser(QStringLiteral("192.0.2.7"));
     AuthGuard::Clock::time_point now{};
-    milliseconds delay{};
-    for (int i = 0; i < failures; ++i, now += milliseconds(gapMs))
+    std::chrono::milliseconds delay{};
+    for (int i = 0; i < failures; ++i, now += std::chrono::milliseconds(gapMs))
         delay = guard.failed(guesser, now);
     QCOMPARE(delay.count(), lastDelayMs);
     using Entry = AuthGuard::Entry;
     QCOMPARE(guard.entry(guesser, now), refused ? Entry::RefusedFirstTime : Entry::Open);
     QCOMPARE(guard.entry(guesser, now), refused ? Entry::Refused : Entry::Open);
-    QCOMPARE(guard.entry(guesser, now + milliseconds(1000)), Entry::Open);
+    QCOMPARE(guard.entry(guesser, now + 1000ms), Entry::Open);
 }
 
 void TestPjlinkProtocol::networkBytesEscapedForTheLog_data() {
