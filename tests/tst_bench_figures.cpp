@@ -59,16 +59,12 @@ void TestBenchFigures::summaries() {
 }
 
 void TestBenchFigures::figuresCrossIntact() {
-    const std::vector<Figure> figures{{QStringLiteral("from outside"),
-                                       QStringLiteral("start to visible window: tavo-control"),
-                                       QStringLiteral("ms"),
+    const std::vector<Figure> figures{{"from outside",
+                                       "start to visible window: tavo-control",
+                                       "ms",
                                        {57.25, 61.5, 0.001},
-                                       QStringLiteral("a note, with a comma")},
-                                      {QStringLiteral("from outside"),
-                                       QStringLiteral("not measured"),
-                                       QStringLiteral("%"),
-                                       {},
-                                       QStringLiteral("no window")}};
+                                       "a note, with a comma"},
+                                      {"from outside", "not measured", "%", {}, "no window"}};
     const auto back = fromLines(toLines(figures));
     QVERIFY(back.has_value());
     QCOMPARE(back->size(), figures.size());
@@ -97,16 +93,8 @@ void TestBenchFigures::malformedLinesAreRefused() {
 void TestBenchFigures::tableNamesWhatWasNotMeasured() {
     Report report;
     report.title = QStringLiteral("title");
-    report.figures = {{QStringLiteral("group"),
-                       QStringLiteral("measured"),
-                       QStringLiteral("µs"),
-                       {1, 2, 3},
-                       QString()},
-                      {QStringLiteral("group"),
-                       QStringLiteral("absent"),
-                       QStringLiteral("ms"),
-                       {},
-                       QStringLiteral("not yet measured")}};
+    report.figures = {{"group", "measured", "µs", {1, 2, 3}, QString()},
+                      {"group", "absent", "ms", {}, "not yet measured"}};
     report.targets = {{QStringLiteral("a target"), QStringLiteral("—"), std::nullopt},
                       {QStringLiteral("met"), QStringLiteral("1"), true},
                       {QStringLiteral("missed"), QStringLiteral("2"), false}};

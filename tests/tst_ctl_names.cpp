@@ -15,7 +15,6 @@
 #include "support/window_rig.h"
 
 #include <QProcess>
-#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 
@@ -243,16 +242,13 @@ void TestCtlNames::completionOffers() {
     QFETCH(QString, previous);
     QFETCH(QString, typed);
     QFETCH(QString, offered);
-    QTemporaryFile script;
-    QVERIFY(script.open());
-    script.write(tavo::ctl::bashCompletion().toUtf8());
-    script.close();
+    // The completion script, then a completion after the two words, as bash runs it.
     QProcess bash;
-    bash.start(QStringLiteral("bash"),
-               {QStringLiteral("-c"),
-                QStringLiteral("source \"$0\"; COMP_WORDS=(tavo-ctl \"$1\" \"$2\"); COMP_CWORD=2; "
-                               "_tavo_ctl; echo \"${COMPREPLY[*]}\""),
-                script.fileName(), previous, typed});
+    bash.start("bash", {"-c",
+                        tavo::ctl::bashCompletion() +
+                            "\nCOMP_WORDS=(tavo-ctl \"$0\" \"$1\"); COMP_CWORD=2; _tavo_ctl; "
+                            "echo \"${COMPREPLY[*]}\"",
+                        previous, typed});
     QVERIFY(bash.waitForFinished());
     QCOMPARE(QString::fromUtf8(bash.readAllStandardOutput()).trimmed(), offered);
 }

@@ -141,40 +141,27 @@ void TestHostileInput::oddRepliesAreShownSafely_data() {
         << pressure << QByteArray(400, '9') + '\r' << outOfRange;
     QTest::addRow("pressure in hexadecimal beyond 16 bits")
         << pressure << QByteArray("&HFFFFF\r") << outOfRange;
-    QTest::addRow("pressure after a control character") << pressure
-                                                        << QByteArray("\x01"
-                                                                      "512\r")
-                                                        << QStringLiteral("106 hPa");
+    QTest::addRow("pressure after a control character")
+        << pressure << '\x01' + QByteArray("512\r") << QStringLiteral("106 hPa");
     QTest::addRow("lamp hours far longer than the field")
         << "Command46" << QByteArray("1234567890").repeated(100) + '\r'
         << QStringLiteral(" 1 2 3 4 5 6 7 8 9 0 1 2 3 4 5 6 7 8 9 Hour Use");
     QTest::addRow("lamp hours after a control character")
-        << "Command46"
-        << QByteArray("\x02"
-                      "123\r")
-        << QStringLiteral(" ? 1 2 3 CR  Hour Use");
+        << "Command46" << '\x02' + QByteArray("123\r") << QStringLiteral(" ? 1 2 3 CR  Hour Use");
     QTest::addRow("sensors far longer than their fields")
         << "Command54" << repeated("ABCDEFGHIJKLMNOPQRSTUVWXYZ", 2000).toLatin1() + '\r'
         << QStringLiteral("  S1= A B C D E C  ,   S2=  H I J K C , S3= M N O P Q C");
-    QTest::addRow("STATUS reply after NUL") << "Command44"
-                                            << QByteArray("\0"
-                                                          "00\r",
-                                                          4)
-                                            << QString();
+    QTest::addRow("STATUS reply after NUL")
+        << "Command44" << '\0' + QByteArray("00\r") << QString();
     QTest::addRow("STATUS reply after an escape sequence")
         << "Command44" << QByteArray("\x1b[2J00\r") << QString();
     QTest::addRow("STATUS reply after a lone LF")
         << "Command44" << QByteArray("\n00\r") << QString();
     QTest::addRow("STATUS reply after a lone CR")
         << "Command44" << QByteArray("\r00\r") << QString();
-    QTest::addRow("input mode after byte 255") << "Command45"
-                                               << QByteArray("\xff"
-                                                             "1\r")
-                                               << QString();
-    QTest::addRow("mute state after ACK") << "CRA"
-                                          << QByteArray("\x06"
-                                                        "00\r")
-                                          << QString();
+    QTest::addRow("input mode after byte 255")
+        << "Command45" << '\xff' + QByteArray("1\r") << QString();
+    QTest::addRow("mute state after ACK") << "CRA" << '\x06' + QByteArray("00\r") << QString();
 }
 
 // The status line shows what the rule makes of the reply, or nothing; the

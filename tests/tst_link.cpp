@@ -1,13 +1,21 @@
 // The pure pieces of the serial link: trace lines, frames, typed text as
 // bytes, the settings string and the bounded reply buffer.
+// Also the port keeper over the in-memory line: the port it opens or falls
+// back to, the wording of a failure, reopening on its timer, said once per
+// cause.
 #include "exchange/frame.h"
 #include "exchange/reply_capture.h"
 #include "exchange/trace.h"
+#include "link/port_keeper.h"
 #include "link/port_settings.h"
+#include "support/fake_serial.h"
 
+#include <QDeadlineTimer>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace tavo::link;
+using tavo::test::FakeSerial;
 
 class TestLink : public QObject {
     Q_OBJECT
@@ -23,6 +31,10 @@ private Q_SLOTS:
     void portSettings();
     void replyCaptureKeepsHeadAndBoundsMemory();
     void replyCaptureClears();
+    void switchTo_data();
+    void switchTo();
+    void reopensOnItsTimer_data();
+    void reopensOnItsTimer();
 };
 
 void TestLink::traceLineTokens_data() {
@@ -30,9 +42,7 @@ void TestLink::traceLineTokens_data() {
     QTest::addColumn<QString>("trace");
     QTest::addRow("empty text") << QByteArray() << " ";
     QTest::addRow("ACK") << QByteArray("\x06") << " ACK ";
-    QTest::addRow("20 has no space after it") << QByteArray("A\x14"
-                                                            "B")
-                                              << " A &B ";
+    QTest::addRow("20 has no space after it") << QByteArray("A\024B") << " A &B ";
     QTest::addRow("CR") << QByteArray("\r") << " CR ";
     QTest::addRow("LF") << QByteArray("\n") << " LF ";
     QTest::addRow("CR LF") << QByteArray("00\r\n") << " 0 0 CR LF ";
@@ -55,9 +65,7 @@ void TestLink::traceLineTokens() {
 }
 
 void TestLink::traceLineAppendsLikeWhole() {
-    const QByteArray all("\x06"
-                         "12\x14z{\r\n\0x",
-                         10);
+    const QByteArray all('\x06' + QByteArray("12\x14z{\r\n\0x", 9));
     for (qsizetype cut = 0; cut <= all.size(); ++cut) {
         QString line = traceLine(all.first(cut));
         appendTraceTokens(line, all.sliced(cut));
@@ -90,9 +98,8 @@ void TestLink::typedText_data() {
     QTest::addRow("ascii kept as typed") << "CR7 " << QByteArray("CR7 ");
     QTest::addRow("latin-1 is one byte") << QString::fromUtf8("é") << QByteArray("\xe9");
     QTest::addRow("wider characters become ?") << QString::fromUtf8("日x") << QByteArray("?x");
-    QTest::addRow("a character beyond 16 bits is one ?") << QString::fromUtf8("a\xF0\x9F\x98\x80"
-                                                                              "b")
-                                                         << QByteArray("a?b");
+    QTest::addRow("a character beyond 16 bits is one ?")
+        << QStringLiteral("a\U0001F600b") << QByteArray("a?b");
     QTest::addRow("empty") << QString() << QByteArray();
 }
 
@@ -155,6 +162,61 @@ void TestLink::replyCaptureClears() {
     QCOMPARE(capture.trace(), QStringLiteral(" "));
     QCOMPARE(capture.append("12\r"), 3);
     QCOMPARE(capture.trace(), QStringLiteral(" 1 2 CR "));
+}
+
+void TestLink::switchTo_data() {
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("chosen");
+    QTest::addColumn<QString>("description");
+    QTest::addRow("COM2 opens") << QString() << 2 << 2 << QString();
+    QTest::addRow("COM2 missing: COM1 next")
+        << "COM2 (/dev/b)" << 2 << 1 << "Cannot open COM2 (/dev/b): the device does not exist.";
+    QTest::addRow("no COM3: COM1 stays") << QString() << 3 << 1 << "There is no port COM3.";
+}
+
+void TestLink::switchTo() {
+    QFETCH(QString, failing);
+    QFETCH(int, number);
+    QFETCH(int, chosen);
+    QFETCH(QString, description);
+    FakeSerial line;
+    PortKeeper keeper(line, {QStringLiteral("/dev/a"), QStringLiteral("/dev/b")});
+    QVERIFY(keeper.open());
+    line.failingPorts = {failing};
+    QCOMPARE(keeper.switchTo(number), description.isEmpty());
+    QCOMPARE(keeper.portNumber(), chosen);
+    QCOMPARE(line.isOpen(), number == 3 || description.isEmpty());
+    QCOMPARE(keeper.errorDescription(), description);
+}
+
+void TestLink::reopensOnItsTimer_data() {
+    QTest::addColumn<bool>("lost");
+    QTest::addRow("after a failed open") << false;
+    QTest::addRow("after a lost device") << true;
+}
+
+void TestLink::reopensOnItsTimer() {
+    QFETCH(bool, lost);
+    const std::chrono::milliseconds kInterval{300};
+    FakeSerial line;
+    PortKeeper keeper(line, {QStringLiteral("/dev/a")});
+    keeper.reopenEvery(kInterval);
+    QSignalSpy failed(&keeper, &PortKeeper::openFailed);
+    line.failingPorts = {QStringLiteral("/dev/a")}; // one device: named by its path
+    QCOMPARE(keeper.open(), false);
+    QTRY_VERIFY_WITH_TIMEOUT(line.attempts >= 3, 10000);
+    QCOMPARE(failed.size(), 1);
+    line.failingPorts.clear();
+    if (lost) {
+        QTRY_VERIFY(line.isOpen());
+        line.loseDevice();
+    }
+    const QDeadlineTimer earliest(kInterval * 6 / 10); // a reopen comes no sooner
+    QSignalSpy opened(&keeper, &PortKeeper::opened);
+    QVERIFY(opened.wait(10000));
+    if (lost)
+        QVERIFY(earliest.hasExpired());
 }
 
 QTEST_GUILESS_MAIN(TestLink)
