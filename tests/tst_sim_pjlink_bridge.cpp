@@ -195,6 +195,15 @@ constexpr auto kPollPeriod = 300ms;
 // A change is notified within a poll period and a round of queries.
 constexpr int kNotifiedWithinMs = 2 * kPollPeriod.count();
 
+// The bridge watching the projector and notifying the controller.
+pjlink::BridgeSettings watchedBy(const Controller& controller) {
+    pjlink::BridgeSettings settings = loopbackSettings();
+    settings.pollPeriod = kPollPeriod;
+    settings.udp.notify = {{QHostAddress::LocalHost, controller.port()}};
+    settings.udp.notifyPort = controller.port(); // the clients it learns, not port 4352
+    return settings;
+}
+
 } // namespace
 
 class TestSimPjlinkBridge : public QObject {
@@ -765,8 +774,8 @@ void TestSimPjlinkBridge::search() {
     QCOMPARE(rig.logHas(logged), answers > 0);
 }
 
-// Standby, on, input 12, off: POWR and INPT notifications, each within the
-// poll period of the change, after the LKUP of the start.
+// Standby, on, input 12, mutes on, off: each change notified within the
+// poll period, after the LKUP of the start.
 void TestSimPjlinkBridge::powerCycleNotifies() {
     sim::ProjectorConfig config;
     config.countDown = 1000ms;
@@ -774,39 +783,27 @@ void TestSimPjlinkBridge::powerCycleNotifies() {
     VirtualProjector projector(config);
     QVERIFY(projector.isValid());
     Controller controller;
-    pjlink::BridgeSettings settings = loopbackSettings();
-    settings.pollPeriod = kPollPeriod;
-    settings.udp.notify = {{QHostAddress::LocalHost, controller.port()}};
-    settings.udp.notifyPort = controller.port();
-    BridgeRig rig(projector.device(), settings);
+    BridgeRig rig(projector.device(), watchedBy(controller));
     QVERIFY2(rig.isReady(), qPrintable(rig.log.join(QLatin1Char('\n'))));
-    QVERIFY(waitUntil([&] { return !controller.received.isEmpty(); }));
-    QCOMPARE(controller.received.takeFirst(), "%2LKUP=00:00:00:00:00:00\r");
-
-    const auto powerNotifications = [&] {
-        QByteArrayList power;
-        for (const QByteArray& datagram : std::as_const(controller.received)) {
-            if (datagram.startsWith("%2POWR="))
-                power.append(datagram);
-        }
-        return power;
+    const auto notified = [&](qsizetype count, int withinMs = kWaitMs) {
+        return waitUntil([&] { return controller.received.size() == count; }, withinMs);
     };
+    QVERIFY(notified(1)); // LKUP
     Client client;
     QVERIFY(client.connectTo(rig.port()));
     QCOMPARE(client.request("%1POWR 1"), "%1POWR=OK");
-    QVERIFY(waitUntil([&] { return powerNotifications().size() == 1; }, kNotifiedWithinMs));
-    QVERIFY(waitUntil([&] { return powerNotifications().size() == 2; }));
+    QVERIFY(notified(2, kNotifiedWithinMs));
+    QVERIFY(notified(3));
     QCOMPARE(client.request("%1INPT 12"), "%1INPT=OK");
-    QVERIFY(
-        waitUntil([&] { return controller.received.contains("%2INPT=12\r"); }, kNotifiedWithinMs));
+    QVERIFY(notified(4, kNotifiedWithinMs));
     QCOMPARE(client.request("%1AVMT 31"), "%1AVMT=OK");
-    QVERIFY(
-        waitUntil([&] { return controller.received.contains("%2AVMT=31\r"); }, kNotifiedWithinMs));
-    QCOMPARE(client.request("%1POWR 0"), "%1POWR=OK");
-    QVERIFY(waitUntil([&] { return powerNotifications().size() == 3; }, kNotifiedWithinMs));
-    QVERIFY(waitUntil([&] { return powerNotifications().size() == 4; }));
-    QCOMPARE(powerNotifications(),
-             (QByteArrayList{"%2POWR=3\r", "%2POWR=1\r", "%2POWR=2\r", "%2POWR=0\r"}));
+    QVERIFY(notified(5, kNotifiedWithinMs));
+    QCOMPARE(client.request("%1POWR 0"), "%1POWR=OK"); // the mutes end with the picture
+    QVERIFY(notified(7, kNotifiedWithinMs));
+    QVERIFY(notified(8));
+    QCOMPARE(controller.received, (QByteArrayList{"%2LKUP=00:00:00:00:00:00\r", "%2POWR=3\r",
+                                                  "%2POWR=1\r", "%2INPT=12\r", "%2AVMT=31\r",
+                                                  "%2POWR=2\r", "%2AVMT=30\r", "%2POWR=0\r"}));
 }
 
 void TestSimPjlinkBridge::errorStatusNotifies_data() {
@@ -832,10 +829,7 @@ void TestSimPjlinkBridge::errorStatusNotifies() {
         {{"CR0", powerReplies.takeFirst() + '\r'}, {"CR1", "1\r"}, {"CRA", "00\r"}});
     QVERIFY(projector.isValid());
     Controller controller;
-    pjlink::BridgeSettings settings = loopbackSettings();
-    settings.pollPeriod = kPollPeriod;
-    settings.udp.notify = {{QHostAddress::LocalHost, controller.port()}};
-    BridgeRig rig(projector.device(), settings);
+    BridgeRig rig(projector.device(), watchedBy(controller));
     QVERIFY(rig.isReady());
     QVERIFY(waitUntil([&] { return controller.received.size() == 1; }));
     controller.received.removeFirst(); // LKUP
