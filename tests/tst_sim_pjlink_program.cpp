@@ -120,6 +120,8 @@ void TestSimPjlinkProgram::refusesBadOptions_data() {
     QTest::addRow("name too long") << QStringList{"--name", QString(65, QLatin1Char('n'))}
                                    << "is not 1 to 64 printable ASCII characters";
     QTest::addRow("stray argument") << QStringList{"secret"} << "unexpected argument";
+    QTest::addRow("notifying itself")
+        << QStringList{"--notify", "127.0.0.1"} << "is where this bridge listens";
 }
 
 void TestSimPjlinkProgram::refusesBadOptions() {

@@ -67,22 +67,27 @@ bool UdpService::isSelf(const QHostAddress& address, quint16 port) const {
 }
 
 void UdpService::learn(const QHostAddress& address) {
-    // A controller on this bridge's own address and port cannot be there.
-    if (!isSelf(address, settings_.notifyPort))
-        controllers_.learn({address, settings_.notifyPort}, Controllers::Clock::now());
+    controllers_.learn({address, settings_.notifyPort}, Controllers::Clock::now());
 }
 
 int UdpService::notify(QByteArrayView command, QByteArrayView value) {
     const QByteArray datagram = formatAnswer(kClass2, command, value);
-    const QList<Endpoint> targets = controllers_.current(Controllers::Clock::now());
-    for (const Endpoint& target : targets) {
-        if (socket_.writeDatagram(datagram, target.address, target.port) < 0)
-            Q_EMIT logLine(LogKind::Other, QStringLiteral("notification %1 to %2 not sent: %3")
-                                               .arg(link::quoted(datagram.chopped(1)),
-                                                    endpointText(target.address, target.port),
-                                                    socket_.errorString()));
+    int sent = 0;
+    for (const Endpoint& target : controllers_.current(Controllers::Clock::now())) {
+        // A controller on this bridge's own address and port cannot be there
+        // (one learned on this machine, with the default ports).
+        if (isSelf(target.address, target.port))
+            continue;
+        if (socket_.writeDatagram(datagram, target.address, target.port) >= 0) {
+            ++sent;
+            continue;
+        }
+        Q_EMIT logLine(LogKind::Other,
+                       QStringLiteral("notification %1 to %2 not sent: %3")
+                           .arg(link::quoted(datagram.chopped(1)),
+                                endpointText(target.address, target.port), socket_.errorString()));
     }
-    return int(targets.size());
+    return sent;
 }
 
 void UdpService::readDatagrams() {

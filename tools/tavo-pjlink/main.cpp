@@ -139,6 +139,11 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
         const auto endpoint = valueOr(parseNotifyTarget(target));
         if (!endpoint)
             return std::nullopt;
+        if (endpoint->address.isEqual(address->address) && endpoint->port == address->port) {
+            printLine(QStringLiteral("tavo-pjlink: --notify %1 is where this bridge listens")
+                          .arg(target));
+            return std::nullopt;
+        }
         options.bridge.udp.notify.append(*endpoint);
     }
     const auto period = valueOr(parsePollPeriod(parser.value(pollPeriod)));
