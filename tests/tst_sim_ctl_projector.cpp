@@ -145,9 +145,10 @@ void TestSimCtl::untilRunsOut_data() {
     QTest::addRow("silent projector, the deadline before the reply timeout")
         << QStringList{"--silent"} << "300ms" << 3
         << "tavo-ctl: status: no reply from DEVICE within 300 ms (awaiting on or warm-up)\n";
-    // Long enough for a flooded reply's carriage return on a loaded machine.
+    // Long enough for the line to settle as long as it ever waits (3 s) before
+    // the first frame, when the flood was seen first, and for the reply.
     QTest::addRow("flooding projector: the last reply malformed")
-        << QStringList{"--flood"} << "1500ms" << 6
+        << QStringList{"--flood"} << "4500ms" << 6
         << "tavo-ctl: status: malformed reply from DEVICE: ";
 }
 

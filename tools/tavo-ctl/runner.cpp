@@ -176,8 +176,12 @@ void Runner::onDeadline() {
     }
     const QString awaited = options_.until.join(QStringLiteral(" or "));
     if (!lastPoll_) {
+        // A line that keeps talking unasked is waited on before a frame goes out.
+        const QString what = transaction_.isSettling()
+                                 ? QStringLiteral("nothing sent: %2 did not go quiet within %3")
+                                 : QStringLiteral("no reply from %2 within %3");
         stop(exit_status::kNoReply,
-             QStringLiteral("tavo-ctl: %1: no reply from %2 within %3 (awaiting %4)")
+             (QStringLiteral("tavo-ctl: %1: ") + what + QStringLiteral(" (awaiting %4)"))
                  .arg(steps_[index_].name(), options_.device, within, awaited),
              QStringLiteral("timeout"));
         return;
