@@ -27,6 +27,18 @@ PseudoTerminalEnds failure(const char* what) {
 
 } // namespace
 
+qsizetype writeWhatFits(int fd, QByteArrayView bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t count = ::write(fd, bytes.data() + done, std::size_t(bytes.size() - done));
+        if (count > 0)
+            done += count;
+        else if (count == 0 || errno != EINTR)
+            break;
+    }
+    return done;
+}
+
 bool setRawLine(int fd, int baud) {
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0)

@@ -6,6 +6,7 @@
 // program sets its own mode; both are close-on-exec, so a program started
 // meanwhile does not keep the line alive; the master is non-blocking.
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <utility>
@@ -42,6 +43,11 @@ struct PseudoTerminalEnds {
 };
 
 PseudoTerminalEnds openPseudoTerminal();
+
+// Writes as much of bytes as the descriptor takes now, again after a signal;
+// stops at a full non-blocking descriptor or an error, which errno then
+// tells. Gives the number of bytes written.
+qsizetype writeWhatFits(int fd, QByteArrayView bytes);
 
 // A terminal device raw, 8N1, no flow control, one byte a read; baud is
 // 19200 or 9600. False (errno set) when the device refuses.

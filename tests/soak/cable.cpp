@@ -122,13 +122,7 @@ void Cable::readPanel() {
     QByteArray bytes;
     const bool open = readAll(master_.get(), bytes);
     // The projector hears everything, frames or not.
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t count =
-            ::write(projectorSide_.get(), bytes.constData() + done, size_t(bytes.size() - done));
-        if (count <= 0)
-            break;
-        done += count;
-    }
+    link::writeWhatFits(projectorSide_.get(), bytes);
     for (const char byte : bytes) {
         partialFrame_.append(byte);
         if (byte == '\r') {
@@ -158,13 +152,7 @@ void Cable::readProjector() {
 
 // What the panel does not read in time is lost, as on a cable.
 void Cable::writeToPanel(QByteArrayView bytes) {
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t count =
-            ::write(master_.get(), bytes.data() + done, size_t(bytes.size() - done));
-        if (count <= 0)
-            return;
-        done += count;
-    }
+    link::writeWhatFits(master_.get(), bytes);
 }
 
 } // namespace tavo::soak

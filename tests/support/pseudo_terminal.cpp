@@ -25,16 +25,11 @@ PseudoTerminal::~PseudoTerminal() {
 }
 
 void PseudoTerminal::write(QByteArrayView bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            ::write(master_, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
-        if (n > 0)
-            done += n;
-        else if (n < 0 && errno == EAGAIN)
-            QTest::qWait(1); // the line is full: let the program read, or this waits forever
-        else if (n < 0 && errno != EINTR)
+    for (qsizetype done = link::writeWhatFits(master_, bytes); done < bytes.size();
+         done += link::writeWhatFits(master_, bytes.sliced(done))) {
+        if (errno != EAGAIN)
             return;
+        QTest::qWait(1); // the line is full: let the program read, or this waits forever
     }
 }
 

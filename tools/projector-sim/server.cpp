@@ -1,6 +1,7 @@
 #include "server.h"
 
 #include "exchange/log_text.h"
+#include "link/pseudo_terminal.h"
 
 #include <cerrno>
 #include <cstring>
@@ -72,17 +73,8 @@ void Server::pump() {
 // Bytes that the pseudo-terminal cannot take because nobody reads the other
 // side are lost, as on a cable with nothing plugged in.
 void Server::write(const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t count = ::write(end_.io.get(), bytes.constData() + done, bytes.size() - done);
-        if (count > 0) {
-            done += count;
-            continue;
-        }
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
+    const qsizetype done = link::writeWhatFits(end_.io.get(), bytes);
+    if (done < bytes.size() && errno != EAGAIN && errno != EWOULDBLOCK) {
         fail(QStringLiteral("write: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
         return;
     }
