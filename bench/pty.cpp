@@ -68,16 +68,11 @@ qsizetype Pty::drain(int fd) {
 }
 
 void Pty::writeAll(int fd, QByteArrayView bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, std::size_t(bytes.size() - done));
-        if (n > 0) {
-            done += n;
-        } else if (n < 0 && errno == EAGAIN) {
-            waitWritable(fd);
-        } else {
+    for (qsizetype done = link::writeWhatFits(fd, bytes); done < bytes.size();
+         done += link::writeWhatFits(fd, bytes.sliced(done))) {
+        if (errno != EAGAIN)
             fail("cannot write to a pseudo-terminal");
-        }
+        waitWritable(fd);
     }
 }
 
