@@ -138,9 +138,9 @@ void TestPjlinkMapping::sends() {
     QByteArrayList sent;
     for (const Reports query : queriesFor(*mapping))
         sent << toBytes(status::statusQuery(query).code);
-    for (const commands::OneShotSender* sender : sendersFor(*mapping)) {
-        QCOMPARE(sender->timing, commands::TimingClass::Plain);
-        sent << toBytes(sender->code);
+    for (const commands::OneShotSender& sender : sendersFor(*mapping)) {
+        QCOMPARE(sender.timing, commands::TimingClass::Plain);
+        sent << toBytes(sender.code);
     }
     QCOMPARE(sent, frames);
 }

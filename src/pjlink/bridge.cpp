@@ -154,19 +154,16 @@ void Bridge::onRequest(Connection& connection, quint64 id, QByteArrayView line) 
     }
     const Resolution resolution = resolve(*parsed);
     if (!resolution.mapping) {
-        const AbsentFunction* absent =
-            parsed->pjlinkClass == kClass2 ? absentFunction(parsed->command) : nullptr;
         answer(connection, id, request,
                formatAnswer(parsed->pjlinkClass, parsed->command, resolution.error),
-               absent
-                   ? QString(QLatin1StringView(absent->why.data(), qsizetype(absent->why.size()))) +
-                         QStringLiteral(", nothing sent")
-                   : QStringLiteral("nothing sent"));
+               resolution.why.empty()
+                   ? QStringLiteral("nothing sent")
+                   : QLatin1StringView(resolution.why) + QStringLiteral(", nothing sent"));
         return;
     }
     const Mapping& mapping = *resolution.mapping;
     const char pjlinkClass = parsed->pjlinkClass;
-    if (queriesFor(mapping).empty() && sendersFor(mapping).empty()) {
+    if (queriesFor(mapping).empty() && !sendsCommands(mapping)) {
         answer(
             connection, id, request,
             formatAnswer(pjlinkClass, parsed->command, resultOf(mapping, {}, settings_.identity)),
@@ -176,7 +173,7 @@ void Bridge::onRequest(Connection& connection, quint64 id, QByteArrayView line) 
     // What went out on the line is logged even when the client has gone by
     // then; the answer goes only to a client still there.
     const QPointer<Connection> client(&connection);
-    const LogKind kind = sendersFor(mapping).empty() ? LogKind::Request : LogKind::Setting;
+    const LogKind kind = sendsCommands(mapping) ? LogKind::Setting : LogKind::Request;
     line_.submit(mapping, &connection,
                  [this, client, peer = connection.peer(), id, request, command = parsed->command,
                   &mapping, clock, kind, pjlinkClass](const Served& served) {

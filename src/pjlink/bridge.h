@@ -62,7 +62,6 @@ public:
     QString errorString() const { return error_; }
     quint16 serverPort() const { return server_.serverPort(); }
     int connectionCount() const { return int(connections_.size()); }
-    UdpService& udp() { return udp_; }
 
 Q_SIGNALS:
     void logLine(const QString& line);

@@ -1,73 +1,45 @@
 #include "pjlink/class2.h"
 
-#include "commands/names.h"
-#include "status/tables.h"
-
 #include <algorithm>
 #include <array>
-#include <deque>
-#include <mutex>
 
 namespace tavo::pjlink {
 
 namespace {
 
 using enum Answer;
-using status::Reports;
 
-constexpr std::string_view kQuery = "?";
-
-// INNM takes the input's number after the question mark.
+// INNM takes the input's number after the question mark; the names are the
+// panel's input texts. The standard answers no text for a serial number,
+// software version or replacement part a projector does not report, and 0
+// hours for a filter whose time it does not count.
 constexpr std::array kClass2Mappings{
-    Mapping{"INNM", "?11", InputName},
-    Mapping{"INNM", "?12", InputName},
-    Mapping{"INNM", "?21", InputName},
+    Mapping{.command = "INNM", .parameter = "?11", .answer = Fixed, .text = "Computer 1"},
+    Mapping{.command = "INNM", .parameter = "?12", .answer = Fixed, .text = "Computer 2"},
+    Mapping{.command = "INNM", .parameter = "?21", .answer = Fixed, .text = "Video"},
     Mapping{"FREZ", "1", Ok, Gate::On, {"Command25"}}, // FREEZE ON
     Mapping{"FREZ", "0", Ok, Gate::On, {"Command26"}}, // FREEZE OFF
     Mapping{"FREZ", kQuery, FreezeState},
-    Mapping{"SVOL", "1", Ok, Gate::On, {"Command1"}}, // VOL +
+    Mapping{"SVOL", "1", Ok, Gate::On, {"Command1"}}, // VOL + (a hold key, pressed once)
     Mapping{"SVOL", "0", Ok, Gate::On, {"Command2"}}, // VOL -
-    Mapping{"SNUM", kQuery, Unreported},
-    Mapping{"SVER", kQuery, Unreported},
-    Mapping{"FILT", kQuery, Unreported},
-    Mapping{"RLMP", kQuery, Unreported},
-    Mapping{"RFIL", kQuery, Unreported},
+    Mapping{.command = "SNUM", .parameter = kQuery, .answer = Fixed},
+    Mapping{.command = "SVER", .parameter = kQuery, .answer = Fixed},
+    Mapping{.command = "FILT", .parameter = kQuery, .answer = Fixed, .text = "0"},
+    Mapping{.command = "RLMP", .parameter = kQuery, .answer = Fixed},
+    Mapping{.command = "RFIL", .parameter = kQuery, .answer = Fixed},
 };
 
-// The standard's answers for what a projector does not report: no text for a
-// serial number, software version or replacement part, and 0 hours for a
-// filter whose time it does not count.
-struct UnreportedAnswer {
+// Class 2 functions the projector does not have: the status queries report
+// no resolution, and there is no microphone.
+struct MissingFunction {
     std::string_view command;
-    std::string_view result;
+    std::string_view why;
 };
-constexpr std::array kUnreported{
-    UnreportedAnswer{"SNUM", ""}, UnreportedAnswer{"SVER", ""}, UnreportedAnswer{"FILT", "0"},
-    UnreportedAnswer{"RLMP", ""}, UnreportedAnswer{"RFIL", ""},
+constexpr std::array kMissingFunctions{
+    MissingFunction{"MVOL", "no microphone on this projector"},
+    MissingFunction{"IRES", "the projector does not report the input resolution"},
+    MissingFunction{"RRES", "the projector does not report a recommended resolution"},
 };
-
-// The status queries report power, input, mutes, lamp time, temperatures,
-// pressure and settings; no resolution, and there is no microphone.
-constexpr std::array kAbsentFunctions{
-    AbsentFunction{"MVOL", "no microphone on this projector"},
-    AbsentFunction{"IRES", "the projector does not report the input resolution"},
-    AbsentFunction{"RRES", "the projector does not report a recommended resolution"},
-};
-
-// The names INNM answers, by input number, as the panel's input texts say.
-struct NamedInput {
-    std::string_view number;
-    std::string_view name;
-};
-constexpr std::array kInputNames{
-    NamedInput{"11", "Computer 1"},
-    NamedInput{"12", "Computer 2"},
-    NamedInput{"21", "Video"},
-};
-
-QByteArrayView bytes(std::string_view text) {
-    return QByteArrayView(text.data(), qsizetype(text.size()));
-}
 
 } // namespace
 
@@ -75,66 +47,18 @@ std::span<const Mapping> class2Mappings() {
     return kClass2Mappings;
 }
 
-std::span<const AbsentFunction> absentFunctions() {
-    return kAbsentFunctions;
-}
-
-const AbsentFunction* absentFunction(QByteArrayView command) {
-    const auto found = std::ranges::find_if(
-        kAbsentFunctions, [&](const AbsentFunction& f) { return bytes(f.command) == command; });
-    return found == kAbsentFunctions.end() ? nullptr : &*found;
-}
-
-const commands::OneShotSender* singlePress(std::string_view control) {
-    // Made once per hold key asked for, and kept: the senders are handed out
-    // by pointer. A deque never moves what it holds.
-    static std::mutex guard;
-    static std::deque<commands::OneShotSender> made;
-    const commands::HoldKey* key = commands::findHoldKey(control);
-    if (!key)
-        return nullptr;
-    const std::lock_guard lock(guard);
-    for (const commands::OneShotSender& sender : made) {
-        if (sender.control == control)
-            return &sender;
-    }
-    return &made.emplace_back(
-        commands::OneShotSender{key->control, key->code, commands::TimingClass::Plain});
+std::string_view missingFunction(QByteArrayView command) {
+    const auto found = std::ranges::find_if(kMissingFunctions, [&](const MissingFunction& f) {
+        return QByteArrayView(f.command) == command;
+    });
+    return found == kMissingFunctions.end() ? std::string_view() : found->why;
 }
 
 void FreezeMemory::note(const Mapping& mapping, bool wentThrough, const Readings& readings) {
-    if (readings.contains(Reports::PowerState) && powerDigitOf(readings) != '1')
+    if (readings.contains(status::Reports::PowerState) && powerDigitOf(readings) != '1')
         frozen_ = false;
     if (wentThrough && mapping.command == "FREZ" && mapping.parameter != kQuery)
         frozen_ = mapping.parameter == "1";
-}
-
-QByteArray class2Result(const Mapping& mapping, const Readings& readings, bool frozen) {
-    switch (mapping.answer) {
-    case InputName: {
-        const std::string_view number = mapping.parameter.substr(1);
-        for (const auto& [input, name] : kInputNames) {
-            if (input == number)
-                return bytes(name).toByteArray();
-        }
-        break;
-    }
-    case FreezeState: {
-        const auto digit = powerDigitOf(readings);
-        if (!digit)
-            return kProjectorFailure.toByteArray();
-        return (*digit == '1' && frozen) ? "1" : "0";
-    }
-    case Unreported:
-        for (const auto& [command, result] : kUnreported) {
-            if (command == mapping.command)
-                return bytes(result).toByteArray();
-        }
-        break;
-    default:
-        break;
-    }
-    return kProjectorFailure.toByteArray();
 }
 
 } // namespace tavo::pjlink

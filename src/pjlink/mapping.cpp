@@ -15,8 +15,6 @@ namespace {
 using enum Answer;
 using status::Reports;
 
-constexpr std::string_view kQuery = "?";
-
 // Control names are those of the panel's buttons; the captions say what
 // each one is.
 constexpr std::array kMappings{
@@ -89,10 +87,6 @@ bool needsPowerState(const Mapping& mapping) {
            mapping.answer == ErrorStatus || mapping.answer == Lamp || mapping.answer == FreezeState;
 }
 
-QByteArrayView bytes(std::string_view text) {
-    return QByteArrayView(text.data(), qsizetype(text.size()));
-}
-
 // The token of a query's typed reading; nothing when the query did not run
 // or its reply matched no code.
 std::optional<QString> tokenOf(const Readings& readings, Reports query) {
@@ -131,7 +125,7 @@ std::optional<QByteArray> settingShown(std::string_view command, const Readings&
         return std::nullopt;
     for (const Mapping& row : kMappings) {
         if (row.command == command && !row.shows.empty() && is(*token, row.shows))
-            return bytes(row.parameter).toByteArray();
+            return QByteArrayView(row.parameter).toByteArray();
     }
     return QByteArray();
 }
@@ -143,7 +137,7 @@ QByteArray inputList() {
             continue;
         if (!list.isEmpty())
             list.append(' ');
-        list.append(bytes(row.parameter));
+        list.append(QByteArrayView(row.parameter));
     }
     return list;
 }
@@ -155,13 +149,9 @@ QByteArray faultDigits(const Faults& f) {
 
 // The lamp time reply: digits and a carriage return, leading zeros dropped.
 std::optional<QByteArray> lampHours(const Reading* reading) {
-    if (!reading || !reading->reply.endsWith(kTerminator))
+    if (!reading || !queryReplyFits(Reports::LampTime, reading->reply))
         return std::nullopt;
-    const QByteArray digits = reading->reply.chopped(1);
-    if (digits.isEmpty() || digits.size() > kMaxLampDigits ||
-        !std::ranges::all_of(digits, [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    return QByteArray::number(digits.toInt());
+    return QByteArray::number(reading->reply.chopped(1).toInt());
 }
 
 QByteArray resultOrFailure(const std::optional<QByteArray>& value) {
@@ -183,7 +173,7 @@ std::span<const PowerReading> powerReadings() {
 status::Reading typedReading(const Readings& readings, Reports query) {
     const auto found = readings.find(query);
     const std::string_view code = status::statusQuery(query).code;
-    return status::readingOf(bytes(code),
+    return status::readingOf(QByteArrayView(code),
                              found == readings.end() ? QByteArray() : found->second.reply);
 }
 
@@ -198,10 +188,10 @@ Resolution resolve(const Request& request) {
     bool known = false;
     const auto search = [&](std::span<const Mapping> rows) -> const Mapping* {
         for (const Mapping& row : rows) {
-            if (bytes(row.command) != request.command)
+            if (QByteArrayView(row.command) != request.command)
                 continue;
             known = true;
-            if (request.hasSeparator && bytes(row.parameter) == request.parameter)
+            if (request.hasSeparator && QByteArrayView(row.parameter) == request.parameter)
                 return &row;
         }
         return nullptr;
@@ -212,7 +202,10 @@ Resolution resolve(const Request& request) {
     }
     if (const Mapping* row = search(kMappings))
         return {row, {}};
-    return {nullptr, known ? kOutOfParameter : kUndefinedCommand};
+    if (known)
+        return {nullptr, kOutOfParameter};
+    return {nullptr, kUndefinedCommand,
+            request.pjlinkClass == kClass2 ? missingFunction(request.command) : ""};
 }
 
 std::vector<status::Reports> queriesFor(const Mapping& mapping) {
@@ -228,18 +221,22 @@ std::vector<status::Reports> queriesFor(const Mapping& mapping) {
     return queries;
 }
 
-std::vector<const commands::OneShotSender*> sendersFor(const Mapping& mapping) {
-    std::vector<const commands::OneShotSender*> senders;
+std::vector<commands::OneShotSender> sendersFor(const Mapping& mapping) {
+    std::vector<commands::OneShotSender> senders;
     for (const std::string_view control : mapping.senders) {
         if (control.empty())
             continue;
-        const auto* sender = commands::findOneShotSender(control);
-        if (!sender)
-            sender = singlePress(control);
-        if (sender)
-            senders.push_back(sender);
+        if (const auto* sender = commands::findOneShotSender(control))
+            senders.push_back(*sender);
+        else if (const auto* key = commands::findHoldKey(control))
+            senders.push_back({key->control, key->code, commands::TimingClass::Plain});
     }
     return senders;
+}
+
+bool sendsCommands(const Mapping& mapping) {
+    return std::ranges::any_of(mapping.senders,
+                               [](std::string_view control) { return !control.empty(); });
 }
 
 bool queryReplyFits(Reports query, QByteArrayView reply) {
@@ -326,10 +323,14 @@ QByteArray resultOf(const Mapping& mapping, const Readings& readings, const Iden
     case PjlinkClass:
         // The class the projector supports, on either header.
         return QByteArray(1, kClass2);
-    case InputName:
-    case FreezeState:
-    case Unreported:
-        return class2Result(mapping, readings, frozen);
+    case FreezeState: {
+        const auto digit = powerDigitOf(readings);
+        if (!digit)
+            return kProjectorFailure.toByteArray();
+        return (*digit == '1' && frozen) ? "1" : "0";
+    }
+    case Fixed:
+        return QByteArrayView(mapping.text).toByteArray();
     }
     return kProjectorFailure.toByteArray();
 }

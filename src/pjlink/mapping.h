@@ -1,14 +1,15 @@
 #pragma once
-// What each PJLink Class 1 request does to the projector, as one table, and
-// how its answer is made from what the projector replies.
+// What each PJLink request does to the projector, as one table (the Class 2
+// rows are in class2.h), and how its answer is made from what the projector
+// replies.
 //
 // A request first runs the status queries its answer or its gate needs, then
-// the panel's one-shot senders it names (by control name, so that no command
-// code is written twice). Replies are read as typed status readings
+// the panel's senders it names (by control name, so that no command code is
+// written twice; a hold key is pressed once). Replies are read as typed status readings
 // (status::readingOf): a request keys on what a reply means, never on the
 // panel's texts.
-// Identity requests (NAME, INF1, INF2, INFO, CLSS, INST) never reach the
-// serial line.
+// Identity requests (NAME, INF1, INF2, INFO, CLSS, INST) and the rows with a
+// fixed answer never reach the serial line.
 
 #include "commands/senders.h"
 #include "exchange/transaction.h"
@@ -28,6 +29,8 @@
 
 namespace tavo::pjlink {
 
+inline constexpr std::string_view kQuery = "?";
+
 // How the answer to a request is made.
 enum class Answer {
     Ok,           // every command acknowledged
@@ -42,9 +45,8 @@ enum class Answer {
     Product,      // INF2 ?
     OtherInfo,    // INFO ?
     PjlinkClass,  // CLSS ?
-    InputName,    // INNM ?11: the input's name (Class 2)
     FreezeState,  // FREZ ?: see FreezeMemory (Class 2)
-    Unreported,   // SNUM ?, FILT ?, ...: the standard's answer for what is not reported
+    Fixed,        // INNM ?11, SNUM ?, ...: the row's text (Class 2)
 };
 
 // Which power states let a request's commands go out. Any other state
@@ -66,6 +68,8 @@ struct Mapping {
     // For INPT and AVMT settings: the reading's token that reads back as
     // this setting.
     std::string_view shows{};
+    // The answer of a Fixed row.
+    std::string_view text{};
 };
 
 std::span<const Mapping> mappings();
@@ -98,6 +102,7 @@ std::span<const PowerReading> powerReadings();
 struct Resolution {
     const Mapping* mapping = nullptr;
     QByteArrayView error;
+    std::string_view why{}; // for the log, when a Class 2 function is missing
 };
 Resolution resolve(const Request& request);
 
@@ -105,7 +110,9 @@ Resolution resolve(const Request& request);
 std::vector<status::Reports> queriesFor(const Mapping& mapping);
 // Its commands, resolved; a name that is not a sender is left out (the
 // mapping test makes sure there is none).
-std::vector<const commands::OneShotSender*> sendersFor(const Mapping& mapping);
+std::vector<commands::OneShotSender> sendersFor(const Mapping& mapping);
+// Whether it sends any command, rather than only asking.
+bool sendsCommands(const Mapping& mapping);
 
 // A query's reply: the bytes, and the decoder's text when a code matched.
 struct Reading {

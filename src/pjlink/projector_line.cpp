@@ -113,7 +113,7 @@ void ProjectorLine::runStep() {
         if (step < job.queries.size())
             exchange_.send(commands::codeBytes(status::statusQuery(job.queries[step]).code));
         else
-            controller_.sendOneShot(*job.senders[step - job.queries.size()]);
+            controller_.sendOneShot(job.senders[step - job.queries.size()]);
     };
     stepClock_.start();
     if (step < job.queries.size()) {

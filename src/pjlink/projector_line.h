@@ -29,7 +29,6 @@
 #include <QString>
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -102,7 +101,7 @@ private:
         Done done;
         QElapsedTimer waiting;
         std::vector<status::Reports> queries;
-        std::vector<const commands::OneShotSender*> senders;
+        std::vector<commands::OneShotSender> senders;
         std::size_t step = 0;
         Served served;
     };

@@ -47,7 +47,6 @@ public:
 
     bool bind(const QHostAddress& address, quint16 port);
     QString errorString() const { return socket_.errorString(); }
-    quint16 localPort() const { return socket_.localPort(); }
 
     // A controller seen at this address: notifications go to its
     // notification port.
