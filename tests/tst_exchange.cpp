@@ -421,6 +421,7 @@ void TestExchange::transactionFailsAtOnce() {
     QCOMPARE(rig.finished.size(), 1);
     QCOMPARE(rig.last().outcome, Outcome::PortFailed);
     QCOMPARE(rig.last().failure, failure);
+    QCOMPARE(rig.last().sent, false);
     // A refused frame is not on the line: not shown as sent, no reply awaited.
     // To a closed port all but the write runs on (sendWhilePortClosed()).
     QCOMPARE(rig.lines->sent, refused ? QString() : QStringLiteral(" C 0 0 CR "));

@@ -40,6 +40,7 @@ Transaction::Transaction(Exchange& exchange, QObject* parent)
             finish(Outcome::PortFailed, {}, exchange_.port().errorDescription());
     });
     connect(&exchange_, &Exchange::frameRefused, this, [this](const QString& why) {
+        sent_ = false;
         if (running_)
             finish(Outcome::PortFailed, {}, why);
     });
@@ -86,7 +87,6 @@ void Transaction::onSettled() {
 void Transaction::failPending(const QString& failure) {
     quiet_.stop();
     pending_ = nullptr;
-    running_ = true;
     begun_ = false;
     clock_.start();
     sent_ = false;
