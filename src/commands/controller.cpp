@@ -6,10 +6,6 @@
 
 namespace tavo::commands {
 
-QByteArrayView codeBytes(std::string_view code) {
-    return QByteArrayView(code);
-}
-
 Controller::Controller(link::Exchange& exchange, QObject* parent)
     : QObject(parent), exchange_(exchange), Timer1(new QTimer(this)) {
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -27,7 +23,7 @@ void Controller::sendOneShot(const OneShotSender& sender) {
         exchange_.setReplyTiming(kPicturePresetTiming);
     else if (sender.timing == TimingClass::TerminalSetup)
         exchange_.setReplyTiming(kTerminalSetupTiming);
-    exchange_.send(codeBytes(sender.code));
+    exchange_.send(sender.code);
     if (sender.timing == TimingClass::MenuContext) {
         Timer1->setInterval(kMenuContextRepeat);
         arrowMode_ = kArrowModeMenu;
@@ -47,7 +43,7 @@ void Controller::press(const HoldKey& key) {
             exchange_.setReplyTiming(*timing);
     }
     heldKey_ = &key;
-    exchange_.send(codeBytes(key.code));
+    exchange_.send(key.code);
     if (key.repeat) {
         Timer1->setInterval(*key.repeat);
         exchange_.setReplyTiming(*key.timing);
@@ -62,7 +58,7 @@ void Controller::repeat() {
         release(*heldKey_);
         return;
     }
-    exchange_.send(codeBytes(heldKey_->code));
+    exchange_.send(heldKey_->code);
 }
 
 void Controller::release(const HoldKey& released) {

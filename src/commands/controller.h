@@ -57,7 +57,4 @@ private:
     std::function<bool()> buttonStillDown_;
 };
 
-// A table code as the bytes of a frame.
-QByteArrayView codeBytes(std::string_view code);
-
 } // namespace tavo::commands

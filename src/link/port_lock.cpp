@@ -174,16 +174,16 @@ QString canonicalDevice(const QString& device) {
     return canonical.isEmpty() ? device : canonical;
 }
 
-Claim claimDevice(const QString& device) {
+QString otherProgramsClaim(const QString& device) {
     const QString lockFile = lockFilePath(device);
     if (const auto holder = lockFile.isEmpty() ? std::nullopt : readLockFile(lockFile)) {
         if (holder->running && holder->pid != ::getpid())
-            return {false, true, heldByText(*holder, lockFile)};
+            return heldByText(*holder, lockFile);
         if (!holder->running && holder->pid > 0) {
             ::usleep(kRecheckMicroseconds);
             const auto again = readLockFile(lockFile);
             if (again && again->running && again->pid != ::getpid())
-                return {false, true, heldByText(*again, lockFile)};
+                return heldByText(*again, lockFile);
             // Stale for certain: Qt would take it over only from its own user.
             if (again && again->pid == holder->pid)
                 QFile::remove(lockFile);
@@ -195,11 +195,9 @@ Claim claimDevice(const QString& device) {
         ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (probe < 0)
         return {}; // opening the port itself finds out why
-    const bool taken = ::flock(probe, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    const bool taken = !lockOpenDevice(probe);
     ::close(probe);
-    if (taken)
-        return {false, true, flockedText()};
-    return {};
+    return taken ? flockedText() : QString();
 }
 
 QString flockedText() {

@@ -48,19 +48,14 @@ QString heldByText(const LockHolder& holder, const QString& lockFile);
 // not exist.
 QString canonicalDevice(const QString& device);
 
-// Another program's claim on a device, found before opening it.
 // "the device is in use by another program, which holds a flock() on it; ...".
 QString flockedText();
-struct Claim {
-    bool held = true;  // by this process now
-    bool busy = false; // another program holds the device (not a fault)
-    QString why;       // when not held: the cause, in plain words
-};
 
-// For a device given by its canonical path, before opening it: free when no
+// For a device given by its canonical path, before opening it: which other
+// program holds it, in plain words; empty when it is free, that is when no
 // live process holds its lock file (a lock whose process has ended, found so
 // twice, is removed when it may be) and no other program has it flock()ed.
-Claim claimDevice(const QString& device);
+QString otherProgramsClaim(const QString& device);
 
 // Once open: flock()s the port's descriptor for as long as it stays open;
 // false when another program took the device first.

@@ -49,10 +49,10 @@ bool SerialControl::open() {
         return true;
     // Locks follow the device, not the name it was given.
     const QString device = canonicalDevice(device_);
-    const Claim claim = claimDevice(device);
-    openFailedBusy_ = claim.busy;
-    if (!claim.held) {
-        errorDescription_ = claim.why;
+    const QString claim = otherProgramsClaim(device);
+    openFailedBusy_ = !claim.isEmpty();
+    if (openFailedBusy_) {
+        errorDescription_ = claim;
         return false;
     }
     port_.setPortName(device);

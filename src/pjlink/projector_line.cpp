@@ -111,7 +111,7 @@ void ProjectorLine::runStep() {
         stepClock_.start();
         const Job& job = *running_;
         if (step < job.queries.size())
-            exchange_.send(commands::codeBytes(status::statusQuery(job.queries[step]).code));
+            exchange_.send(status::statusQuery(job.queries[step]).code);
         else
             controller_.sendOneShot(job.senders[step - job.queries.size()]);
     };

@@ -139,7 +139,6 @@ Reading malformed(const ReadQuery* query, QString problem) {
 Reading valued(const ReadQuery& query) {
     Reading reading;
     reading.query = &query;
-    reading.malformed = false;
     return reading;
 }
 
@@ -248,7 +247,7 @@ const ReadQuery& readQueryOf(Quantity quantity) {
 }
 
 QString Reading::valueText() const {
-    if (malformed)
+    if (!isValue())
         return {};
     switch (query->form) {
     case Form::Code:
@@ -267,9 +266,9 @@ QString Reading::valueText() const {
 }
 
 QString Reading::words() const {
-    if (malformed)
+    if (!isValue())
         return {};
-    const QString unit = QString::fromUtf8(query->unit.data(), qsizetype(query->unit.size()));
+    const QString unit = QString::fromUtf8(query->unit);
     switch (query->form) {
     case Form::Code: {
         const auto meaning =

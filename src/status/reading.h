@@ -75,14 +75,14 @@ const ReadQuery& readQueryOf(Quantity quantity);
 
 struct Reading {
     const ReadQuery* query = nullptr;
-    bool malformed = true;
     QString problem; // why it is malformed
     QString token;   // Form::Code: the meaning's token
     Severity severity = Severity::Normal;
     QList<double> numbers; // Whole, Temperatures, Pressure: the values in the unit
     QString text;          // Form::Text: the text
 
-    bool isValue() const { return !malformed; }
+    // Malformed without a query (none was read yet) or with a problem.
+    bool isValue() const { return query && problem.isEmpty(); }
     // The bare value: "on", "1234", "25.0 26.5 27.0"; empty when malformed.
     QString valueText() const;
     // The value in words for a reader: the panel's text for its code tables
