@@ -246,12 +246,14 @@ const status::ReadQuery* readQueryOf(const Step& step) {
     return status::readQueryOf(frameCode(step));
 }
 
+bool isCodedQuery(const Step& step) {
+    const status::ReadQuery* query = readQueryOf(step);
+    return query && query->form == status::Form::Code;
+}
+
 Step untilStep(const QList<Step>& steps) {
-    if (!steps.isEmpty()) {
-        const status::ReadQuery* query = readQueryOf(steps.back());
-        if (query && query->form == status::Form::Code)
-            return steps.back();
-    }
+    if (!steps.isEmpty() && isCodedQuery(steps.back()))
+        return steps.back();
     return Step{commands::commandFor(statusEntry()), {}};
 }
 
@@ -283,9 +285,7 @@ QString checkRun(const RunOptions& options, const QList<Step>& steps) {
         return QStringLiteral("no command given; tavo-ctl --list shows the names");
     if (!options.until.isEmpty()) {
         const Step polled = untilStep(steps);
-        const bool pollsLast =
-            polled.name() == steps.back().name() && polled.typedText == steps.back().typedText;
-        if (!pollsLast && readQueryOf(steps.back()))
+        if (!isCodedQuery(steps.back()) && readQueryOf(steps.back()))
             return QStringLiteral("--until waits for a query with coded replies: %1")
                 .arg(codedQueryNames());
         const QStringList possible = status::possibleValues(*readQueryOf(polled));

@@ -100,5 +100,7 @@ std::optional<milliseconds> parseDuration(QStringView text);
 // The query that this step's frame sends, when it sends one with a typed
 // reading; nullptr otherwise.
 const status::ReadQuery* readQueryOf(const Step& step);
+// Whether it is a query with coded replies, which --until can wait for.
+bool isCodedQuery(const Step& step);
 
 } // namespace tavo::ctl

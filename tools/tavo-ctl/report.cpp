@@ -14,6 +14,10 @@ namespace tavo::ctl {
 
 namespace {
 
+struct ExitStatusMeaning {
+    int status;
+    const char* meaning;
+};
 constexpr ExitStatusMeaning kExitStatuses[] = {
     {exit_status::kSuccess, "success: acknowledged, or a reply that fits its query"},
     {exit_status::kRefused,
@@ -87,10 +91,6 @@ QJsonValue orNull(const QString& text) {
 }
 
 } // namespace
-
-std::span<const ExitStatusMeaning> exitStatusMeanings() {
-    return kExitStatuses;
-}
 
 QString exitStatusText() {
     QString text;

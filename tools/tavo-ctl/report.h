@@ -3,8 +3,7 @@
 // functions of its result: the judgement (verdict, typed reading, warning),
 // the exit status, the line for standard output in each output form, the
 // trace lines, the JSON records and the message that explains a failure.
-// Also the --list table and the table of exit statuses that --help, the
-// README and the JSON records share.
+// Also the --list table and the table of exit statuses for --help.
 
 #include "command_words.h"
 #include "exchange/transaction.h"
@@ -33,13 +32,7 @@ inline constexpr int kWrongState = 7;
 inline constexpr int kSignalBase = 128; // + the signal's number
 } // namespace exit_status
 
-struct ExitStatusMeaning {
-    int status;
-    const char* meaning;
-};
-// Every exit status and what it means, in order.
-std::span<const ExitStatusMeaning> exitStatusMeanings();
-// The table as text, one status a line, indented by two blanks.
+// Every exit status and what it means, one a line, indented by two blanks.
 QString exitStatusText();
 
 // The exchange's outcome, judged against what the step expects.

@@ -34,11 +34,9 @@ Runner::Runner(commands::Controller& controller, RunOptions options, Writer out,
 void Runner::start(QList<Step> steps, bool moreToCome) {
     steps_ = std::move(steps);
     moreToCome_ = moreToCome;
-    if (!options_.until.isEmpty()) {
-        const Step polled = untilStep(steps_);
-        if (polled.name() != steps_.back().name() || polled.typedText != steps_.back().typedText)
-            steps_.append(polled);
-    }
+    // --until comes with commands given as arguments, never an empty list.
+    if (!options_.until.isEmpty() && !isCodedQuery(steps_.back()))
+        steps_.append(untilStep(steps_));
     index_ = 0;
     if (const auto deadline = options_.deadline())
         deadline_.start(*deadline);

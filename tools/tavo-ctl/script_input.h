@@ -34,7 +34,6 @@ public:
     QList<Step> finish();
 
     const QString& error() const { return error_; }
-    bool hadSteps() const { return hadSteps_; }
 
 private:
     QList<Step> takeLine(QByteArrayView bytes);
