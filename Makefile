@@ -57,8 +57,8 @@ soak: build
 # Every figure in one table, also written to build-bench/bench/latest.md;
 # installs what only the benchmarks need (CuteCom, the X test headers) first.
 # The benchmarks have their own build folder, so build/ never needs them.
-bench: deps
-	@scripts/install-bench-deps
+bench:
+	@scripts/install-deps bench
 	cmake -S . -B $(BENCH_DIR) $(CMAKE_FLAGS) -DTAVO_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	cd $(BENCH_DIR) && cpack -G DEB > /dev/null
@@ -73,7 +73,7 @@ screenshots: build
 # with Debian's hardening flags and without the tests (cpack builds nothing
 # more than tavo-package-files, with the install not depending on all).
 package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
-package: deps
+package:
 	@scripts/install-deps package
 	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=None -DTAVO_PACKAGE=ON \
 	  -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \

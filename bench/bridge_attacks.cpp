@@ -1,8 +1,8 @@
 #include "bench/bridge_attacks.h"
 
 #include "bench/bridge_rig.h"
+#include "pjlink/authentication.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -24,7 +24,7 @@ constexpr auto kWarmUp = std::chrono::milliseconds(1000);
 constexpr auto kGuessing = std::chrono::seconds(3);
 
 QByteArray digestFor(const QByteArray& greeting, const QByteArray& password = kPassword) {
-    return QCryptographicHash::hash(greeting.mid(9, 8) + password, QCryptographicHash::Md5).toHex();
+    return pjlink::digestOf(greeting.mid(9, pjlink::kChallengeLength), password);
 }
 
 // The virtual projector and the bridge in front of it, authentication on.

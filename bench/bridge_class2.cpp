@@ -288,7 +288,7 @@ Figure searchFigure(const QString& buildDir, const QTemporaryDir& dir) {
 std::vector<Figure> class2Figures(const QString& buildDir) {
     QTemporaryDir dir;
     Tapped tapped;
-    std::optional<Figure> search;
+    Figure search;
     Figure notification;
     {
         const std::jthread tap([&] { tapped = tapTheLine(buildDir, dir); });
@@ -298,7 +298,7 @@ std::vector<Figure> class2Figures(const QString& buildDir) {
     std::vector<Figure> figures{notification};
     for (Figure& figure : lineFigures(tapped))
         figures.push_back(std::move(figure));
-    figures.push_back(*search);
+    figures.push_back(search);
     return figures;
 }
 

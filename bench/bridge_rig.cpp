@@ -32,12 +32,6 @@ QString waitFor(const QString& log, const QString& pattern) {
 
 } // namespace
 
-double msSince(Clock::time_point start) {
-    return double(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start)
-                      .count()) /
-           1000;
-}
-
 quint32 loopback(int third, int fourth) {
     return (127u << 24) | (quint32(third) << 8) | quint32(fourth);
 }

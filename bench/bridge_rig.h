@@ -3,6 +3,8 @@
 // front of it, both programs of the build tree, and blocking loopback
 // clients that never wait for ever.
 
+#include "bench/clock.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -14,10 +16,6 @@
 #include <sys/types.h>
 
 namespace tavo::bench {
-
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start);
 
 // 127.0.third.fourth, in host order.
 quint32 loopback(int third, int fourth);

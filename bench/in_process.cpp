@@ -1,5 +1,6 @@
 #include "bench/in_process.h"
 
+#include "bench/clock.h"
 #include "exchange/exchange.h"
 #include "exchange/trace.h"
 #include "panel/form1.h"
@@ -17,8 +18,6 @@
 namespace tavo::bench {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 const QString kGroup = QStringLiteral("in-process");
 

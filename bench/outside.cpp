@@ -1,5 +1,6 @@
 #include "bench/outside.h"
 
+#include "bench/clock.h"
 #include "bench/processes.h"
 #include "bench/pty.h"
 #include "bench/stream.h"
@@ -22,7 +23,6 @@ namespace tavo::bench {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
@@ -51,12 +51,6 @@ QString silentNote(int silentClicks) {
 QString joinedNotes(QStringList notes) {
     notes.removeAll(QString());
     return notes.join(QStringLiteral("; "));
-}
-
-double msSince(Clock::time_point start) {
-    return double(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start)
-                      .count()) /
-           1000;
 }
 
 void sleepUntil(Clock::time_point when) {

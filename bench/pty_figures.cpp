@@ -1,5 +1,6 @@
 #include "bench/pty_figures.h"
 
+#include "bench/clock.h"
 #include "bench/pty.h"
 #include "exchange/exchange.h"
 #include "link/serial_control.h"
@@ -17,8 +18,6 @@
 namespace tavo::bench {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 const QString kGroup = QStringLiteral("pseudo-terminal");
 constexpr int kSamples = 1000;

@@ -2,6 +2,7 @@
 
 #include "bench/bridge_attacks.h"
 #include "bench/bridge_class2.h"
+#include "bench/clock.h"
 #include "bench/processes.h"
 #include "bench/pty.h"
 
@@ -28,8 +29,6 @@ namespace tavo::bench {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 const QString kGroup = QStringLiteral("command line and bridge");
 constexpr int kCtlRuns = 30;
 constexpr int kOneClientRequests = 1000;
@@ -41,10 +40,6 @@ constexpr int kOneClientWarmUp = 20;
 constexpr int kManyClientsWarmUp = 2;
 constexpr auto kGiveUp = std::chrono::seconds(20);
 const QByteArray kRequest = QByteArrayLiteral("%1POWR ?");
-
-double msBetween(Clock::time_point from, Clock::time_point to) {
-    return double(std::chrono::duration_cast<std::chrono::nanoseconds>(to - from).count()) / 1e6;
-}
 
 int remainingMs(Clock::time_point deadline) {
     return int(std::max<long>(
