@@ -9,6 +9,9 @@
 namespace tavo::link {
 
 inline constexpr char kFrameTerminator = '\r';
+// The projector's one-byte replies to a command: taken, or refused.
+inline constexpr char kAck = 6;
+inline constexpr char kNak = 21;
 
 QByteArray buildFrame(QByteArrayView prefix, QByteArrayView code);
 

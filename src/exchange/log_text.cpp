@@ -1,6 +1,6 @@
 #include "exchange/log_text.h"
 
-#include "exchange/transaction.h"
+#include "exchange/frame.h"
 
 namespace tavo::link {
 

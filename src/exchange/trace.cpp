@@ -1,11 +1,11 @@
 #include "exchange/trace.h"
 
+#include "exchange/frame.h"
+
 namespace tavo::link {
 
 namespace {
-constexpr char kAck = 6;
 constexpr char kAmpersandCode = 20;
-constexpr char kCarriageReturn = 13;
 constexpr char kLineFeed = 10;
 } // namespace
 
@@ -17,7 +17,7 @@ void appendTraceTokens(QString& line, QByteArrayView bytes) {
             line += QLatin1String("ACK ");
         } else if (c == kAmpersandCode) {
             line += QLatin1Char('&');
-        } else if (c == kCarriageReturn) {
+        } else if (c == kFrameTerminator) {
             line += QLatin1String("CR ");
         } else if (c == kLineFeed) {
             line += QLatin1String("LF ");

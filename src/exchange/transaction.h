@@ -16,6 +16,7 @@
 // exchange as Malformed: it is never read as a value.
 
 #include "exchange/exchange.h"
+#include "exchange/frame.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -29,9 +30,6 @@
 #include <optional>
 
 namespace tavo::link {
-
-inline constexpr char kAck = 6;
-inline constexpr char kNak = 21;
 
 inline constexpr std::chrono::milliseconds kSettleTime{300};
 inline constexpr std::chrono::milliseconds kMaxSettle{3000};

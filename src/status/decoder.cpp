@@ -12,10 +12,6 @@
 namespace tavo::status {
 namespace {
 
-QLatin1StringView latin1(std::string_view text) {
-    return QLatin1StringView(text);
-}
-
 // prefix + code + carriage return, compared piece by piece rather than built
 // nine times on every received piece.
 bool isFrameOf(QByteArrayView frame, QByteArrayView prefix, std::string_view code) {
@@ -36,8 +32,8 @@ QStringView traceCharacters(QStringView traceLine, qsizetype first, qsizetype la
 std::optional<QString> lookUp(const CodeTable& table, QStringView traceLine) {
     const QStringView head = traceCharacters(traceLine, 1, table.headLength);
     for (const StatusCode& code : table.codes) {
-        if (head == latin1(code.head)) {
-            return QString(latin1(code.text));
+        if (head == QLatin1StringView(code.head)) {
+            return QString(QLatin1StringView(code.text));
         }
     }
     return std::nullopt;

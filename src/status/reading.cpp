@@ -125,10 +125,6 @@ static_assert(inQuantityOrder());
 constexpr qsizetype kMostTextCharacters = 80;
 constexpr int kMostPressureRaw = 1023;
 
-QLatin1StringView latin1(std::string_view text) {
-    return QLatin1StringView(text.data(), qsizetype(text.size()));
-}
-
 Reading malformed(const ReadQuery* query, QString problem) {
     Reading reading;
     reading.query = query;
@@ -150,7 +146,7 @@ Reading readCode(const ReadQuery& query, QByteArrayView text) {
     for (const Meaning& meaning : query.meanings) {
         if (text == QByteArrayView(meaning.reply.data(), qsizetype(meaning.reply.size()))) {
             Reading reading = valued(query);
-            reading.token = latin1(meaning.value);
+            reading.token = QLatin1StringView(meaning.value);
             reading.severity = meaning.severity;
             return reading;
         }
@@ -223,8 +219,8 @@ QString panelText(const ReadQuery& query, QByteArrayView reply) {
     for (const char c : reply)
         head += QStringLiteral(" ") + QLatin1Char(c);
     for (const StatusCode& code : found->table->codes) {
-        if (head == latin1(code.head))
-            return QString(latin1(code.text)).simplified();
+        if (head == QLatin1StringView(code.head))
+            return QString(QLatin1StringView(code.text)).simplified();
     }
     return {};
 }
@@ -273,7 +269,7 @@ QString Reading::words() const {
     case Form::Code: {
         const auto meaning =
             std::find_if(query->meanings.begin(), query->meanings.end(),
-                         [&](const Meaning& m) { return latin1(m.value) == token; });
+                         [&](const Meaning& m) { return QLatin1StringView(m.value) == token; });
         const QString shown = panelText(
             *query, QByteArrayView(meaning->reply.data(), qsizetype(meaning->reply.size())));
         return shown.isEmpty() ? token : shown;
@@ -317,7 +313,7 @@ Reading readingOf(QByteArrayView code, QByteArrayView reply) {
 QStringList possibleValues(const ReadQuery& query) {
     QStringList values;
     for (const Meaning& meaning : query.meanings)
-        values.append(latin1(meaning.value));
+        values.append(QLatin1StringView(meaning.value));
     return values;
 }
 

@@ -125,10 +125,6 @@ QString durationProblem(const QString& option, const QString& value) {
         .arg(option, value);
 }
 
-QLatin1StringView latin1(std::string_view text) {
-    return QLatin1StringView(text.data(), qsizetype(text.size()));
-}
-
 QByteArray frameCode(const Step& step) {
     if (step.isTyped())
         return link::textToBytes(step.typedText);
@@ -142,7 +138,7 @@ QString codedQueryNames() {
     for (const commands::CommandName& entry : commands::commandNames()) {
         const status::ReadQuery* query = status::readQueryOf(commands::commandFor(entry).code());
         if (query && query->form == status::Form::Code)
-            names.append(latin1(entry.name));
+            names.append(QLatin1StringView(entry.name));
     }
     return names.join(QStringLiteral(", "));
 }

@@ -32,13 +32,9 @@ constexpr ExitStatusMeaning kExitStatuses[] = {
     {exit_status::kSignalBase, "+ n: stopped by signal n (INT, TERM, HUP, QUIT, PIPE)"},
 };
 
-QLatin1StringView latin1(std::string_view text) {
-    return QLatin1StringView(text.data(), qsizetype(text.size()));
-}
-
 QString replyMeaning(const commands::NamedCommand& command) {
     if (command.isQuery())
-        return latin1(command.entry->reply);
+        return QLatin1StringView(command.entry->reply);
     const QString answer = QStringLiteral("ACK, or NAK when refused");
     if (!command.key)
         return answer;
@@ -280,7 +276,8 @@ QString listText() {
     QList<Row> rows{{QStringLiteral("NAME"), QStringLiteral("CODE"), QStringLiteral("REPLY")}};
     for (const commands::CommandName& entry : commands::commandNames()) {
         const commands::NamedCommand command = commands::commandFor(entry);
-        rows.append({latin1(entry.name), latin1(command.code()), replyMeaning(command)});
+        rows.append({QLatin1StringView(entry.name), QLatin1StringView(command.code()),
+                     replyMeaning(command)});
     }
     qsizetype nameWidth = 0;
     qsizetype codeWidth = 0;
