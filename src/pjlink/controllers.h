@@ -14,6 +14,12 @@
 
 namespace tavo::pjlink {
 
+// The address of every interface (0.0.0.0, ::, or either).
+inline bool isAnyAddress(const QHostAddress& address) {
+    return address.isEqual(QHostAddress::Any) || address.isEqual(QHostAddress::AnyIPv4) ||
+           address.isEqual(QHostAddress::AnyIPv6);
+}
+
 struct Endpoint {
     QHostAddress address;
     quint16 port = 0;

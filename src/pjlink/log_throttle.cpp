@@ -6,7 +6,6 @@ namespace tavo::pjlink {
 
 namespace {
 
-constexpr int kOtherBudget = 20;
 constexpr int kUnlimited = std::numeric_limits<int>::max();
 
 constexpr std::array<const char*, 7> kKindNames{
@@ -28,12 +27,12 @@ int LogThrottle::budgetOf(LogKind kind) const {
     case LogKind::Request:
         return budget_.verbose ? kUnlimited : budget_.requests;
     case LogKind::ErrorRequest:
-        return budget_.verbose ? kUnlimited : kOtherBudget;
+        return budget_.verbose ? kUnlimited : budget_.others;
     case LogKind::Setting:
     case LogKind::Other:
         return kUnlimited;
     default:
-        return kOtherBudget;
+        return budget_.others;
     }
 }
 

@@ -26,8 +26,9 @@ enum class LogKind {
 
 struct LogBudget {
     std::chrono::milliseconds interval{10'000};
-    int requests = 100;   // per interval; the other kinds have 20, Other has no limit
+    int requests = 100;   // per interval
     bool verbose = false; // every request line, whatever the rate
+    int others = 20;      // each other kind but settings and Other, which have no limit
 };
 
 class LogThrottle final : public QObject {

@@ -32,8 +32,7 @@ std::variant<Endpoint, QString> parseNotifyTarget(const QString& text) {
         return QStringLiteral("--notify: %1").arg(*error);
     const ListenAddress& target = std::get<ListenAddress>(parsed);
     const QHostAddress& address = target.address;
-    if (address.isEqual(QHostAddress::AnyIPv4) || address.isEqual(QHostAddress::AnyIPv6) ||
-        target.port == 0)
+    if (isAnyAddress(address) || target.port == 0)
         return QStringLiteral("--notify: \"%1\" is no single controller's address and port")
             .arg(text);
     if (address.isBroadcast() || address.isMulticast() || isLocalBroadcast(address))

@@ -1,7 +1,8 @@
 #pragma once
-// The PJLink Class 1 wire format, as pure functions: splitting the bytes a
-// client sends into lines, reading one line as a request, and writing an
-// answer. Nothing here touches a socket, so every piece can be fed anything.
+// The PJLink wire format, the same for Class 1 and 2, as pure functions:
+// splitting the bytes a client sends into lines, reading one line as a
+// request, and writing an answer. Nothing here touches a socket, so every
+// piece can be fed anything.
 //
 // A request is "%1" (header and class), a four-character command, a blank,
 // a parameter and a carriage return: "%1POWR 1\r". An answer repeats header,

@@ -22,8 +22,7 @@ QString endpointText(const QHostAddress& address, quint16 port) {
 
 QByteArray hardwareAddressFor(const QHostAddress& address, int interfaceIndex) {
     QNetworkInterface found;
-    if (address.isEqual(QHostAddress::Any) || address.isEqual(QHostAddress::AnyIPv6) ||
-        address.isEqual(QHostAddress::AnyIPv4)) {
+    if (isAnyAddress(address)) {
         found = QNetworkInterface::interfaceFromIndex(interfaceIndex);
     } else {
         for (const QNetworkInterface& candidate : QNetworkInterface::allInterfaces()) {
@@ -59,10 +58,7 @@ bool UdpService::isSelf(const QHostAddress& address, quint16 port) const {
         return false;
     if (address.isEqual(address_))
         return true;
-    const bool anyAddress = address_.isEqual(QHostAddress::Any) ||
-                            address_.isEqual(QHostAddress::AnyIPv6) ||
-                            address_.isEqual(QHostAddress::AnyIPv4);
-    return anyAddress &&
+    return isAnyAddress(address_) &&
            (address.isLoopback() || QNetworkInterface::allAddresses().contains(address));
 }
 

@@ -80,9 +80,10 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
     const QCommandLineOption verbose(
         QStringLiteral("verbose"),
         QStringLiteral("Log every request; without it, requests beyond %1 in %2 s (and "
-                       "error answers beyond 20) are counted in one line instead.")
+                       "error answers beyond %3) are counted in one line instead.")
             .arg(LogBudget{}.requests)
-            .arg(LogBudget{}.interval.count() / 1000));
+            .arg(LogBudget{}.interval.count() / 1000)
+            .arg(LogBudget{}.others));
     const QCommandLineOption allowReadable(
         QStringLiteral("allow-readable-password"),
         QStringLiteral("Start even when group or others can read the password file."));
