@@ -16,9 +16,6 @@ namespace tavo::link {
 
 namespace {
 
-// Long enough for a process that is ending to take its lock file along.
-constexpr useconds_t kRecheckMicroseconds = 50'000;
-
 QString groupName(gid_t gid) {
     std::array<char, 4096> buffer{};
     group entry{};
@@ -83,7 +80,7 @@ QString lockedOut(const QString& device, const QString& qtText) {
             return heldByText(*holder, lockFile);
         // Its process may have been ending just now: only a second look
         // that finds the same dead process calls the lock stale.
-        ::usleep(kRecheckMicroseconds);
+        ::usleep(kLockRecheckMicroseconds);
         const auto again = readLockFile(lockFile);
         if (!again || again->pid != holder->pid)
             return QStringLiteral("the device was in use a moment ago and may be free now; try "

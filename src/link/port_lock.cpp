@@ -80,10 +80,6 @@ qint64 lockPid(const QByteArray& contents) {
     return ok ? pid : 0;
 }
 
-// Another process may be writing or removing the file just now: a second
-// look after a moment decides.
-constexpr int kRecheckMicroseconds = 50'000;
-
 // ---------------------------------------------------------------- exit handler
 
 struct HeldLock {
@@ -180,7 +176,7 @@ QString otherProgramsClaim(const QString& device) {
         if (holder->running && holder->pid != ::getpid())
             return heldByText(*holder, lockFile);
         if (!holder->running && holder->pid > 0) {
-            ::usleep(kRecheckMicroseconds);
+            ::usleep(kLockRecheckMicroseconds);
             const auto again = readLockFile(lockFile);
             if (again && again->running && again->pid != ::getpid())
                 return heldByText(*again, lockFile);

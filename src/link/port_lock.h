@@ -40,6 +40,9 @@ struct LockHolder {
 // with blanks), "pid name user" on one line and the pid as a 4-byte binary
 // number are read; anything else names no process.
 std::optional<LockHolder> readLockFile(const QString& path);
+// How long to wait before a second look at a lock whose process has ended:
+// long enough for a process that is ending to take its lock file along.
+inline constexpr int kLockRecheckMicroseconds = 50'000;
 
 // "the device is in use by NAME (process PID), which holds its lock file ...".
 QString heldByText(const LockHolder& holder, const QString& lockFile);
