@@ -157,8 +157,8 @@ private:
         if (problem.isEmpty())
             runner_.endSteps();
         else
-            runner_.abort(ctl::exit_status::kUsage, QStringLiteral("usage"),
-                          QStringLiteral("tavo-ctl: %1").arg(problem));
+            runner_.abort(ctl::exit_status::kUsage, QStringLiteral("tavo-ctl: %1").arg(problem),
+                          QStringLiteral("usage"));
     }
 
     ctl::Runner& runner_;
@@ -218,13 +218,7 @@ int run(const ctl::Invocation& invocation) {
     link::Exchange exchange(std::move(serial));
     commands::Controller controller(exchange);
     QList<status::Reading> readings;
-    QString lastFailure;
-    ctl::Runner runner(controller, options, printOut, [&lastFailure](const QString& line) {
-        // The first failure, not a warning or the list of steps not sent.
-        if (lastFailure.isEmpty() && !line.contains(QStringLiteral(": warning: ")))
-            lastFailure = line;
-        printErr(line);
-    });
+    ctl::Runner runner(controller, options, printOut, printErr);
     if (!checking) {
         QObject::connect(&runner, &ctl::Runner::finished, &exchange, endWith);
     } else {
@@ -235,7 +229,8 @@ int run(const ctl::Invocation& invocation) {
                          });
         QObject::connect(&runner, &ctl::Runner::finished, &exchange, [&](int status) {
             if (status != ctl::exit_status::kSuccess) {
-                endWith(checkUnknown(lastFailure.remove(QStringLiteral("tavo-ctl: "))));
+                endWith(
+                    checkUnknown(QString(runner.failure()).remove(QStringLiteral("tavo-ctl: "))));
                 return;
             }
             const ctl::CheckResult result = ctl::evaluate(readings, invocation.thresholds);

@@ -59,11 +59,6 @@ void Runner::endSteps() {
         finish(exit_status::kSuccess);
 }
 
-void Runner::abort(int exitStatus, const QString& outcome, const QString& message) {
-    if (!done_)
-        stop(exitStatus, message, outcome);
-}
-
 void Runner::next() {
     if (++index_ < steps_.size()) {
         sendNextAfter(milliseconds(0));
@@ -166,10 +161,10 @@ void Runner::onDeadline() {
         return;
     const QString within = durationText(*options_.deadline());
     if (!polling()) {
-        stop(exit_status::kNoReply,
-             QStringLiteral("tavo-ctl: %1: not finished on %2 within %3 (--timeout)")
-                 .arg(steps_[index_].name(), options_.device, within),
-             QStringLiteral("timeout"));
+        abort(exit_status::kNoReply,
+              QStringLiteral("tavo-ctl: %1: not finished on %2 within %3 (--timeout)")
+                  .arg(steps_[index_].name(), options_.device, within),
+              QStringLiteral("timeout"));
         return;
     }
     const QString awaited = options_.until.join(QStringLiteral(" or "));
@@ -178,21 +173,21 @@ void Runner::onDeadline() {
         const QString what = transaction_.isSettling()
                                  ? QStringLiteral("nothing sent: %2 did not go quiet within %3")
                                  : QStringLiteral("no reply from %2 within %3");
-        stop(exit_status::kNoReply,
-             (QStringLiteral("tavo-ctl: %1: ") + what + QStringLiteral(" (awaiting %4)"))
-                 .arg(steps_[index_].name(), options_.device, within, awaited),
-             QStringLiteral("timeout"));
+        abort(exit_status::kNoReply,
+              (QStringLiteral("tavo-ctl: %1: ") + what + QStringLiteral(" (awaiting %4)"))
+                  .arg(steps_[index_].name(), options_.device, within, awaited),
+              QStringLiteral("timeout"));
         return;
     }
     if (lastPoll_->verdict == Verdict::Replied) {
-        stop(exit_status::kWrongState,
-             QStringLiteral("tavo-ctl: %1: still %2 on %3 after %4 (awaiting %5)")
-                 .arg(steps_[index_].name(), lastPoll_->reading->token, options_.device, within,
-                      awaited),
-             QStringLiteral("wrong-state"));
+        abort(exit_status::kWrongState,
+              QStringLiteral("tavo-ctl: %1: still %2 on %3 after %4 (awaiting %5)")
+                  .arg(steps_[index_].name(), lastPoll_->reading->token, options_.device, within,
+                       awaited),
+              QStringLiteral("wrong-state"));
         return;
     }
-    stop(exitStatusOf(lastPoll_->verdict), lastFailure_, verdictName(lastPoll_->verdict));
+    abort(exitStatusOf(lastPoll_->verdict), lastFailure_, verdictName(lastPoll_->verdict));
 }
 
 void Runner::print(const Step& step, const link::ExchangeResult& result,
@@ -226,11 +221,14 @@ void Runner::sendNextAfter(milliseconds delay) {
 
 void Runner::fail(const Step& step, const link::ExchangeResult& result,
                   const Judgement& judgement) {
-    stop(exitStatusOf(judgement.verdict),
-         failureMessage(step.name(), result, judgement, replyTimeout_, options_.device));
+    abort(exitStatusOf(judgement.verdict),
+          failureMessage(step.name(), result, judgement, replyTimeout_, options_.device));
 }
 
-void Runner::stop(int exitStatus, const QString& message, const QString& outcome) {
+void Runner::abort(int exitStatus, const QString& message, const QString& outcome) {
+    if (done_)
+        return;
+    failure_ = message;
     err_(message);
     if (!outcome.isEmpty() && options_.output == OutputForm::Json)
         out_(QString::fromUtf8(jsonFailure(outcome, exitStatus, options_.device, message)));

@@ -44,8 +44,12 @@ public:
     void start(QList<Step> steps, bool moreToCome = false);
     void append(const QList<Step>& steps);
     void endSteps();
-    // Ends the run at once: a script line that cannot run, say.
-    void abort(int exitStatus, const QString& outcome, const QString& message);
+    // Ends the run at once with this message (a script line that cannot run,
+    // say); outcome: the JSON record's, empty when the failed frame's record
+    // is out already. Nothing once the run has ended.
+    void abort(int exitStatus, const QString& message, const QString& outcome = {});
+    // The message that ended the run; empty while it runs or when it succeeded.
+    const QString& failure() const { return failure_; }
 
 Q_SIGNALS:
     // Each frame's judgement, before the run goes on or ends.
@@ -61,8 +65,6 @@ private:
     void print(const Step& step, const link::ExchangeResult& result, const Judgement& judgement);
     void sendNextAfter(std::chrono::milliseconds delay);
     void fail(const Step& step, const link::ExchangeResult& result, const Judgement& judgement);
-    // outcome: the JSON record's; empty when the failed frame's record is out already.
-    void stop(int exitStatus, const QString& message, const QString& outcome = {});
     void next();
     void finish(int exitStatus);
     bool polling() const { return !options_.until.isEmpty() && index_ == steps_.size() - 1; }
@@ -83,6 +85,7 @@ private:
     // --until: the latest poll's outcome, its reading or failure.
     std::optional<Judgement> lastPoll_;
     QString lastFailure_;
+    QString failure_;
     bool moreToCome_ = false;
     bool idle_ = false; // all steps so far done, more to come
     bool done_ = false;
