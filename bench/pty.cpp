@@ -32,22 +32,13 @@ void waitWritable(int fd) {
 
 } // namespace
 
-Pty::Pty() {
-    link::PseudoTerminalEnds ends = link::openPseudoTerminal();
-    if (!ends.isOpen()) {
+Pty::Pty() : ends_(link::openPseudoTerminal()) {
+    if (!ends_.isOpen()) {
         std::fprintf(stderr, "tavo-bench: cannot open a pseudo-terminal: %s\n",
-                     qPrintable(ends.error));
+                     qPrintable(ends_.error));
         std::exit(1);
     }
-    slaveName_ = ends.devicePath;
-    master_ = ends.master.release();
-    slave_ = ends.slave.release();
-    makeNonBlocking(slave_);
-}
-
-Pty::~Pty() {
-    ::close(master_);
-    ::close(slave_);
+    makeNonBlocking(slave());
 }
 
 bool Pty::readable(int fd) {

@@ -3,6 +3,8 @@
 // master and plays the projector (or a serial stream); a program opens the
 // slave by name. Both ends are non-blocking.
 
+#include "link/pseudo_terminal.h"
+
 #include <QByteArrayView>
 #include <QString>
 
@@ -11,16 +13,13 @@ namespace tavo::bench {
 class Pty {
 public:
     Pty();
-    ~Pty();
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
 
-    int master() const { return master_; }
-    int slave() const { return slave_; }
-    QString slaveName() const { return slaveName_; }
+    int master() const { return ends_.master.get(); }
+    int slave() const { return ends_.slave.get(); }
+    QString slaveName() const { return ends_.devicePath; }
 
-    void writeMaster(QByteArrayView bytes) const { writeAll(master_, bytes); }
-    void writeSlave(QByteArrayView bytes) const { writeAll(slave_, bytes); }
+    void writeMaster(QByteArrayView bytes) const { writeAll(master(), bytes); }
+    void writeSlave(QByteArrayView bytes) const { writeAll(slave(), bytes); }
 
     static bool readable(int fd);
     // Waits at most timeoutMs; false when nothing became readable.
@@ -31,9 +30,7 @@ public:
 private:
     static void writeAll(int fd, QByteArrayView bytes);
 
-    int master_ = -1;
-    int slave_ = -1;
-    QString slaveName_;
+    link::PseudoTerminalEnds ends_;
 };
 
 } // namespace tavo::bench

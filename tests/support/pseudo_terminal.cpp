@@ -1,7 +1,5 @@
 #include "support/pseudo_terminal.h"
 
-#include "link/pseudo_terminal.h"
-
 #include <QElapsedTimer>
 #include <QTest>
 
@@ -10,23 +8,11 @@
 
 namespace tavo::test {
 
-PseudoTerminal::PseudoTerminal() {
-    link::PseudoTerminalEnds ends = link::openPseudoTerminal();
-    if (!ends.isOpen())
-        return;
-    devicePath_ = ends.devicePath;
-    master_ = ends.master.release();
-    slave_ = ends.slave.release();
-}
-
-PseudoTerminal::~PseudoTerminal() {
-    closeMaster();
-    closeSlave();
-}
+PseudoTerminal::PseudoTerminal() : ends_(link::openPseudoTerminal()) {}
 
 void PseudoTerminal::write(QByteArrayView bytes) {
-    for (qsizetype done = link::writeWhatFits(master_, bytes); done < bytes.size();
-         done += link::writeWhatFits(master_, bytes.sliced(done))) {
+    for (qsizetype done = link::writeWhatFits(ends_.master.get(), bytes); done < bytes.size();
+         done += link::writeWhatFits(ends_.master.get(), bytes.sliced(done))) {
         if (errno != EAGAIN)
             return;
         QTest::qWait(1); // the line is full: let the program read, or this waits forever
@@ -37,7 +23,7 @@ QByteArray PseudoTerminal::readAvailable() {
     QByteArray result;
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        const ssize_t n = ::read(ends_.master.get(), buffer, sizeof buffer);
         if (n <= 0)
             break;
         result.append(buffer, n);
@@ -58,20 +44,8 @@ QByteArray PseudoTerminal::readAtLeast(qsizetype count, int timeoutMs) {
 
 termios PseudoTerminal::slaveTermios() const {
     termios settings{};
-    ::tcgetattr(slave_, &settings);
+    ::tcgetattr(ends_.slave.get(), &settings);
     return settings;
-}
-
-void PseudoTerminal::closeMaster() {
-    if (master_ >= 0)
-        ::close(master_);
-    master_ = -1;
-}
-
-void PseudoTerminal::closeSlave() {
-    if (slave_ >= 0)
-        ::close(slave_);
-    slave_ = -1;
 }
 
 speed_t baudOf(const termios& settings) {

@@ -4,6 +4,8 @@
 // Port. The slave is kept open here too, so the master never sees a hang-up
 // when the program closes its side.
 
+#include "link/pseudo_terminal.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -15,12 +17,9 @@ namespace tavo::test {
 class PseudoTerminal {
 public:
     PseudoTerminal();
-    ~PseudoTerminal();
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
-    bool isValid() const { return master_ >= 0; }
-    QString devicePath() const { return devicePath_; }
+    bool isValid() const { return ends_.isOpen(); }
+    QString devicePath() const { return ends_.devicePath; }
 
     void write(QByteArrayView bytes);
     // Everything readable now, without waiting.
@@ -32,13 +31,11 @@ public:
     termios slaveTermios() const;
     // How many processes other than this test have the slave open is not
     // visible; this tells whether the terminal's settings were touched since.
-    void closeMaster();
-    void closeSlave();
+    void closeMaster() { ends_.master = {}; }
+    void closeSlave() { ends_.slave = {}; }
 
 private:
-    int master_ = -1;
-    int slave_ = -1;
-    QString devicePath_;
+    link::PseudoTerminalEnds ends_;
 };
 
 speed_t baudOf(const termios& settings);
