@@ -30,7 +30,7 @@ std::variant<Endpoint, QString> parseNotifyTarget(const QString& text) {
     const auto parsed = parseListenAddress(text);
     if (const auto* error = std::get_if<QString>(&parsed))
         return QStringLiteral("--notify: %1").arg(*error);
-    const ListenAddress& target = std::get<ListenAddress>(parsed);
+    const Endpoint& target = std::get<Endpoint>(parsed);
     const QHostAddress& address = target.address;
     if (isAnyAddress(address) || target.port == 0)
         return QStringLiteral("--notify: \"%1\" is no single controller's address and port")
@@ -39,7 +39,7 @@ std::variant<Endpoint, QString> parseNotifyTarget(const QString& text) {
         return QStringLiteral("--notify: \"%1\" is a broadcast or multicast address; "
                               "notifications go to one controller each")
             .arg(text);
-    return Endpoint{address, target.port};
+    return target;
 }
 
 std::variant<std::chrono::milliseconds, QString> parsePollPeriod(const QString& text) {

@@ -3,6 +3,8 @@
 // checked before anything is opened: every value comes from outside and each
 // failure says what is wrong with which value.
 
+#include "pjlink/controllers.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QString>
@@ -12,10 +14,8 @@
 
 namespace tavo::pjlink {
 
-struct ListenAddress {
-    QHostAddress address;
-    quint16 port;
-};
+// Where the bridge listens: an address and port like a controller's.
+using ListenAddress = Endpoint;
 
 // ADDRESS[:PORT], one form only: an IPv4 address as four decimal numbers
 // ("127.0.0.1", "0.0.0.0:4352") or an IPv6 address in brackets ("[::1]",
