@@ -48,15 +48,24 @@ void endWith(int status) {
     QCoreApplication::exit(status);
 }
 
-bool writeLine(std::FILE* stream, const QString& line) {
-    const QByteArray bytes = line.toUtf8() + '\n';
+bool writeText(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
     const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream) ==
                          std::size_t(bytes.size());
     return std::fflush(stream) == 0 && written;
 }
 
+bool writeLine(std::FILE* stream, const QString& line) {
+    return writeText(stream, line + QLatin1Char('\n'));
+}
+
 void printErr(const QString& line) {
     writeLine(stderr, line);
+}
+
+void cannotWriteStandardOutput() {
+    printErr(QStringLiteral("tavo-ctl: cannot write standard output: %1")
+                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 void stoppedBy(int signal) {
@@ -76,20 +85,15 @@ void printOut(const QString& line) {
         stoppedBy(SIGPIPE);
         return;
     }
-    printErr(QStringLiteral("tavo-ctl: cannot write standard output: %1")
-                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    cannotWriteStandardOutput();
     endWith(ctl::exit_status::kRefused);
 }
 
 // Prints text that needs no device; exit status 1 when it cannot be written.
 int printInformation(const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) ==
-                         std::size_t(bytes.size());
-    if (std::fflush(stdout) == 0 && written)
+    if (writeText(stdout, text))
         return ctl::exit_status::kSuccess;
-    printErr(QStringLiteral("tavo-ctl: cannot write standard output: %1")
-                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    cannotWriteStandardOutput();
     return ctl::exit_status::kRefused;
 }
 
